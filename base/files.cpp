@@ -176,7 +176,7 @@ bool read_file(const std::string& name, std::string& bytes) {
     return ok;
 }
 
-bool write_file_atomic(const std::string& name, const std::string& bytes) {
+bool write_file_atomic(const std::string& name, const std::string& bytes, bool durable) {
     std::string temp = name + ".XXXXXX";
     int fd = mkstemp(temp.data());
     if (fd < 0)
@@ -195,9 +195,10 @@ bool write_file_atomic(const std::string& name, const std::string& bytes) {
         }
         done += static_cast<size_t>(n);
     }
-    // Keep the permissions an editable settings or configuration file is expected to have.
-    ::fchmod(fd, 0644);
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
+    // The new file keeps the old one's permissions; a new file gets those of an editable one.
+    struct stat old {};
+    ::fchmod(fd, ::stat(name.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
+    if ((durable && ::fsync(fd) != 0) || ::close(fd) != 0) {
         int saved = errno;
         ::unlink(temp.c_str());
         errno = saved;

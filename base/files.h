@@ -37,7 +37,9 @@ bool read_file(const std::string& name, std::string& bytes);
 
 // Replaces a whole file at once: the bytes go into a temporary file beside it, which is then
 // renamed over the old one, so a crash leaves either the old or the new file, never a torn one.
-// errno describes a failure.
-bool write_file_atomic(const std::string& name, const std::string& bytes);
+// With `durable` the data reach the disk before the rename (the configuration); without it a
+// power loss may cost the last write but never tears the file (settings). errno describes a
+// failure.
+bool write_file_atomic(const std::string& name, const std::string& bytes, bool durable = true);
 
 } // namespace nxkit

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -69,6 +71,7 @@ TEST(XmlDocument, MissingOrEmptyFileStartsWithTemplate) {
     EXPECT_EQ(nx_inixml("x.ini", true).text(), "<a b=\"\xC0\"/>");
 
     // No name: the settings file beside the executable; a name with a folder: as given.
+    std::remove((exe_path() + ".ini").c_str()); // other suites may have left settings behind
     EXPECT_EQ(nx_inixml("", true).path(), exe_path() + ".ini");
     EXPECT_EQ(ilktest::read_bytes(exe_path() + ".ini"), "<ini>\r\n</ini>\r\n");
     ilktest::temp_dir dir;

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+
+namespace nxkit {
+
+// The settings file: <station>/ilkstation.ini, an INI file in Windows-1251 with CR LF line
+// ends. Names are matched without regard to case. There is no copy in memory: every call
+// reads the file and every change rewrites it at once, all under one process-wide lock.
+// Nothing here fails: a missing file or key yields the default, a failed write is ignored.
+
+std::string settings_path();
+
+// With `write_back`, the default's text is written when the text read equals it (a missing
+// key included), so a first run leaves every key behind. Strings are cut to 4999 characters.
+std::string settings_get_string(const std::string& section, const std::string& key,
+                                const std::string& default_value, bool write_back);
+// The leading decimal number of the text; 0 when there is none.
+int settings_get_int(const std::string& section, const std::string& key, int default_value,
+                     bool write_back);
+// The leading decimal number of the text, with a point as separator whatever the locale.
+double settings_get_double(const std::string& section, const std::string& key, double default_value,
+                           bool write_back);
+
+// The key and its section are created when missing.
+void settings_set_string(const std::string& section, const std::string& key,
+                         const std::string& value);
+void settings_set_int(const std::string& section, const std::string& key, int value);
+void settings_set_double(const std::string& section, const std::string& key, double value);
+
+// Removes every key of the section; its header and comments stay.
+void settings_clear_section(const std::string& section);
+
+// The texts the values are stored as: "%d", and "%.10f" with trailing zeros cut but one
+// digit after the point kept.
+std::string settings_int_text(int value);
+std::string settings_double_text(double value);
+
+} // namespace nxkit
