@@ -1,0 +1,173 @@
+// Loads, saves and updates a generated station of 100,000 components and prints the figures:
+// load time (parse, init, table rebuild and first update pass), save time, peak memory and one
+// update pass after 1,000 source signals changed.
+
+#include "base/nx_exception.h"
+#include "config/interfaces.h"
+#include "config/t_ref_buff.h"
+#include "structure/structure_classes.h"
+
+#include <sys/resource.h>
+#include <time.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+using namespace nxkit;
+
+namespace {
+
+constexpr int channels = 40;
+constexpr int sections_per_channel = 50;
+constexpr int signals_per_section = 30;
+// Signals 1..6 of every section are computed: a fifth of them.
+constexpr int computed_per_section = 6;
+constexpr int target_components = 100000;
+
+std::string signal_key(int channel, int section, int signal) {
+    return "s" + std::to_string(channel) + "_" + std::to_string(section) + "_" +
+           std::to_string(signal);
+}
+
+std::string generate(int& components) {
+    std::string text =
+        "<struct>\r\n<REFs version=\"1\">\r\n<ref tp=\"50\" title=\"Оборудование\"/>\r\n";
+    text += "<ref tp=\"40\" title=\"Структура\">\r\n";
+    components = 3;
+    for (int c = 1; c <= channels; ++c) {
+        text += "<ref tp=\"41\" num=\"" + std::to_string(c) + "\">\r\n";
+        ++components;
+        for (int k = 1; k <= sections_per_channel; ++k) {
+            text += "<ref tp=\"42\" num=\"" + std::to_string(k) + "\">\r\n";
+            ++components;
+            for (int n = 1; n <= signals_per_section; ++n) {
+                int type = n <= 20 ? 1 : 2;
+                text +=
+                    "<ref tp=\"" + std::to_string(type) + "\" num=\"" + std::to_string(n) + "\"";
+                if (n <= computed_per_section) {
+                    // Sources in this section and in the next channel's same section.
+                    int other = c % channels + 1;
+                    std::string e = "(" + signal_key(c, k, n + 6) + " or " +
+                                    signal_key(c, k, n + 12) + ") and !" +
+                                    signal_key(other, k, n + 14);
+                    text += "><expr>" + e + "</expr></ref>\r\n";
+                } else {
+                    text += "/>\r\n";
+                }
+                ++components;
+            }
+            text += "</ref>\r\n";
+        }
+        text += "</ref>\r\n";
+    }
+    text += "</ref>\r\n<ref tp=\"80\" title=\"Схемы\">\r\n";
+    // Scheme folders make up the rest.
+    while (components < target_components) {
+        text += "<ref tp=\"99\" title=\"группа\">\r\n";
+        ++components;
+        for (int i = 0; i < 99 && components < target_components; ++i, ++components)
+            text += "<ref tp=\"99\" title=\"папка\"/>\r\n";
+        text += "</ref>\r\n";
+    }
+    text += "</ref>\r\n</REFs>\r\n</struct>\r\n";
+    return text;
+}
+
+// Wall time and the thread's processor time: on a busy machine the second shows the work.
+struct stopwatch {
+    std::chrono::steady_clock::time_point wall = std::chrono::steady_clock::now();
+    double cpu = cpu_ms();
+
+    static double cpu_ms() {
+        timespec ts{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+        return static_cast<double>(ts.tv_sec) * 1000.0 + static_cast<double>(ts.tv_nsec) / 1e6;
+    }
+    double wall_ms() const {
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - wall)
+            .count();
+    }
+    double cpu_used_ms() const { return cpu_ms() - cpu; }
+};
+
+} // namespace
+
+int main() {
+    std::string home =
+        (std::filesystem::temp_directory_path() / ("config_load." + std::to_string(getpid())))
+            .string() +
+        "/";
+    std::filesystem::create_directories(home);
+    setenv("ILKSTATION_HOME", home.c_str(), 1);
+
+    int components = 0;
+    {
+        // Written as Windows-1251: the generated text is ASCII apart from three titles.
+        std::string text = generate(components);
+        std::ofstream(home + "refs.ini", std::ios::binary) << text;
+    }
+
+    try {
+        t_ref_buff store;
+        register_structure_classes(store);
+
+        stopwatch load_watch;
+        store.load();
+        double load_ms = load_watch.wall_ms();
+        double load_cpu = load_watch.cpu_used_ms();
+
+        stopwatch save_watch;
+        store.save();
+        double save_ms = save_watch.wall_ms();
+        double save_cpu = save_watch.cpu_used_ms();
+
+        // 1,000 sources change, a different thousand each time; the median of 21 passes.
+        std::vector<i_struct_element*> sources;
+        for (t_ref* r : store.refs().under("K")) {
+            auto* s = dynamic_cast<i_struct_element*>(r);
+            if (s != nullptr && s->value_slot() != nullptr && s->expression().empty() &&
+                r->number() >= 7 && r->number() <= 20)
+                sources.push_back(s);
+        }
+        store.update_pass();
+        std::vector<double> passes;
+        std::vector<double> pass_cpu;
+        std::size_t marked = 0;
+        for (std::size_t round = 0; round < 21; ++round) {
+            for (std::size_t i = 0; i < 1000; ++i)
+                sources[(round * 1000 + i) % sources.size()]->set_manual(
+                    static_cast<double>(round % 2), true);
+            marked = store.change_set().size();
+            stopwatch pass_watch;
+            store.update_pass();
+            passes.push_back(pass_watch.wall_ms());
+            pass_cpu.push_back(pass_watch.cpu_used_ms());
+        }
+        std::sort(passes.begin(), passes.end());
+        std::sort(pass_cpu.begin(), pass_cpu.end());
+        double pass_ms = passes[passes.size() / 2];
+
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+
+        std::printf("components: %zu (generated %d)\n", store.refs().size(), components);
+        std::printf("load: %.1f ms (processor %.1f ms)\n", load_ms, load_cpu);
+        std::printf("save: %.1f ms (processor %.1f ms)\n", save_ms, save_cpu);
+        std::printf("update pass after %zu changed sources, median of 21: %.2f ms (processor "
+                    "%.2f ms)\n",
+                    marked, pass_ms, pass_cpu[pass_cpu.size() / 2]);
+        std::printf("peak memory: %.1f MB\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
+    } catch (const nx_exception& e) {
+        std::fprintf(stderr, "config_load: %s\n", e.what());
+        return 1;
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(home, ec);
+    return 0;
+}

@@ -1,0 +1,620 @@
+#include "config/t_ref_buff.h"
+
+#include "base/cp1251.h"
+#include "base/files.h"
+#include "base/nx_dir_cursor.h"
+#include "base/nx_exception.h"
+#include "base/nx_inixml.h"
+#include "base/nx_log.h"
+#include "base/nx_xml_writer.h"
+#include "base/settings.h"
+#include "base/text.h"
+#include "config/config_classes.h"
+#include "config/ref_types.h"
+#include "config/update_tables.h"
+#include "platform/station.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <unordered_set>
+
+namespace nxkit {
+
+namespace {
+
+const char* const refs_template = "<struct>\r\n</struct>\r\n";
+constexpr int format_version = 1;
+constexpr std::size_t kept_init_messages = 10;
+
+// Sets a flag for a scope, whatever way the scope is left.
+class flag_guard {
+public:
+    explicit flag_guard(bool& flag) : flag_(flag) { flag_ = true; }
+    ~flag_guard() { flag_ = false; }
+    flag_guard(const flag_guard&) = delete;
+    flag_guard& operator=(const flag_guard&) = delete;
+
+private:
+    bool& flag_;
+};
+
+bool starts_with(const std::string& text, const std::string& prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- t_refs
+
+t_refs::~t_refs() {
+    clear();
+}
+
+t_ref& t_refs::find(const std::string& key) {
+    t_ref* r = get(key);
+    if (r == nullptr)
+        throw nx_exception_ref_not_found(key);
+    return *r;
+}
+
+t_ref* t_refs::get(const std::string& key) {
+    auto it = map_.find(key);
+    return it == map_.end() ? nullptr : it->second.get();
+}
+
+void t_refs::put(const std::string& key, std::unique_ptr<t_ref> component) {
+    auto it = map_.lower_bound(key);
+    if (it != map_.end() && it->first == key) {
+        // The old component goes only after the new one is in place.
+        std::unique_ptr<t_ref> old = std::move(it->second);
+        it->second = std::move(component);
+        return;
+    }
+    map_.emplace_hint(it, key, std::move(component));
+}
+
+std::unique_ptr<t_ref> t_refs::take(const std::string& key) {
+    auto it = map_.find(key);
+    if (it == map_.end())
+        return nullptr;
+    std::unique_ptr<t_ref> r = std::move(it->second);
+    map_.erase(it);
+    return r;
+}
+
+bool t_refs::first_under(const std::string& prefix, cursor& c) {
+    if (prefix.empty()) {
+        c = map_.begin();
+        return c != map_.end();
+    }
+    std::string start = prefix + ".";
+    c = map_.lower_bound(start);
+    return c != map_.end() && starts_with(c->first, start);
+}
+
+bool t_refs::next_under(cursor& c, const std::string& prefix) {
+    if (c == map_.end())
+        return false;
+    ++c;
+    if (c == map_.end())
+        return false;
+    return prefix.empty() || (c->first.size() > prefix.size() && c->first[prefix.size()] == '.' &&
+                              starts_with(c->first, prefix));
+}
+
+std::vector<t_ref*> t_refs::under(const std::string& prefix) {
+    std::vector<t_ref*> list;
+    cursor c;
+    for (bool ok = first_under(prefix, c); ok; ok = next_under(c, prefix))
+        list.push_back(c->second.get());
+    return list;
+}
+
+std::vector<t_ref*> t_refs::children(const std::string& key) {
+    std::vector<t_ref*> list;
+    for (t_ref* r = next_child(key, {}); r != nullptr; r = next_child(key, r->key()))
+        list.push_back(r);
+    return list;
+}
+
+t_ref* t_refs::next_after(const std::string& key, const std::string& ancestor) {
+    auto it = map_.upper_bound(key);
+    if (it == map_.end() || !key_is_under(it->first, ancestor))
+        return nullptr;
+    return it->second.get();
+}
+
+t_ref* t_refs::next_child(const std::string& parent, const std::string& key) {
+    // Past the whole subtree of `key`: '/' follows '.' in the byte order.
+    auto it = key.empty() ? (parent.empty() ? map_.begin() : map_.lower_bound(parent + "."))
+                          : map_.lower_bound(key + "/");
+    for (; it != map_.end(); it = map_.lower_bound(it->first + "/")) {
+        if (!parent.empty() && !key_is_under(it->first, parent))
+            return nullptr;
+        const std::string& k = it->first;
+        std::size_t from = parent.empty() ? 0 : parent.size() + 1;
+        if (k.find('.', from) == std::string::npos)
+            return it->second.get();
+    }
+    return nullptr;
+}
+
+void t_refs::clear() {
+    // Descendants go before their ancestors.
+    while (!map_.empty()) {
+        auto last = std::prev(map_.end());
+        std::unique_ptr<t_ref> r = std::move(last->second);
+        map_.erase(last);
+        r.reset();
+    }
+}
+
+// ---------------------------------------------------------------- t_ref_buff
+
+t_ref_buff::t_ref_buff()
+    : tables_(std::make_unique<tables>()), parser_(std::make_unique<expression_engine>()) {
+    current_ = {{'D', "D"}, {'K', "K"}, {'S', "S"}};
+    register_config_classes(*this);
+}
+
+t_ref_buff::~t_ref_buff() {
+    // Components still find the tables while they go.
+    refs_.clear();
+}
+
+void t_ref_buff::register_class(int type, creator make) {
+    classes_[type] = std::move(make);
+}
+
+std::unique_ptr<t_ref> t_ref_buff::create(int type) {
+    auto it = classes_.find(type);
+    if (it == classes_.end() || !it->second)
+        return nullptr;
+    return it->second(*this);
+}
+
+void t_ref_buff::put(const std::string& key, std::unique_ptr<t_ref> component) {
+    refs_.put(key, std::move(component));
+}
+
+void t_ref_buff::clear() {
+    refs_.clear();
+}
+
+std::string t_ref_buff::current(char root) const {
+    auto it = current_.find(root);
+    return it == current_.end() ? std::string(1, root) : it->second;
+}
+
+void t_ref_buff::set_current(const std::string& key) {
+    if (!key.empty())
+        current_[key[0]] = key;
+}
+
+std::string t_ref_buff::refs_path() const {
+    return exe_dir() + "refs.ini";
+}
+
+void t_ref_buff::note_init_error(const std::string& text) {
+    if (init_errors_ != nullptr)
+        init_errors_->push_back(text);
+}
+
+// ---------------------------------------------------------------- reading
+
+// Reads `ref` elements into the store: keys in document order under the given parent.
+class ref_reader : public nx_xml_client {
+public:
+    ref_reader(t_ref_buff& store, std::string parent_key, std::vector<std::string>* collect)
+        : store_(store), parent_(std::move(parent_key)), collect_(collect) {}
+
+    void on_start(const nx_xml_element& e) override {
+        if (e.name == "REFs") {
+            if (!store_.batch() && !store_.insertion_hold())
+                store_.check_version(e);
+            return;
+        }
+        if (e.name != "ref") {
+            if (!stack_.empty() && stack_.back().component != nullptr)
+                stack_.back().component->on_start(e);
+            return;
+        }
+        int type = e.attr_int("tp");
+        const std::string& parent = stack_.empty() ? parent_ : stack_.back().key;
+        std::string local = type == 40 ? "K" : type == 50 ? "D" : type == 80 ? "S" : "0000";
+        std::string key = make_child_key(parent, local);
+        if (in_use(key)) {
+            // Numbers below the hint were all found taken before.
+            int& next = next_number_[parent];
+            do
+                key = make_child_key(parent, key_part(next++));
+            while (in_use(key));
+        }
+        std::unique_ptr<t_ref> made = store_.create(type);
+        t_ref* component = made.get();
+        stack_.push_back({key, component});
+        if (component == nullptr) {
+            // Nothing is created, but its key stays taken for the elements nested in it.
+            reserved_.insert(key);
+            return;
+        }
+        component->set_key(key);
+        if (!store_.bulk())
+            component->set_flag(true, flag_modified);
+        store_.put(key, std::move(made));
+        if (stack_.size() == 1)
+            top_level_.push_back(key);
+        if (collect_ != nullptr)
+            collect_->push_back(key);
+        component->on_start(e);
+    }
+
+    void on_text(const nx_xml_element& e) override {
+        if (!stack_.empty() && stack_.back().component != nullptr)
+            stack_.back().component->on_text(e);
+    }
+
+    void on_end(const nx_xml_element& e) override {
+        if (e.name == "REFs" || stack_.empty())
+            return;
+        if (stack_.back().component != nullptr)
+            stack_.back().component->on_end(e);
+        if (e.name == "ref")
+            stack_.pop_back();
+    }
+
+    const std::vector<std::string>& top_level() const { return top_level_; }
+
+private:
+    // A key is taken by a component, by an element read before without a class, or by
+    // components left under it: a newcomer must not adopt somebody else's children.
+    bool in_use(const std::string& key) const {
+        if (store_.get(key) != nullptr || reserved_.count(key) != 0)
+            return true;
+        t_refs::cursor c;
+        return store_.refs().first_under(key, c);
+    }
+
+    struct open_ref {
+        std::string key;
+        t_ref* component;
+    };
+
+    t_ref_buff& store_;
+    std::string parent_;
+    std::vector<std::string>* collect_;
+    std::vector<open_ref> stack_;
+    std::vector<std::string> top_level_;
+    std::unordered_set<std::string> reserved_;
+    std::unordered_map<std::string, int> next_number_;
+};
+
+void t_ref_buff::check_version(const nx_xml_element& element) {
+    int version = element.attr_int("version");
+    std::string line = "Версия формата конфигурации " + std::to_string(version);
+    if (version == format_version)
+        nx_log::main().mes(line);
+    else
+        nx_log::main().war(line);
+    std::string question;
+    if (version > format_version)
+        question = "Возможна некорретная загрузка конфигурации !\r\n" + line +
+                   ".\r\nПоддерживаются конфигурации до " + std::to_string(format_version) +
+                   " версии включительно.\r\nПродолжить загрузку ?";
+    else if (version < format_version)
+        question = "Необходима конвертация формата конфигурации до версии " +
+                   std::to_string(format_version) + ".\r\n" + line +
+                   ".\r\nКонвертировать и продолжить загрузку ?";
+    if (!question.empty() && show_message(owner_, question, mb_question) != answer_yes)
+        throw nx_exception(line);
+}
+
+void t_ref_buff::read_text(nx_inixml& document, const std::string& parent_key,
+                           std::vector<std::string>* collect) {
+    ref_reader reader(*this, parent_key, collect);
+    // The version refusal stops the parse; it is thrown again as it was, not as a parse error.
+    struct refusal_catcher : nx_xml_client {
+        ref_reader& inner;
+        std::string refused;
+        explicit refusal_catcher(ref_reader& r) : inner(r) {}
+        void on_start(const nx_xml_element& e) override {
+            try {
+                inner.on_start(e);
+            } catch (const nx_exception& ex) {
+                if (e.name == "REFs")
+                    refused = ex.what();
+                throw;
+            }
+        }
+        void on_text(const nx_xml_element& e) override { inner.on_text(e); }
+        void on_end(const nx_xml_element& e) override { inner.on_end(e); }
+    } client(reader);
+
+    if (!document.parse("struct/REFs", client)) {
+        if (!client.refused.empty())
+            throw nx_exception(client.refused);
+        throw nx_exception("Ошибка загрузки конфигурации " + document.error());
+    }
+
+    std::vector<std::string> messages;
+    int errors = 0;
+    std::vector<std::string> tops = reader.top_level();
+    std::sort(tops.begin(), tops.end());
+    for (const std::string& key : tops) {
+        t_ref* top = get(key);
+        if (top == nullptr)
+            continue;
+        std::vector<std::string> noted;
+        init_errors_ = &noted;
+        try {
+            top->init();
+        } catch (const nx_exception& e) {
+            top->set_flag(true, flag_locked);
+            noted.insert(noted.begin(), e.what());
+        }
+        init_errors_ = nullptr;
+        for (const std::string& text : noted) {
+            ++errors;
+            if (messages.size() < kept_init_messages)
+                messages.push_back(text);
+        }
+    }
+    if (errors > 0) {
+        std::string kept;
+        for (const std::string& m : messages)
+            kept += m + "\r\n";
+        std::string text = "Инициализация конфигурации завершилась с ошибками:\r\n" + kept +
+                           (errors > static_cast<int>(kept_init_messages) ? "и другие, " : "") +
+                           " всего " + std::to_string(errors) +
+                           ".\r\nКомпоненты, вызвавшие ошибку, заблокированы.";
+        show_message(owner_, text, mb_error);
+    }
+    rebuild(false, true);
+}
+
+void t_ref_buff::insert_xml(const std::string& parent_key, const std::string& xml,
+                            std::vector<std::string>* collect) {
+    nx_inixml document(
+        "<struct>\r\n<REFs version=\"1\">\r\n" + xml + "\r\n</REFs>\r\n</struct>\r\n", false);
+    read_text(document, parent_key, collect);
+    if (!parent_key.empty())
+        mark_changed(parent_key);
+    update_pass();
+}
+
+void t_ref_buff::load(const std::string& file_name) {
+    if (loading_)
+        return;
+    flag_guard loading(loading_);
+    ++generation_;
+
+    for (i_viewer* v : std::vector<i_viewer*>(viewers_))
+        v->on_unload();
+    tables_->observers.clear();
+    ++tables_->observers_version;
+    changed_.clear();
+    update_pass(true);
+    rebuild(true, true);
+    clear();
+    current_ = {{'D', "D"}, {'K', "K"}, {'S', "S"}};
+
+    {
+        flag_guard bulk(bulk_);
+        nx_inixml document(file_name.empty() ? refs_path() : file_name, true, refs_template);
+        read_text(document, {}, nullptr);
+        update_pass();
+        create_missing_roots();
+    }
+    notify_loaded();
+    if (devices_running_)
+        start_devices(true);
+    restore_manual_values();
+}
+
+void t_ref_buff::create_missing_roots() {
+    static const std::array<std::pair<const char*, int>, 3> roots = {
+        {{"D", tp_dev_root}, {"K", tp_struct_root}, {"S", tp_schema_root}}};
+    for (const auto& [key, type] : roots) {
+        if (get(key) != nullptr)
+            continue;
+        std::unique_ptr<t_ref> root = create(type);
+        if (!root)
+            root = std::make_unique<t_ref_root>(*this, type);
+        root->set_key(key);
+        root->set_title(type_name(type));
+        root->set_flag(true, flag_no_delete);
+        put(key, std::move(root));
+        mark_changed(key);
+    }
+}
+
+void t_ref_buff::notify_loaded() {
+    if (viewers_loading_)
+        return;
+    flag_guard guard(viewers_loading_);
+    for (i_viewer* v : std::vector<i_viewer*>(viewers_))
+        v->on_load();
+}
+
+namespace {
+
+// The key names present in a section of the settings file, lowered.
+std::unordered_set<std::string> settings_keys_of(const std::string& section) {
+    std::unordered_set<std::string> names;
+    std::string bytes;
+    if (!read_file(settings_path(), bytes))
+        return names;
+    std::string text = from_cp1251(bytes);
+    std::string wanted = to_lower(section);
+    bool inside = false;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t eol = text.find_first_of("\r\n", pos);
+        if (eol == std::string::npos)
+            eol = text.size();
+        std::string line = trim(trim(text.substr(pos, eol - pos), '\t'), ' ');
+        pos = eol + 1;
+        if (line.empty())
+            continue;
+        if (line.front() == '[') {
+            auto close = line.find(']');
+            inside = close != std::string::npos &&
+                     to_lower(trim(line.substr(1, close - 1), ' ')) == wanted;
+            continue;
+        }
+        auto eq = line.find('=');
+        if (inside && eq != std::string::npos)
+            names.insert(to_lower(trim(line.substr(0, eq), ' ')));
+    }
+    return names;
+}
+
+} // namespace
+
+void t_ref_buff::restore_manual_values() {
+    if (settings_get_int("HAND", "LOAD", 0, true) == 0)
+        return;
+    // The section is looked at once; only the signals named in it are read one by one.
+    std::unordered_set<std::string> present = settings_keys_of("HAND");
+    if (present.empty())
+        return;
+    t_refs::cursor c;
+    for (bool ok = refs_.first_under("K", c); ok; ok = refs_.next_under(c, "K")) {
+        auto* element = dynamic_cast<i_struct_element*>(c->second.get());
+        if (element == nullptr || element->value_slot() == nullptr)
+            continue;
+        const std::string& signal = element->signal_key();
+        if (signal.empty() || present.count(to_lower(signal)) == 0)
+            continue;
+        int value = settings_get_int("HAND", signal, -1, false);
+        if (value >= 0)
+            element->set_manual(value, true);
+    }
+}
+
+// ---------------------------------------------------------------- writing
+
+void t_ref_buff::write_subtree(nx_xml_writer& writer, t_ref& component, bool saving) {
+    if (component.has_flag(flag_transient))
+        return;
+    if (saving && component.has_flag(flag_modified)) {
+        component.set_flag(false, flag_modified);
+        mark_changed(component.key());
+    }
+    writer.begin("ref");
+    component.write(writer);
+    write_children(writer, component.key(), saving);
+    writer.end("ref");
+}
+
+void t_ref_buff::write_children(nx_xml_writer& writer, const std::string& key, bool saving) {
+    for (t_ref* child = refs_.next_child(key, {}); child != nullptr;
+         child = refs_.next_child(key, child->key()))
+        write_subtree(writer, *child, saving);
+}
+
+std::string t_ref_buff::subtree_xml(const std::string& key) {
+    nx_xml_writer writer;
+    writer.set_indent(0);
+    writer.set_attributes_on_lines(false);
+    writer.begin("REFs");
+    writer.attribute("version", std::to_string(format_version));
+    if (key.empty()) {
+        write_children(writer, {}, false);
+    } else if (t_ref* component = get(key)) {
+        write_subtree(writer, *component, false);
+    }
+    writer.end("REFs");
+    return writer.result();
+}
+
+void t_ref_buff::save() {
+    std::string text;
+    {
+        flag_guard bulk(bulk_);
+        nx_xml_writer writer;
+        writer.set_indent(0);
+        writer.set_attributes_on_lines(false);
+        writer.begin("REFs");
+        writer.attribute("version", std::to_string(format_version));
+        write_children(writer, {}, true);
+        writer.end("REFs");
+        text = writer.result();
+    }
+    // Written to a temporary file and renamed over the old one.
+    nx_inixml(refs_path(), true, refs_template).set_element("struct/REFs", text);
+}
+
+namespace {
+
+std::string backup_folder() {
+    return exe_dir() + "REFS/";
+}
+
+std::vector<std::string> backup_names() {
+    std::vector<std::string> names;
+    nx_dir_cursor c(backup_folder(), "*refs.ini", false);
+    while (c.next())
+        names.push_back(c.name());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace
+
+void t_ref_buff::backup() {
+    std::string folder = backup_folder();
+    make_dirs(folder);
+    std::vector<std::string> names = backup_names();
+    int limit = std::max(settings_get_int("CTRL", "MAX_BACK_REFS", 10, true), 10);
+    for (int round = 0; static_cast<int>(names.size()) >= limit && round < 100; ++round) {
+        std::error_code ec;
+        std::filesystem::remove(folder + names.front(), ec);
+        names.erase(names.begin());
+    }
+    int number = 1;
+    if (!names.empty())
+        number = std::atoi(names.back().c_str()) + 1;
+    std::array<char, 16> digits{};
+    std::snprintf(digits.data(), digits.size(), "%06d", number);
+    copy_file(refs_path(), folder + digits.data() + "refs.ini");
+}
+
+std::vector<std::string> t_ref_buff::backups() {
+    std::vector<std::string> names = backup_names();
+    std::vector<std::string> paths;
+    for (auto it = names.rbegin(); it != names.rend(); ++it)
+        paths.push_back(backup_folder() + *it);
+    return paths;
+}
+
+// ---------------------------------------------------------------- devices and views
+
+void t_ref_buff::start_devices(bool on) {
+    devices_running_ = on;
+    std::vector<t_ref*> list = refs_.under("D");
+    if (t_ref* root = get("D"))
+        list.insert(list.begin(), root);
+    for (t_ref* c : list) {
+        if (auto* device = dynamic_cast<t_device*>(c)) {
+            if (on)
+                device->start(poster_);
+            else
+                device->stop();
+            mark_changed(c->key());
+        }
+    }
+}
+
+void t_ref_buff::add_viewer(i_viewer* viewer) {
+    if (viewer != nullptr && std::find(viewers_.begin(), viewers_.end(), viewer) == viewers_.end())
+        viewers_.push_back(viewer);
+}
+
+void t_ref_buff::remove_viewer(i_viewer* viewer) {
+    viewers_.erase(std::remove(viewers_.begin(), viewers_.end(), viewer), viewers_.end());
+}
+
+} // namespace nxkit

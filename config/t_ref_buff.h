@@ -1,0 +1,220 @@
+#pragma once
+
+#include "base/prompt.h"
+#include "config/interfaces.h"
+#include "config/t_ref.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace nxkit {
+
+class expression_engine;
+class nx_inixml;
+struct nx_xml_element;
+class nx_xml_writer;
+
+// The keyed collection: key -> component, ordered by key (which is the tree's order).
+// Clearing destroys from the last key to the first, so descendants go before ancestors.
+class t_refs {
+public:
+    using map_type = std::map<std::string, std::unique_ptr<t_ref>>;
+    using cursor = map_type::iterator;
+
+    t_refs() = default;
+    t_refs(const t_refs&) = delete;
+    t_refs& operator=(const t_refs&) = delete;
+    virtual ~t_refs();
+
+    // Throws nx_exception_ref_not_found carrying the key when absent.
+    t_ref& find(const std::string& key);
+    t_ref* get(const std::string& key);
+    void put(const std::string& key, std::unique_ptr<t_ref> component);
+    // Removes the entry and hands the component over (null when absent).
+    std::unique_ptr<t_ref> take(const std::string& key);
+
+    // Walk in key order over the entries whose key begins with prefix + "." (all for "").
+    bool first_under(const std::string& prefix, cursor& c);
+    bool next_under(cursor& c, const std::string& prefix);
+    // The same walk collected: every descendant of prefix in key order.
+    std::vector<t_ref*> under(const std::string& prefix);
+    // The direct children of key, in key order.
+    std::vector<t_ref*> children(const std::string& key);
+    // The first descendant of `ancestor` whose key comes after `key` (null when none).
+    t_ref* next_after(const std::string& key, const std::string& ancestor);
+    // The first direct child of `parent` after `key` ("" = the first child), skipping the
+    // subtree of `key`; null when none.
+    t_ref* next_child(const std::string& parent, const std::string& key);
+
+    void clear();
+    std::size_t size() const { return map_.size(); }
+    bool empty() const { return map_.empty(); }
+
+private:
+    map_type map_;
+};
+
+// The store: owns the configuration from load to unload, carries changes from their source
+// to everything that depends on them, and keeps the tables that tie signal keys to components.
+// One per process in the program; each test builds its own.
+class t_ref_buff {
+public:
+    using creator = std::function<std::unique_ptr<t_ref>(t_ref_buff&)>;
+
+    t_ref_buff();
+    t_ref_buff(const t_ref_buff&) = delete;
+    t_ref_buff& operator=(const t_ref_buff&) = delete;
+    virtual ~t_ref_buff();
+
+    // ---- Classes: each subsystem registers the classes of its type codes. ----
+    void register_class(int type, creator make);
+    // Null for a code without a registered class.
+    std::unique_ptr<t_ref> create(int type);
+
+    // ---- Collection ----
+    t_refs& refs() { return refs_; }
+    t_ref& find(const std::string& key) { return refs_.find(key); }
+    t_ref* get(const std::string& key) { return refs_.get(key); }
+    void put(const std::string& key, std::unique_ptr<t_ref> component);
+    void clear();
+    // The current component of the tree of the key's first letter ('D', 'K', 'S').
+    std::string current(char root) const;
+    void set_current(const std::string& key);
+
+    // ---- Configuration file ----
+    // Reads a whole configuration; an empty name means refs.ini in the station folder.
+    void load(const std::string& file_name = {});
+    // Reads component text under parent_key into the loaded configuration.
+    void insert_xml(const std::string& parent_key, const std::string& xml,
+                    std::vector<std::string>* collect = nullptr);
+    // The clipboard form: REFs with version around the subtree of key (everything for "").
+    std::string subtree_xml(const std::string& key);
+    void save();
+    void backup();
+    // Backup file paths, newest first.
+    std::vector<std::string> backups();
+    // The path of refs.ini.
+    std::string refs_path() const;
+
+    void start_devices(bool on);
+    bool devices_running() const { return devices_running_; }
+    void add_viewer(i_viewer* viewer);
+    void remove_viewer(i_viewer* viewer);
+
+    bool bulk() const { return bulk_; }
+    bool edit_mode() const { return edit_mode_; }
+    void set_edit_mode(bool on) { edit_mode_ = on; }
+    owner_handle owner_window() const { return owner_; }
+    // The shell's poster for device notifications (null in tests without devices).
+    i_update_poster* poster() const { return poster_; }
+
+    // ---- Propagation ----
+    // Makes `window` the owner of the store's boxes; the shell drives update_pass every 10 ms
+    // and countdown_tick every second.
+    void init(owner_handle window, i_update_poster* poster);
+    // A device's notification: taken only when stamped with the current generation.
+    void hand_over(i_updater& updater, int generation);
+    int generation() const { return generation_; }
+    void mark_changed(const std::string& key);
+    key_set& change_set() { return changed_; }
+
+    void subscribe_subtree(const std::string& prefix, i_observer* observer);
+    // Removes the registrations for exactly `prefix` ("" = every prefix) of `observer`
+    // (null = of every observer).
+    void unsubscribe_subtree(const std::string& prefix, i_observer* observer = nullptr);
+
+    void begin_batch();
+    void end_batch();
+    bool batch() const { return batch_; }
+    void set_insertion_hold(bool on) { insertion_hold_ = on; }
+    bool insertion_hold() const { return insertion_hold_; }
+
+    // Works off the change set; `clearing` forgets it without notifying anybody.
+    void update_pass(bool clearing = false);
+    // Adds to `set` the keys that depend on the keys in it (one round of the closure);
+    // depth_limit < 0 means no limit on the recursion over users.
+    void expand_dependencies(key_set& set, int depth_limit = -1);
+    void rebuild(bool clear_only, bool lenient);
+
+    void calc(const std::string& expression, t_ref& target, double& value);
+    double evaluate(const std::string& expression);
+    void register_uses(const std::string& expression, const std::string& signal_key);
+    bool register_watch(const std::string& expression, const std::string& component_key);
+    void used_components(const std::string& expression, key_set& out);
+    // The device information object feeding a signal key ("" when none).
+    std::string feeder(const std::string& signal_key) const;
+    // The structure element owning a signal key ("" when none).
+    std::string signal_owner(const std::string& signal_key) const;
+
+    void start_countdown(const std::string& key);
+    void countdown_tick();
+
+    // ---- Support for the component base ----
+    // t_ref::init initialises the descendants only when no such pass is running already.
+    bool init_pass_running() const { return init_running_; }
+    void set_init_pass_running(bool on) { init_running_ = on; }
+    // While component text is read, the failures of descendants' init are collected here and
+    // summed up by the reader; outside a read the pass hands the first one to its caller.
+    bool collecting_init_errors() const { return init_errors_ != nullptr; }
+    void note_init_error(const std::string& text);
+    // Called by every component as it is destroyed: forgets what points into it.
+    void component_destroyed(const t_ref& component);
+    // The mode of the rebuild in progress (true outside a rebuild).
+    bool lenient() const { return lenient_; }
+    // Whether a signal key waits in the pending list.
+    bool is_pending(const std::string& signal_key) const;
+
+private:
+    friend class ref_reader;
+
+    // Parses component text into the store under parent_key, initialises what it created and
+    // reports initialisation errors; returns the top-level keys created.
+    void read_text(nx_inixml& document, const std::string& parent_key,
+                   std::vector<std::string>* collect);
+    void check_version(const nx_xml_element& element);
+    void create_missing_roots();
+    void restore_manual_values();
+    void notify_loaded();
+    void write_subtree(nx_xml_writer& writer, t_ref& component, bool saving);
+    void write_children(nx_xml_writer& writer, const std::string& key, bool saving);
+    void notify_observers(const key_set& round);
+    struct name_entry;
+    void refresh_signals(const std::vector<const name_entry*>& signals);
+    void rebuild_equipment();
+    void rebuild_structure();
+    void rebuild_schemes();
+    void keep_error(const std::string& text);
+
+    // Implementation details are the implementer's; see t_ref_buff.cpp.
+    struct tables;
+
+    t_refs refs_;
+    std::map<int, creator> classes_;
+    std::map<char, std::string> current_;
+    std::vector<i_viewer*> viewers_;
+    bool devices_running_ = false;
+    bool bulk_ = false;
+    bool loading_ = false;
+    bool edit_mode_ = false;
+    owner_handle owner_ = nullptr;
+    i_update_poster* poster_ = nullptr;
+
+    key_set changed_;
+    bool batch_ = false;
+    bool insertion_hold_ = false;
+    bool updating_ = false;
+    int generation_ = 0;
+    bool init_running_ = false;
+    std::vector<std::string>* init_errors_ = nullptr;
+    bool lenient_ = true;
+    bool rebuilding_ = false;
+    bool viewers_loading_ = false;
+    std::string first_error_;
+    std::unique_ptr<tables> tables_;
+    std::unique_ptr<expression_engine> parser_;
+};
+
+} // namespace nxkit

@@ -1,0 +1,577 @@
+// The store's update machinery: change set, update pass, observers, tables, expressions.
+
+#include "base/nx_exception.h"
+#include "base/nx_log.h"
+#include "config/expression_engine.h"
+#include "config/ref_types.h"
+#include "config/t_ref_buff.h"
+#include "config/update_tables.h"
+
+#include <algorithm>
+#include <string_view>
+#include <unordered_set>
+
+namespace nxkit {
+
+namespace {
+
+constexpr int max_rounds = 10;
+
+class flag_guard {
+public:
+    explicit flag_guard(bool& flag) : flag_(flag) { flag_ = true; }
+    ~flag_guard() { flag_ = false; }
+    flag_guard(const flag_guard&) = delete;
+    flag_guard& operator=(const flag_guard&) = delete;
+
+private:
+    bool& flag_;
+};
+
+bool begins_with(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+// Walks the descendants of `root` in key order, telling for each whether it or an ancestor
+// is locked. The chain is followed as t_ref::has_flag_in_chain follows it (a missing parent
+// ends it), without looking every ancestor up again.
+template <typename F> void walk_with_lock(t_ref_buff& store, const std::string& root, F&& visit) {
+    std::vector<std::pair<std::string_view, bool>> path;
+    t_ref* top = store.get(root);
+    path.emplace_back(root, top != nullptr && top->has_flag_in_chain(flag_locked));
+    t_refs& refs = store.refs();
+    t_refs::cursor c;
+    for (bool ok = refs.first_under(root, c); ok; ok = refs.next_under(c, root)) {
+        std::string_view key = c->first;
+        while (!path.empty() &&
+               !(key.size() > path.back().first.size() + 1 &&
+                 key[path.back().first.size()] == '.' && begins_with(key, path.back().first)))
+            path.pop_back();
+        bool parent_present =
+            !path.empty() && key.find('.', path.back().first.size() + 1) == std::string_view::npos;
+        t_ref* component = c->second.get();
+        bool locked = component->has_flag(flag_locked) || (parent_present && path.back().second);
+        path.emplace_back(key, locked);
+        visit(component, locked);
+    }
+}
+
+} // namespace
+
+void t_ref_buff::init(owner_handle window, i_update_poster* poster) {
+    owner_ = window;
+    poster_ = poster;
+}
+
+void t_ref_buff::hand_over(i_updater& updater, int generation) {
+    // A message from a device of a configuration already unloaded: the sender may be gone.
+    if (generation != generation_)
+        return;
+    updater.update(changed_);
+}
+
+void t_ref_buff::mark_changed(const std::string& key) {
+    changed_.insert(key);
+}
+
+bool t_ref_buff::is_pending(const std::string& signal_key) const {
+    return tables_->pending.count(signal_key) != 0;
+}
+
+// ---------------------------------------------------------------- observers
+
+void t_ref_buff::subscribe_subtree(const std::string& prefix, i_observer* observer) {
+    if (observer == nullptr)
+        return;
+    for (const auto& [p, o] : tables_->observers)
+        if (o == observer && begins_with(prefix, p))
+            return;
+    tables_->observers.emplace(prefix, observer);
+    ++tables_->observers_version;
+}
+
+void t_ref_buff::unsubscribe_subtree(const std::string& prefix, i_observer* observer) {
+    auto& map = tables_->observers;
+    for (auto it = map.begin(); it != map.end();) {
+        if ((prefix.empty() || it->first == prefix) &&
+            (observer == nullptr || it->second == observer))
+            it = map.erase(it);
+        else
+            ++it;
+    }
+    ++tables_->observers_version;
+}
+
+void t_ref_buff::notify_observers(const key_set& round) {
+    auto& map = tables_->observers;
+    if (map.empty())
+        return;
+    // A copy: observers may subscribe and unsubscribe while they are told.
+    std::vector<std::pair<std::string, i_observer*>> registrations(map.begin(), map.end());
+    unsigned version = tables_->observers_version;
+    auto still_there = [&](i_observer* o) {
+        if (version == tables_->observers_version)
+            return true;
+        return std::any_of(map.begin(), map.end(), [o](const auto& r) { return r.second == o; });
+    };
+    std::vector<i_observer*> reached;
+    std::vector<i_observer*> for_key;
+    for (const std::string& key : round) {
+        for_key.clear();
+        for (const auto& [prefix, o] : registrations) {
+            if (prefix > key)
+                break;
+            // Each key once per observer, however many of its registrations cover it.
+            if (begins_with(key, prefix) &&
+                std::find(for_key.begin(), for_key.end(), o) == for_key.end())
+                for_key.push_back(o);
+        }
+        for (i_observer* o : for_key) {
+            if (!still_there(o))
+                continue;
+            o->on_changed(key);
+            if (std::find(reached.begin(), reached.end(), o) == reached.end())
+                reached.push_back(o);
+        }
+    }
+    for (i_observer* o : reached)
+        if (still_there(o))
+            o->on_changes_done();
+}
+
+// ---------------------------------------------------------------- update pass
+
+void t_ref_buff::begin_batch() {
+    update_pass();
+    batch_ = true;
+}
+
+void t_ref_buff::end_batch() {
+    batch_ = false;
+    update_pass();
+    rebuild(false, true);
+}
+
+void t_ref_buff::update_pass(bool clearing) {
+    if (clearing) {
+        changed_.clear();
+        tables_->pending.clear();
+        return;
+    }
+    if (batch_ || updating_)
+        return;
+    flag_guard running(updating_);
+    for (int round = 0; !changed_.empty(); ++round) {
+        if (round == max_rounds) {
+            // The rest is worked off by the next pass.
+            nx_log::main().war("UPDATE_REFS i>=10");
+            break;
+        }
+        expand_dependencies(changed_);
+        // Taken out first: what the round itself changes goes into the next round.
+        key_set work;
+        work.swap(changed_);
+        std::vector<const name_entry*> signals;
+        for (const std::string& key : work) {
+            auto named = tables_->names.find(key);
+            t_ref* r = nullptr;
+            if (named != tables_->names.end()) {
+                r = named->second.component;
+                if (named->second.element != nullptr)
+                    signals.push_back(&named->second);
+            } else {
+                r = get(key);
+            }
+            if (r != nullptr)
+                r->set_flag(false, flag_evaluated);
+        }
+        refresh_signals(signals);
+        notify_observers(work);
+    }
+}
+
+void t_ref_buff::refresh_signals(const std::vector<const name_entry*>& signals) {
+    for (const name_entry* entry : signals) {
+        // Not pending any more: a user's evaluation has refreshed it in this round already.
+        if (tables_->pending.erase(entry->signal) == 0)
+            continue;
+        try {
+            entry->element->refresh();
+        } catch (const nx_exception& e) {
+            nx_log::main().err(e.what());
+        }
+    }
+}
+
+void t_ref_buff::expand_dependencies(key_set& set, int depth_limit) {
+    tables& t = *tables_;
+    if (t.signal_table.empty())
+        return;
+    // Keys point into the tables, which do not change during the expansion.
+    std::vector<const std::string*> found;
+    std::unordered_set<std::string_view> visited;
+    std::vector<std::pair<const std::string*, int>> todo;
+    for (const std::string& key : set) {
+        auto named = t.names.find(key);
+        if (named == t.names.end())
+            continue;
+        const std::string* signal = &named->second.signal;
+        todo.assign(1, {signal, 0});
+        while (!todo.empty()) {
+            auto [s, level] = todo.back();
+            todo.pop_back();
+            if (depth_limit < 0 && !visited.insert(*s).second)
+                continue;
+            auto owner = t.signal_table.find(*s);
+            if (owner != t.signal_table.end()) {
+                found.push_back(&owner->second);
+                auto [note, added] = t.pending.try_emplace(*s, owner->second);
+                if (!added && note->second != owner->second)
+                    note->second = owner->second;
+            }
+            if (depth_limit >= 0 && level >= depth_limit)
+                continue;
+            auto users = t.uses.find(*s);
+            if (users != t.uses.end())
+                for (const std::string& u : users->second)
+                    todo.emplace_back(&u, level + 1);
+            auto watching = t.watchers.find(*s);
+            if (watching != t.watchers.end())
+                for (const std::string& w : watching->second)
+                    found.push_back(&w);
+        }
+    }
+    for (const std::string* key : found)
+        set.insert(*key);
+}
+
+// ---------------------------------------------------------------- tables
+
+void t_ref_buff::keep_error(const std::string& text) {
+    if (first_error_.empty())
+        first_error_ = text;
+}
+
+void t_ref_buff::rebuild(bool clear_only, bool lenient) {
+    if (insertion_hold_ || batch_)
+        return;
+    tables& t = *tables_;
+    parser_->clear_variables();
+    t.signal_table.clear();
+    t.feed_table.clear();
+    t.names.clear();
+    t.uses.clear();
+    t.watchers.clear();
+    if (clear_only)
+        return;
+
+    flag_guard running(rebuilding_);
+    struct mode_guard {
+        bool& mode;
+        ~mode_guard() { mode = true; }
+    } mode{lenient_};
+    lenient_ = lenient;
+    first_error_.clear();
+
+    rebuild_equipment();
+    rebuild_structure();
+    rebuild_schemes();
+
+    if (!lenient && !first_error_.empty()) {
+        std::string error = std::move(first_error_);
+        first_error_.clear();
+        throw nx_exception_ref_init(error);
+    }
+}
+
+void t_ref_buff::rebuild_equipment() {
+    tables& t = *tables_;
+    walk_with_lock(*this, "D", [&](t_ref* c, bool locked) {
+        auto* feed = dynamic_cast<i_feed*>(c);
+        if (feed == nullptr)
+            return;
+        mark_changed(c->key());
+        if (locked)
+            return;
+        std::string signal = feed->feed_signal_key();
+        if (signal.empty())
+            return;
+        auto [it, added] = t.feed_table.emplace(signal, c->key());
+        if (!added) {
+            t_ref* other = get(it->second);
+            std::string text =
+                other != nullptr ? c->duplicate_message(1, *other) : c->full_path_text();
+            nx_log::main().err(text);
+            keep_error(text);
+            return;
+        }
+        t.names[c->key()] = {signal, c, nullptr};
+    });
+}
+
+void t_ref_buff::rebuild_structure() {
+    tables& t = *tables_;
+    std::vector<std::pair<t_ref*, i_struct_element*>> signals;
+    walk_with_lock(*this, "K", [&](t_ref* c, bool locked) {
+        auto* element = dynamic_cast<i_struct_element*>(c);
+        if (element == nullptr)
+            return;
+        mark_changed(c->key());
+        const std::string& signal = element->signal_key();
+        if (locked || signal.empty())
+            return;
+        auto [it, added] = t.signal_table.emplace(signal, c->key());
+        if (!added) {
+            t_ref* other = get(it->second);
+            std::string text =
+                other != nullptr ? c->duplicate_message(1, *other) : c->full_path_text();
+            nx_log::main().err(text);
+            keep_error(text);
+            return;
+        }
+        double* slot = element->value_slot();
+        if (slot == nullptr)
+            return;
+        t.names[c->key()] = {signal, c, element};
+        parser_->bind(signal, slot, c);
+        element->link(t.feed_table.count(signal) != 0);
+        signals.emplace_back(c, element);
+    });
+    // Once every signal is a variable, the expressions can name any of them.
+    for (auto [c, element] : signals) {
+        if (element->expression().empty())
+            continue;
+        try {
+            register_uses(element->expression(), element->signal_key());
+        } catch (const nx_exception_ref_init& e) {
+            std::string text = c->full_path_text() + "\r\n" + e.what();
+            // A parser complaint is in the log already.
+            if (std::string_view(e.what()).find("Циклическая") != std::string_view::npos)
+                nx_log::main().err(text);
+            keep_error(text);
+        }
+    }
+}
+
+void t_ref_buff::rebuild_schemes() {
+    std::vector<std::string> linkers;
+    walk_with_lock(*this, "S", [&](t_ref* c, bool locked) {
+        if (dynamic_cast<i_struct_linker*>(c) == nullptr)
+            return;
+        mark_changed(c->key());
+        if (!locked)
+            linkers.push_back(c->key());
+    });
+    // Linking may create or remove components: each one is looked up when its turn comes.
+    for (const std::string& key : linkers) {
+        t_ref* c = get(key);
+        auto* linker = dynamic_cast<i_struct_linker*>(c);
+        if (linker == nullptr)
+            continue;
+        try {
+            linker->link(*this);
+        } catch (const nx_exception_ref_init& e) {
+            std::string text = c->full_path_text() + "\r\n" + e.what();
+            nx_log::main().err(text);
+            keep_error(text);
+        }
+    }
+}
+
+// ---------------------------------------------------------------- expressions
+
+void t_ref_buff::register_uses(const std::string& expression, const std::string& signal_key) {
+    auto compiled = parser_->compile(expression);
+    if (!compiled->ok) {
+        if (rebuilding_ && !lenient_)
+            throw nx_exception_ref_init(compiled->error);
+        return;
+    }
+    auto& uses = tables_->uses;
+    // Checked for every variable first: a refused expression registers nothing.
+    for (const expression_variable& v : compiled->variables) {
+        if (v.name == signal_key)
+            continue;
+        // V used by S closes a cycle when S already reaches V through the users.
+        std::unordered_map<std::string, std::string> came_from{{signal_key, {}}};
+        std::vector<std::string> todo{signal_key};
+        while (!todo.empty()) {
+            std::string x = std::move(todo.back());
+            todo.pop_back();
+            auto users = uses.find(x);
+            if (users == uses.end())
+                continue;
+            for (const std::string& u : users->second) {
+                if (!came_from.emplace(u, x).second)
+                    continue;
+                if (u == v.name) {
+                    std::vector<std::string> chain;
+                    for (std::string k = u; !k.empty(); k = came_from[k])
+                        chain.push_back(k);
+                    std::string text =
+                        "Циклическая зависимость недопустима (некорректный расчет выражений)\r\n";
+                    for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+                        text += *it + " ••> ";
+                    text += signal_key;
+                    throw nx_exception_ref_init(text);
+                }
+                todo.push_back(u);
+            }
+        }
+    }
+    for (const expression_variable& v : compiled->variables) {
+        if (v.name == signal_key)
+            continue;
+        auto& users = uses[v.name];
+        if (std::find(users.begin(), users.end(), signal_key) == users.end())
+            users.push_back(signal_key);
+    }
+}
+
+bool t_ref_buff::register_watch(const std::string& expression, const std::string& component_key) {
+    auto compiled = parser_->compile(expression);
+    if (!compiled->ok) {
+        if (rebuilding_ && !lenient_)
+            throw nx_exception_ref_init(compiled->error);
+        return false;
+    }
+    for (const expression_variable& v : compiled->variables) {
+        auto& list = tables_->watchers[v.name];
+        if (std::find(list.begin(), list.end(), component_key) == list.end())
+            list.push_back(component_key);
+    }
+    return true;
+}
+
+void t_ref_buff::used_components(const std::string& expression, key_set& out) {
+    for (const std::string& name : parser_->names_used(expression)) {
+        auto it = tables_->signal_table.find(name);
+        if (it != tables_->signal_table.end())
+            out.insert(it->second);
+    }
+}
+
+std::string t_ref_buff::feeder(const std::string& signal_key) const {
+    auto it = tables_->feed_table.find(signal_key);
+    return it == tables_->feed_table.end() ? std::string() : it->second;
+}
+
+std::string t_ref_buff::signal_owner(const std::string& signal_key) const {
+    auto it = tables_->signal_table.find(signal_key);
+    return it == tables_->signal_table.end() ? std::string() : it->second;
+}
+
+double t_ref_buff::evaluate(const std::string& expression) {
+    auto compiled = parser_->compile(expression);
+    double result = 0;
+    if (!compiled->ok || !parser_->run(*compiled, result))
+        return 0;
+    return result;
+}
+
+void t_ref_buff::calc(const std::string& expression, t_ref& target, double& value) {
+    auto* element = dynamic_cast<i_struct_element*>(&target);
+    auto& pending = tables_->pending;
+    if (element != nullptr && !pending.empty())
+        pending.erase(element->signal_key());
+    if (expression.empty())
+        return;
+
+    struct self_guard {
+        expression_engine& engine;
+        const double* saved;
+        ~self_guard() { engine.set_self(saved); }
+    };
+
+    try {
+        expression_engine::compiled_ptr compiled = parser_->compile(expression);
+
+        // Sources changed since their last refresh are brought up to date first.
+        if (!pending.empty()) {
+            for (const expression_variable& v : compiled->variables) {
+                auto it = pending.find(v.name);
+                if (it == pending.end())
+                    continue;
+                std::string key = std::move(it->second);
+                pending.erase(it);
+                if (auto* source = dynamic_cast<i_struct_element*>(get(key)))
+                    source->refresh();
+            }
+        }
+
+        double result = value;
+        bool evaluated = false;
+        {
+            self_guard guard{*parser_, parser_->self()};
+            parser_->set_self(&value);
+            evaluated = compiled->ok && parser_->run(*compiled, result);
+        }
+
+        std::uint32_t f = target.flags();
+        bool uses_self = (f & flag_uses_self) != 0;
+        bool control = evaluated && (f & flag_control) != 0;
+        bool defined = (f & flag_defined) != 0;
+        bool manual = (f & (flag_manual_pending | flag_uses_self)) != 0 && (f & flag_manual) != 0;
+        bool unacknowledged =
+            ((f & flag_change_pending) != 0 || uses_self) && (f & flag_unacknowledged) != 0;
+        bool invalid = (f & flag_invalid) != 0;
+        if (compiled->ok) {
+            for (const expression_variable& v : compiled->variables) {
+                if (v.owner == nullptr)
+                    continue;
+                std::uint32_t g = v.owner->flags();
+                control = control && (g & flag_control) != 0;
+                defined = defined && (g & flag_defined) != 0;
+                manual = manual || (g & flag_manual) != 0;
+                unacknowledged = unacknowledged || (g & flag_unacknowledged) != 0;
+                invalid = invalid || (g & flag_invalid) != 0;
+            }
+        }
+        if (evaluated)
+            value = result;
+        target.set_flag(control, flag_control);
+        target.set_flag(defined, flag_defined);
+        target.set_flag(manual, flag_manual);
+        target.set_flag(unacknowledged, flag_unacknowledged);
+        target.set_flag(invalid, flag_invalid);
+        target.set_flag(false, flag_manual_pending | flag_change_pending);
+    } catch (const std::exception&) {
+        nx_log::main().err("какая-то ошибка в CALC !");
+    }
+}
+
+// ---------------------------------------------------------------- countdown
+
+void t_ref_buff::start_countdown(const std::string& key) {
+    tables_->countdown.insert(key);
+}
+
+void t_ref_buff::countdown_tick() {
+    auto& set = tables_->countdown;
+    for (auto it = set.begin(); it != set.end();) {
+        auto* element = dynamic_cast<i_countdown*>(get(*it));
+        if (element != nullptr && element->countdown_counter() > 1) {
+            --element->countdown_counter();
+            ++it;
+            continue;
+        }
+        mark_changed(*it);
+        it = set.erase(it);
+    }
+}
+
+// ---------------------------------------------------------------- destruction
+
+void t_ref_buff::component_destroyed(const t_ref& component) {
+    if (!tables_ || !parser_ || component.key().empty())
+        return;
+    // The parser must not keep reading a value that is gone.
+    auto it = tables_->names.find(component.key());
+    if (it == tables_->names.end() || it->second.component != &component)
+        return;
+    if (it->second.element != nullptr)
+        parser_->unbind(it->second.signal, &component);
+    tables_->names.erase(it);
+}
+
+} // namespace nxkit

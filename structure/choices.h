@@ -1,0 +1,16 @@
+#pragma once
+
+#include "config/t_ref.h"
+
+#include <string>
+
+namespace nxkit {
+
+// The item value of the entry whose text equals `text` exactly (leading blanks count);
+// -1 when no entry has it.
+int choice_value(const choice_list& choices, const std::string& text);
+
+// The text of the first entry carrying `value`; empty when none does.
+std::string choice_text(const choice_list& choices, int value);
+
+} // namespace nxkit

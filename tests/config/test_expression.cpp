@@ -1,0 +1,138 @@
+#include "tests/config/config_fixture.h"
+
+#include "config/expression_engine.h"
+
+#include <muParser.h>
+
+#include <cmath>
+
+using namespace cfgtest;
+
+TEST(ExpressionConventions, OperatorsSeparatorsAndWords) {
+    t_ref_buff store;
+    EXPECT_EQ(store.evaluate("!0"), 1);
+    EXPECT_EQ(store.evaluate("!2,5"), 0);
+    EXPECT_EQ(store.evaluate("max(1;2)"), 2);
+    EXPECT_EQ(store.evaluate("1,25 * 2"), 2.5);
+    EXPECT_EQ(store.evaluate("1 and 0"), 0);
+    EXPECT_EQ(store.evaluate("1 and 2"), 1);
+    EXPECT_EQ(store.evaluate("1 or 0"), 1);
+    EXPECT_EQ(store.evaluate("0 or 0"), 0);
+    EXPECT_EQ(store.evaluate("1 xor 1"), 0);
+    EXPECT_EQ(store.evaluate("1 xor 0"), 1);
+    // "and" binds tighter than "or"; "!" tighter than both.
+    EXPECT_EQ(store.evaluate("1 or 0 and 0"), 1);
+    EXPECT_EQ(store.evaluate("!0 and 0"), 0);
+    EXPECT_EQ(store.evaluate("sum(1;2;3)"), 6);
+}
+
+TEST(ExpressionConventions, SignalKeysAndSelf) {
+    remove_refs();
+    t_ref_buff store;
+    register_test_classes(store);
+    load_text(
+        store,
+        "<struct><REFs version=\"1\"><ref tp=\"40\">"
+        "<ref tp=\"1\" sk=\"P1\" v=\"0\" src=\"1\"/><ref tp=\"1\" sk=\"R1\" v=\"1\" src=\"1\"/>"
+        "<ref tp=\"1\" sk=\"s1_2_7\" v=\"0\" src=\"1\"/><ref tp=\"1\" sk=\"s1_2_8\" v=\"1\" "
+        "src=\"1\"/>"
+        "<ref tp=\"1\" sk=\"t\" ex=\"self() * 10 + self\"/>"
+        "</ref></REFs></struct>");
+    EXPECT_EQ(store.evaluate("(P1 or R1) and !s1_2_7 and s1_2_8"), 1);
+    dynamic_cast<value_signal&>(store.find("K.0002")).set_value(1);
+    EXPECT_EQ(store.evaluate("(P1 or R1) and !s1_2_7 and s1_2_8"), 0);
+
+    // self is the value being computed, called or named.
+    auto& t = dynamic_cast<value_signal&>(store.find("K.0004"));
+    double value = 2;
+    store.calc(t.expression(), t, value);
+    EXPECT_EQ(value, 22);
+    store.calc(t.expression(), t, value);
+    EXPECT_EQ(value, 242);
+    EXPECT_EQ(store.evaluate("self"), 0);
+    // An empty expression changes nothing.
+    store.calc("", t, value);
+    EXPECT_EQ(value, 242);
+}
+
+TEST(ExpressionErrors, SyntaxErrorIsLoggedAndEvaluatesToZero) {
+    std::string log = open_test_log();
+    t_ref_buff store;
+    EXPECT_EQ(store.evaluate("1 +* 2"), 0);
+    std::string text = log_text(log);
+    EXPECT_EQ(count_of(text, " | ERR | Ошибка (0) в выражении (позиция 3):\r\n• символ: *\r\n"
+                             "• сообщение: Unexpected operator \"*\" found at position 3\r\n"
+                             "• выражение: 1 +* 2"),
+              1)
+        << text;
+    EXPECT_EQ(store.evaluate("nosuch + 1"), 0);
+    for (const char* garbage : {"", "(((", ")", "max(", "1;", "\"text\"", "a=", "?:", "!", "1 and",
+                                "self(1)", "ÿÿÿ", "1 2 3", "sin(1;2)", "0/0"})
+        store.evaluate(garbage);
+    EXPECT_TRUE(std::isinf(store.evaluate("1/0")));
+}
+
+TEST(ExpressionEngine, CompiledRunnerAgreesWithTheParser) {
+    expression_engine engine;
+    double a = 3, b = -2.5, c = 0;
+    ASSERT_TRUE(engine.bind("a", &a, nullptr));
+    ASSERT_TRUE(engine.bind("b", &b, nullptr));
+    ASSERT_TRUE(engine.bind("c", &c, nullptr));
+    EXPECT_FALSE(engine.bind("1x", &c, nullptr));
+    double self = 7;
+    engine.set_self(&self);
+
+    mu::Parser reference;
+    reference.SetDecSep(',');
+    reference.SetArgSep(';');
+    reference.DefineVar("a", &a);
+    reference.DefineVar("b", &b);
+    reference.DefineVar("c", &c);
+    for (const char* e : {"a",
+                          "2,5",
+                          "a + b * c",
+                          "a ^ 2 + b ^ 3 - a ^ 4",
+                          "-a * 2 + 1",
+                          "a * 3",
+                          "a < b",
+                          "a <= 3",
+                          "a >= b",
+                          "a == 3",
+                          "a != b",
+                          "a > b && c || b",
+                          "a ? b : c",
+                          "c ? 1 : a > 2 ? 5 : 6",
+                          "min(a; b; c) + max(a; b)",
+                          "sum(a; b; c; 1; 2)",
+                          "avg(a; b)",
+                          "sin(a) + cos(b) + sqrt(a)",
+                          "abs(b) / a",
+                          "(a + b) * (a - b) / 2",
+                          "rint(b)",
+                          "1; a + 1"}) {
+        reference.SetExpr(e);
+        double expected = reference.Eval();
+        auto compiled = engine.compile(e);
+        ASSERT_TRUE(compiled->ok) << e << ": " << compiled->error;
+        double got = -12345;
+        ASSERT_TRUE(engine.run(*compiled, got)) << e;
+        EXPECT_DOUBLE_EQ(got, expected) << e;
+    }
+    // The variables read, each once; self is none of them.
+    auto compiled = engine.compile("a + a * b + self() + self");
+    ASSERT_EQ(compiled->variables.size(), 2u);
+    EXPECT_EQ(compiled->variables[0].name, "a");
+    EXPECT_EQ(compiled->variables[1].name, "b");
+    double got = 0;
+    ASSERT_TRUE(engine.run(*compiled, got));
+    EXPECT_DOUBLE_EQ(got, 3 - 7.5 + 14);
+
+    // Compiled once while the bindings stay; a changed binding is seen.
+    EXPECT_EQ(engine.compile("a + b"), engine.compile("a + b"));
+    double other = 100;
+    engine.bind("b", &other, nullptr);
+    ASSERT_TRUE(engine.run(*engine.compile("a + b"), got));
+    EXPECT_EQ(got, 103);
+    engine.unbind("b", nullptr);
+    EXPECT_FALSE(engine.compile("a + b")->ok);
+}
