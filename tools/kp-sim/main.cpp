@@ -1,0 +1,185 @@
+// kp-sim: a controlled point on loopback for tests, benchmarks and the demo.
+// Usage and the scenario format: docs/kp-sim.md.
+
+#include "platform/close_signals.h"
+#include "tools/kp-sim/simulator.h"
+
+#include <cerrno>
+#include <charconv>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <memory>
+#include <poll.h>
+#include <sstream>
+#include <unistd.h>
+
+using namespace nxkit::kp_sim;
+
+namespace {
+
+const char* usage_text =
+    "usage: kp-sim [-v] [--scenario FILE] [--endpoint ADDR:PORT] [--ca N] [--object SPEC]...\n"
+    "              [--period MS] [--burst N] [--fault MODE]\n"
+    "Every --keyword VALUE is a scenario directive; see docs/kp-sim.md.\n"
+    "Commands on standard input: set IOA VALUE[/QQ], change [N], fault MODE, drop, quit.\n";
+
+void print_line(const std::string& line) {
+    std::fputs(line.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+bool to_int(const std::string& text, int& out, int base = 10) {
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, out, base);
+    return !text.empty() && ec == std::errc() && ptr == end;
+}
+
+// One command line from standard input; false when the simulator is to end.
+bool run_command(const std::string& line, std::vector<std::unique_ptr<endpoint>>& endpoints) {
+    std::istringstream words(line);
+    std::string command;
+    std::string first;
+    std::string second;
+    if (!(words >> command))
+        return true;
+    words >> first >> second;
+    bool ok = true;
+    if (command == "quit") {
+        print_line("ok quit");
+        return false;
+    } else if (command == "drop") {
+        for (auto& e : endpoints)
+            e->drop_connections();
+    } else if (command == "change") {
+        int count = 1;
+        ok = first.empty() || (to_int(first, count) && count > 0);
+        if (ok)
+            for (auto& e : endpoints)
+                e->change(count);
+    } else if (command == "fault") {
+        fault f;
+        ok = parse_fault(first, f);
+        if (ok)
+            for (auto& e : endpoints)
+                e->set_fault(f);
+    } else if (command == "set") {
+        int ioa = 0;
+        int value = 0;
+        int quality = -1;
+        std::string value_text = second;
+        if (auto slash = value_text.find('/'); slash != std::string::npos) {
+            ok = to_int(value_text.substr(slash + 1), quality, 16);
+            value_text.resize(slash);
+        }
+        ok = ok && to_int(first, ioa) && to_int(value_text, value);
+        bool any = false;
+        if (ok)
+            for (auto& e : endpoints)
+                any = e->set(ioa, value, quality) || any;
+        ok = ok && any;
+    } else {
+        ok = false;
+    }
+    print_line((ok ? "ok " : "error ") + line);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    scenario s;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "-h" || arg == "--help") {
+            std::fputs(usage_text, stdout);
+            return 0;
+        }
+        if (arg == "-v" || arg == "--verbose") {
+            s.verbose = true;
+            continue;
+        }
+        std::string error;
+        if (arg.rfind("--", 0) != 0 || i + 1 >= argc) {
+            std::fprintf(stderr, "kp-sim: unexpected argument %s\n%s", arg.c_str(), usage_text);
+            return 2;
+        }
+        if (!apply_directive(s, arg.substr(2), argv[++i], error)) {
+            std::fprintf(stderr, "kp-sim: %s\n", error.c_str());
+            return 2;
+        }
+    }
+    if (s.endpoints.empty())
+        s.endpoints.push_back(make_endpoint());
+
+    std::signal(SIGPIPE, SIG_IGN);
+    int close_fd = nxkit::install_close_signals();
+    if (close_fd < 0) {
+        std::fprintf(stderr, "kp-sim: cannot watch signals\n");
+        return 2;
+    }
+
+    std::vector<std::unique_ptr<endpoint>> endpoints;
+    for (const endpoint_config& config : s.endpoints) {
+        auto e = std::make_unique<endpoint>(config, print_line, s.verbose);
+        std::string error;
+        if (!e->open(error)) {
+            std::fprintf(stderr, "kp-sim: %s\n", error.c_str());
+            return 2;
+        }
+        print_line("listen " + e->name());
+        endpoints.push_back(std::move(e));
+    }
+    print_line("ready");
+
+    bool stdin_open = ::fcntl(0, F_SETFL, ::fcntl(0, F_GETFL) | O_NONBLOCK) == 0;
+    std::string pending_input;
+    for (;;) {
+        std::vector<pollfd> fds{{close_fd, POLLIN, 0}};
+        if (stdin_open)
+            fds.push_back({0, POLLIN, 0});
+        auto next = steady::time_point::max();
+        for (auto& e : endpoints) {
+            e->add_poll(fds);
+            next = std::min(next, e->next_change());
+        }
+        int timeout = -1;
+        if (next != steady::time_point::max()) {
+            auto rest = std::chrono::ceil<std::chrono::milliseconds>(next - steady::now());
+            timeout = rest.count() < 0 ? 0 : static_cast<int>(rest.count());
+        }
+        if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) {
+            std::perror("kp-sim: poll");
+            return 1;
+        }
+        if ((fds[0].revents & POLLIN) && nxkit::take_close_request(close_fd)) {
+            if (s.verbose)
+                print_line("stop");
+            return 0;
+        }
+        if (stdin_open && fds[1].revents != 0) {
+            char buffer[1024];
+            ssize_t n = ::read(0, buffer, sizeof buffer);
+            if (n <= 0 && !(n < 0 && (errno == EAGAIN || errno == EINTR))) {
+                stdin_open = false;
+            } else if (n > 0) {
+                pending_input.append(buffer, static_cast<std::size_t>(n));
+                std::size_t end;
+                while ((end = pending_input.find('\n')) != std::string::npos) {
+                    std::string line = pending_input.substr(0, end);
+                    pending_input.erase(0, end + 1);
+                    if (!line.empty() && line.back() == '\r')
+                        line.pop_back();
+                    if (!run_command(line, endpoints))
+                        return 0;
+                }
+            }
+        }
+        for (auto& e : endpoints)
+            e->on_ready(fds);
+        auto now = steady::now();
+        for (auto& e : endpoints)
+            e->on_time(now);
+    }
+}
