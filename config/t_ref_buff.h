@@ -182,7 +182,7 @@ private:
     void write_children(nx_xml_writer& writer, const std::string& key, bool saving);
     void notify_observers(const key_set& round);
     struct name_entry;
-    void refresh_signals(const std::vector<const name_entry*>& signals);
+    void refresh_signals(const std::vector<const name_entry*>& to_refresh);
     void rebuild_equipment();
     void rebuild_structure();
     void rebuild_schemes();

@@ -190,8 +190,8 @@ void t_ref_buff::update_pass(bool clearing) {
     }
 }
 
-void t_ref_buff::refresh_signals(const std::vector<const name_entry*>& signals) {
-    for (const name_entry* entry : signals) {
+void t_ref_buff::refresh_signals(const std::vector<const name_entry*>& to_refresh) {
+    for (const name_entry* entry : to_refresh) {
         // Not pending any more: a user's evaluation has refreshed it in this round already.
         if (tables_->pending.erase(entry->signal) == 0)
             continue;

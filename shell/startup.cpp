@@ -5,6 +5,7 @@
 #include "base/nx_log.h"
 #include "base/prompt.h"
 #include "base/settings_keys.h"
+#include "config/t_ref_buff.h"
 #include "platform/close_signals.h"
 #include "platform/station.h"
 #include "platform/thread_registry.h"
@@ -85,23 +86,26 @@ std::unique_ptr<QApplication> first_phase(int& argc, char** argv) {
 }
 
 // Steps 9 to 16.
-void second_phase(QApplication& app, int close_fd) {
+void second_phase(QApplication& app, t_ref_buff& store, int close_fd) {
     static qt_prompt prompt;
     set_prompt(&prompt);
 
     full_screen_flag = read_full_screen() != 0;
-    auto window = std::make_unique<main_window>(close_fd);
+    auto window = std::make_unique<main_window>(store, close_fd);
     window->setWindowIcon(program_icon());
     app.setWindowIcon(program_icon());
+    window->create_contents();
     window->show_in_mode(full_screen_flag);
     app.exec();
+    store.start_devices(false);
     window.reset();
 }
 
-[[noreturn]] void shut_down() {
+[[noreturn]] void shut_down(t_ref_buff& store) {
     int left = wait_for_threads(5000);
     if (left != 0)
         nx_log::main().err("количество незавершенных потоков: " + std::to_string(left));
+    store.clear();
     nx_log::main().mes("СТОП");
     // No static destructors and no exit handlers: every log line is already flushed.
     ::_exit(0);
@@ -136,8 +140,10 @@ int run_workstation(int argc, char** argv) {
     }
 
     int close_fd = install_close_signals();
+    // The one store of the process; it lives until the process ends itself.
+    static t_ref_buff store;
     try {
-        second_phase(*app, close_fd);
+        second_phase(*app, store, close_fd);
     } catch (const nx_exception& e) {
         std::string error = last_error_text();
         report_fatal("Аварийное завершение (nx_exception): " + std::string(e.what()) + "\r\n" +
@@ -149,7 +155,7 @@ int run_workstation(int argc, char** argv) {
         std::string error = last_error_text();
         report_fatal("Аварийное завершение (...)\r\n" + error);
     }
-    shut_down();
+    shut_down(store);
 }
 
 } // namespace nxkit

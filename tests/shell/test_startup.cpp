@@ -144,6 +144,44 @@ TEST(Startup, FirstStartWritesSettingsAndLogAndSigtermEndsWithStop) {
     std::string settings = settings_of(station.path());
     EXPECT_NE(settings.find("[LOG]\r\nLOG_SIZE=1000000\r\n"), std::string::npos) << settings;
     EXPECT_NE(settings.find("FULLSCREEN=0\r\n"), std::string::npos) << settings;
+
+    // Edit mode is on by default, so the close saved the configuration: the three roots.
+    EXPECT_EQ(nxkit::from_cp1251(ilktest::read_bytes(station.path() + "refs.ini")),
+              "<struct>\r\n<REFs version=\"1\">\r\n"
+              "  <ref tp=\"50\" cur=\"1\" title=\"Оборудование\"/>\r\n"
+              "  <ref tp=\"40\" cur=\"1\" title=\"Структура\"/>\r\n"
+              "  <ref tp=\"80\" cur=\"1\" title=\"Схемы\"/>\r\n"
+              "</REFs>\r\n</struct>\r\n");
+}
+
+TEST(Startup, DemoStationLoadsAndIsSavedUnchangedOnClose) {
+    ilktest::temp_dir station;
+    std::string demo = ilktest::read_bytes(DEMO_FOLDER "/refs.ini");
+    ASSERT_FALSE(demo.empty());
+    ilktest::write_bytes(station.path() + "refs.ini", demo);
+    workstation run(station.path());
+    ASSERT_TRUE(wait_for([&] { return window_up(station.path()); }));
+    run.signal(SIGTERM);
+    EXPECT_EQ(run.wait_exit(), 0);
+    std::vector<std::string> lines = log_lines(station.path());
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[2], "MES | Версия формата конфигурации 1");
+    EXPECT_EQ(lines[3], "MES | СТОП");
+    EXPECT_EQ(ilktest::read_bytes(station.path() + "refs.ini"), demo);
+}
+
+TEST(Startup, ViewModeLeavesTheConfigurationFileAlone) {
+    ilktest::temp_dir station;
+    ilktest::write_bytes(station.path() + "ilkstation.ini", "[CTRL]\r\nedit=0\r\n");
+    // Readable but not in the written form: a save would change it.
+    std::string text = "<struct><REFs version=\"1\"><ref tp=\"40\"/></REFs></struct>";
+    ilktest::write_bytes(station.path() + "refs.ini", text);
+    workstation run(station.path());
+    ASSERT_TRUE(wait_for([&] { return window_up(station.path()); }));
+    run.signal(SIGTERM);
+    EXPECT_EQ(run.wait_exit(), 0);
+    EXPECT_EQ(ilktest::read_bytes(station.path() + "refs.ini"), text);
+    EXPECT_EQ(log_lines(station.path()).back(), "MES | СТОП");
 }
 
 TEST(Startup, SigintClosesLikeTheOperator) {
