@@ -10,6 +10,7 @@
 #include "platform/single_instance.h"
 #include "shell/instance_guard.h"
 #include "structure/structure_classes.h"
+#include "telemech/telemech_classes.h"
 
 #include <QCloseEvent>
 #include <QSocketNotifier>
@@ -38,6 +39,7 @@ main_window::main_window(t_ref_buff& store, int close_signal_fd) : store_(store)
 
     // The component classes of every subsystem, before any configuration is read.
     register_structure_classes(store_);
+    register_telemech_classes(store_);
 }
 
 main_window::~main_window() {

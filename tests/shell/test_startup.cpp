@@ -164,9 +164,14 @@ TEST(Startup, DemoStationLoadsAndIsSavedUnchangedOnClose) {
     run.signal(SIGTERM);
     EXPECT_EQ(run.wait_exit(), 0);
     std::vector<std::string> lines = log_lines(station.path());
-    ASSERT_EQ(lines.size(), 4u);
+    ASSERT_GE(lines.size(), 5u);
     EXPECT_EQ(lines[2], "MES | Версия формата конфигурации 1");
-    EXPECT_EQ(lines[3], "MES | СТОП");
+    // Its controlled point was started with the load: connected, or refused when no
+    // simulator serves its address.
+    EXPECT_TRUE(lines[3].rfind("MES | 1: старт 104 127.0.0.1 ", 0) == 0 ||
+                lines[3].rfind("ERR | 1: не удалось создать соединение 127.0.0.1", 0) == 0)
+        << lines[3];
+    EXPECT_EQ(lines.back(), "MES | СТОП");
     EXPECT_EQ(ilktest::read_bytes(station.path() + "refs.ini"), demo);
 }
 

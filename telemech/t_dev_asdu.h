@@ -1,0 +1,153 @@
+#pragma once
+
+#include "config/interfaces.h"
+#include "telemech/nx_tm_info.h"
+#include "telemech/t_dev.h"
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+
+namespace nxkit {
+
+class t_dev_change;
+
+// Records of the four tables: the last object received per address.
+struct single_record {
+    std::uint8_t siq = 0;
+    nx_tm_time time;
+};
+struct double_record {
+    std::uint8_t diq = 0;
+    nx_tm_time time;
+};
+struct measured_record {
+    std::int16_t sva = 0;
+    std::uint8_t qds = 0;
+    nx_tm_time time;
+};
+struct step_record {
+    std::uint8_t vti = 0;
+    std::uint8_t qds = 0;
+    nx_tm_time time;
+};
+
+// Attaches the information objects of a device to their addresses.
+class i_changer {
+public:
+    virtual ~i_changer() = default;
+    virtual void attach(t_dev_change& object) = 0;
+    virtual void detach(t_dev_change& object) = 0;
+};
+
+// A controlled point: the live image of what it reported, filled by its protocol worker
+// through nx_tm_info and read by its information objects on the user-interface thread.
+// The worker never touches a component: it stores records and component keys under the lock
+// and posts the device's updater to the user-interface thread.
+class t_dev_asdu : public t_dev,
+                   public nx_tm_info,
+                   public i_updater,
+                   public i_changer,
+                   public t_device {
+public:
+    t_dev_asdu(t_ref_buff& store, int type);
+
+    void on_start(const nx_xml_element& element) override;
+    bool set_parameter(int index, const std::string& text) override;
+    bool get_parameter(int index, std::string& value, std::string& name) override;
+    int parameter_editor(int index, choice_list& choices) override;
+    void write(nx_xml_writer& writer) override;
+    std::string log_file() override;
+    void tree_images(int& icon, int& overlay, int& state) override;
+
+    // nx_tm_info, called by the worker.
+    void get_log_settings(std::string& file_name, int& mode, int& size) override;
+    void get_schedule(int& interrogation, int& sync) override;
+    void link_down() override;
+    void link_up() override;
+    void notify() override;
+    void put_step(std::uint16_t ioa, const nx_tm_time& time, std::uint8_t vti,
+                  std::uint8_t qds) override;
+    void put_measured(std::uint16_t ioa, const nx_tm_time& time, std::int16_t sva,
+                      std::uint8_t qds) override;
+    void put_double(std::uint16_t ioa, const nx_tm_time& time, std::uint8_t diq) override;
+    void put_single(std::uint16_t ioa, const nx_tm_time& time, std::uint8_t siq) override;
+
+    // i_updater: hands the changed keys over (take_changes).
+    void update(key_set& change_set) override;
+
+    // i_changer.
+    void attach(t_dev_change& object) override;
+    void detach(t_dev_change& object) override;
+
+    // t_device.
+    void start(i_update_poster* window) override;
+    void stop() override;
+    bool is_connected() override { return connected_.load(); }
+
+    // The table readers of the information objects.
+    bool get_single(std::uint16_t ioa, single_record& record);
+    bool get_double(std::uint16_t ioa, double_record& record);
+    bool get_measured(std::uint16_t ioa, measured_record& record);
+    bool get_step(std::uint16_t ioa, step_record& record);
+
+    std::string health_key() {
+        std::lock_guard guard(lock_);
+        return health_key_;
+    }
+    void set_health_key(const std::string& key) {
+        std::lock_guard guard(lock_);
+        health_key_ = key;
+    }
+    int interrogation_period() const { return interrogation_; }
+    int sync_period() const { return sync_; }
+    int log_mode();
+    int log_size_kb();
+    bool log_on();
+    int generation() const { return generation_; }
+
+    static const choice_list& interrogation_choices();
+    static const choice_list& sync_choices();
+    static const choice_list& log_on_choices();
+    static const choice_list& log_category_choices();
+
+protected:
+    // The common steps of a device's init around `prepare` (the log file name).
+    void init_device(const std::string& log_name);
+    void set_log_defaults(bool on, int mode);
+    void set_log_on(bool on);
+    void set_log_size_kb(int size);
+    // Log mode bits `shift`..`shift`+1 as a category pair.
+    int log_pair(int shift);
+    void set_log_pair(int shift, int pair);
+    bool lcn_seen() const { return lcn_seen_; }
+
+    i_update_poster* window_ = nullptr;
+
+private:
+    void add_changed_locked(const std::string& key);
+
+    std::mutex lock_;
+    std::map<std::uint16_t, single_record> singles_;
+    std::map<std::uint16_t, double_record> doubles_;
+    std::map<std::uint16_t, measured_record> measured_;
+    std::map<std::uint16_t, step_record> steps_;
+    std::map<std::uint16_t, std::string> objects_;
+    key_set changed_;
+    int log_mode_ = 0;
+    int log_size_ = 1000;
+    bool log_on_ = false;
+    std::string log_file_;
+    bool lcn_seen_ = false;
+    std::atomic<int> interrogation_{-1};
+    std::atomic<int> sync_{-2};
+    std::atomic<bool> connected_{false};
+    int generation_;
+    std::string health_key_;
+    // The device's own key as the worker reports it (set by init, under the lock).
+    std::string own_key_;
+};
+
+} // namespace nxkit
