@@ -389,6 +389,7 @@ void t_ref_buff::load(const std::string& file_name) {
         return;
     flag_guard loading(loading_);
     ++generation_;
+    retired_.clear(); // older messages are dropped by their generation
 
     for (i_viewer* v : std::vector<i_viewer*>(viewers_))
         v->on_unload();

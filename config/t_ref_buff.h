@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -117,6 +118,12 @@ public:
     void init(owner_handle window, i_update_poster* poster);
     // A device's notification: taken only when stamped with the current generation.
     void hand_over(i_updater& updater, int generation);
+    // The same for a pointer that may have outlived its device: a retired updater is skipped.
+    void hand_over(i_updater* updater, int generation);
+    // A device being destroyed retires its updater, so its notifications still queued for the
+    // user-interface thread are dropped; a new device at the same address takes it back.
+    void retire_updater(i_updater* updater);
+    void revive_updater(i_updater* updater);
     int generation() const { return generation_; }
     void mark_changed(const std::string& key);
     key_set& change_set() { return changed_; }
@@ -207,6 +214,7 @@ private:
     bool insertion_hold_ = false;
     bool updating_ = false;
     int generation_ = 0;
+    std::set<i_updater*> retired_;
     bool init_running_ = false;
     std::vector<std::string>* init_errors_ = nullptr;
     bool lenient_ = true;

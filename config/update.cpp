@@ -64,10 +64,23 @@ void t_ref_buff::init(owner_handle window, i_update_poster* poster) {
 }
 
 void t_ref_buff::hand_over(i_updater& updater, int generation) {
-    // A message from a device of a configuration already unloaded: the sender may be gone.
-    if (generation != generation_)
+    hand_over(&updater, generation);
+}
+
+void t_ref_buff::hand_over(i_updater* updater, int generation) {
+    // A message from a device of a configuration already unloaded, or from a device deleted
+    // since it posted: the sender is gone.
+    if (generation != generation_ || updater == nullptr || retired_.count(updater) != 0)
         return;
-    updater.update(changed_);
+    updater->update(changed_);
+}
+
+void t_ref_buff::retire_updater(i_updater* updater) {
+    retired_.insert(updater);
+}
+
+void t_ref_buff::revive_updater(i_updater* updater) {
+    retired_.erase(updater);
 }
 
 void t_ref_buff::mark_changed(const std::string& key) {

@@ -74,7 +74,7 @@ void main_window::show_in_mode(bool full_screen) {
 
 void main_window::post_update(i_updater* updater, int generation) {
     QMetaObject::invokeMethod(
-        this, [this, updater, generation] { store_.hand_over(*updater, generation); },
+        this, [this, updater, generation] { store_.hand_over(updater, generation); },
         Qt::QueuedConnection);
 }
 

@@ -45,7 +45,13 @@ std::string choice_or_number_text(const choice_list& choices, int value) {
 } // namespace
 
 t_dev_asdu::t_dev_asdu(t_ref_buff& store, int type)
-    : t_dev(store, type), generation_(store.generation()) {}
+    : t_dev(store, type), generation_(store.generation()) {
+    store.revive_updater(this);
+}
+
+t_dev_asdu::~t_dev_asdu() {
+    store().retire_updater(this);
+}
 
 const choice_list& t_dev_asdu::interrogation_choices() {
     static const choice_list list{{"    старт", -1},    {"   1 минута", 60},  {"  10 минут", 600},

@@ -53,6 +53,7 @@ class t_dev_asdu : public t_dev,
                    public t_device {
 public:
     t_dev_asdu(t_ref_buff& store, int type);
+    ~t_dev_asdu() override;
 
     void on_start(const nx_xml_element& element) override;
     bool set_parameter(int index, const std::string& text) override;

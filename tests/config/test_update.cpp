@@ -257,6 +257,16 @@ TEST(UpdateHandOver, GenerationAndCountdown) {
     EXPECT_EQ(store.change_set(), (key_set{"K.0001"}));
     store.update_pass();
 
+    // A notification still queued from a device deleted meanwhile is dropped, not delivered
+    // to freed memory; a device created at the same address is heard again.
+    store.retire_updater(&updater);
+    store.hand_over(&updater, store.generation());
+    EXPECT_TRUE(store.change_set().empty());
+    store.revive_updater(&updater);
+    store.hand_over(&updater, store.generation());
+    EXPECT_EQ(store.change_set(), (key_set{"K.0001"}));
+    store.update_pass();
+
     dynamic_cast<counting_countdown&>(store.find("S.0000")).counter = 3;
     store.start_countdown("S.0000");
     store.start_countdown("S.0099");
