@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -104,6 +105,16 @@ protected:
         return *p;
     }
     t_dev_104& dev() { return get<t_dev_104>(device_key); }
+
+    // Polls `done`, handing the notifications over between polls, for up to ten seconds.
+    template <class F> bool wait_for(F done) {
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!done() && std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            drain();
+        }
+        return done();
+    }
 
     queue_poster poster;
     std::unique_ptr<t_ref_buff> store;
@@ -336,6 +347,149 @@ TEST_F(DevicesLink, InterrogationFillsSignalsAndLossTakesControlAway) {
     store->start_devices(false);
     EXPECT_FALSE(dev().worker_running());
     EXPECT_FALSE(dev().has_flag(flag_no_delete));
+}
+
+TEST_F(DevicesLink, SpontaneousChangeReachesSignalUnacknowledgedWithObjectTime) {
+    // Single point with a CP56 time: kp-sim stamps it when it is created and when it is set.
+    nx_time created_from = time_now();
+    ilktest::kp_sim_process sim({"--endpoint", "127.0.0.1:0", "--ca", "5", "--object", "30:10=0",
+                                 "--object", "11:300=-120"});
+    nx_time created_to = time_now();
+    ASSERT_TRUE(sim.running());
+    store->init(nullptr, &poster);
+    store->start_devices(true);
+    load(device(" addr=\"5\" con=\"127.0.0.1:" + std::to_string(sim.port()) + "\"", usual_objects) +
+         structure());
+
+    auto& signal = get<t_struct_ts>(signal_ts);
+    auto& object = get<t_dev_ts>(ts_key);
+    ASSERT_TRUE(
+        wait_for([&] { return signal.control() && get<t_struct_ti>(signal_ti).control(); }));
+    // The interrogated value is the first one: no change to acknowledge. Its time is the one
+    // the object carried, taken before the connection existed, not the time of receipt.
+    EXPECT_EQ(signal.value(), 0);
+    EXPECT_FALSE(signal.unacknowledged());
+    EXPECT_GE(signal.time(), created_from - time_ms(1));
+    EXPECT_LE(signal.time(), created_to);
+
+    nx_time set_from = time_now();
+    ASSERT_TRUE(sim.command("set 10 1"));
+    ASSERT_TRUE(wait_for([&] { return signal.value() == 1; }));
+    nx_time set_to = time_now();
+    EXPECT_TRUE(signal.control());
+    EXPECT_TRUE(signal.unacknowledged());
+    EXPECT_FALSE(signal.invalid());
+    // The time of the set command (CP56 keeps milliseconds).
+    EXPECT_GE(signal.time(), set_from - time_ms(1)) << time_format(signal.time(), "%H:%M:%S.%V");
+    EXPECT_LE(signal.time(), set_to) << time_format(signal.time(), "%H:%M:%S.%V");
+    EXPECT_EQ(signal.time(), object.time_stamp());
+    EXPECT_EQ(object.display_name(), "[1]ТС 10 (s1_2_7)(Q1) ");
+    // The other signal of the device did not change.
+    EXPECT_EQ(get<t_struct_ti>(signal_ti).value(), -120);
+
+    // A second change back is again a change.
+    ASSERT_TRUE(sim.command("set 10 0"));
+    ASSERT_TRUE(wait_for([&] { return signal.value() == 0; }));
+    EXPECT_TRUE(signal.unacknowledged());
+    EXPECT_TRUE(signal.control());
+
+    store->start_devices(false);
+}
+
+// The program log in a file of its own for one test.
+struct program_log {
+    std::string path = station_dir() + "program.log";
+    program_log() {
+        std::remove(path.c_str());
+        nx_log::main().open(path, 10000000, 0);
+    }
+    ~program_log() { nx_log::main().close(); }
+    program_log(const program_log&) = delete;
+    program_log& operator=(const program_log&) = delete;
+
+    // The lines of the connection with the address `prefix`, without their time stamps.
+    std::vector<std::string> lines(const std::string& prefix) const {
+        std::vector<std::string> result;
+        std::string text = from_cp1251(read_bytes(path));
+        std::size_t at = 0;
+        while (at < text.size()) {
+            std::size_t end = text.find('\n', at);
+            if (end == std::string::npos)
+                end = text.size();
+            std::string line = text.substr(at, end - at);
+            at = end + 1;
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            // "time | KIND | text"
+            auto bar = line.find(" | ");
+            if (bar == std::string::npos)
+                continue;
+            std::string entry = line.substr(bar + 3);
+            if (entry.compare(3, prefix.size() + 3, " | " + prefix) == 0)
+                result.push_back(entry);
+        }
+        return result;
+    }
+};
+
+TEST_F(DevicesLink, EndpointEditRestartsConnectionToNewPoint) {
+    program_log log;
+    ilktest::kp_sim_process old_point({"-v", "--endpoint", "127.0.0.1:0", "--ca", "5", "--object",
+                                       "30:10=0", "--object", "11:300=-120"});
+    ilktest::kp_sim_process new_point(
+        {"--endpoint", "127.0.0.1:0", "--ca", "5", "--object", "30:10=1", "--object", "11:300=77"});
+    ASSERT_TRUE(old_point.running());
+    ASSERT_TRUE(new_point.running());
+    ASSERT_NE(old_point.port(), new_point.port());
+    store->init(nullptr, &poster);
+    store->start_devices(true);
+    load(device(" addr=\"5\" con=\"127.0.0.1:" + std::to_string(old_point.port()) + "\"",
+                usual_objects) +
+         structure());
+
+    auto& signal = get<t_struct_ts>(signal_ts);
+    auto& measure = get<t_struct_ti>(signal_ti);
+    ASSERT_TRUE(wait_for([&] { return signal.control() && measure.control(); }));
+    EXPECT_EQ(signal.value(), 0);
+    EXPECT_EQ(measure.value(), -120);
+    const std::string started =
+        "MES | 5: старт 104 127.0.0.1 ================================================";
+    const std::string stopped =
+        "MES | 5: стоп 104 127.0.0.1 ------------------------------------------------";
+    EXPECT_EQ(log.lines("5: "), std::vector<std::string>{started});
+
+    // What the configuration editor does with an edited parameter.
+    std::string endpoint = "127.0.0.1:" + std::to_string(new_point.port());
+    ASSERT_TRUE(dev().set_parameter(4, endpoint));
+    dev().init();
+    EXPECT_EQ(dev().endpoint(), endpoint);
+    EXPECT_TRUE(dev().worker_running());
+    EXPECT_TRUE(dev().has_flag(flag_no_delete));
+
+    // The old worker has ended its connection by the time init returns.
+    std::vector<std::string> after_stop = log.lines("5: ");
+    ASSERT_GE(after_stop.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(after_stop.begin(), after_stop.begin() + 3),
+              (std::vector<std::string>{started, "MES | 5: принудительное завершение соединения",
+                                        stopped}));
+    EXPECT_TRUE(
+        old_point.wait_line("127.0.0.1:" + std::to_string(old_point.port()) + " #1 close:", 5000));
+
+    // The new point's values arrive over the new connection.
+    ASSERT_TRUE(wait_for([&] {
+        return signal.control() && measure.control() && signal.value() == 1 &&
+               measure.value() == 77;
+    }));
+    EXPECT_EQ(log.lines("5: "),
+              (std::vector<std::string>{started, "MES | 5: принудительное завершение соединения",
+                                        stopped, started}));
+    EXPECT_EQ(dev().display_name(), "(кп 5) " + endpoint + " IEC 870-5-104");
+    // Later changes at the new point are followed.
+    ASSERT_TRUE(new_point.command("set 300 78"));
+    ASSERT_TRUE(wait_for([&] { return measure.value() == 78; }));
+
+    store->start_devices(false);
+    EXPECT_FALSE(dev().worker_running());
 }
 #endif
 
