@@ -175,7 +175,11 @@ public:
                 if (!lines_.back().blank())
                     lines_.emplace_back("", "\r\n");
             }
-            lines_.emplace_back("[" + std::string(section) + "]", "\r\n");
+            // Built by appending: g++ 12 -O3 warns wrongly about "[" + string (-Wrestrict).
+            std::string header_line(1, '[');
+            header_line.append(section);
+            header_line += ']';
+            lines_.emplace_back(std::move(header_line), "\r\n");
             lines_.emplace_back(std::move(line), "\r\n");
             return;
         }
