@@ -28,18 +28,6 @@ const char* const refs_template = "<struct>\r\n</struct>\r\n";
 constexpr int format_version = 1;
 constexpr std::size_t kept_init_messages = 10;
 
-// Sets a flag for a scope, whatever way the scope is left.
-class flag_guard {
-public:
-    explicit flag_guard(bool& flag) : flag_(flag) { flag_ = true; }
-    ~flag_guard() { flag_ = false; }
-    flag_guard(const flag_guard&) = delete;
-    flag_guard& operator=(const flag_guard&) = delete;
-
-private:
-    bool& flag_;
-};
-
 bool starts_with(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }

@@ -194,6 +194,7 @@ private:
     void rebuild_structure();
     void rebuild_schemes();
     void keep_error(const std::string& text);
+    void report_duplicate(t_ref& component, const std::string& other_key);
 
     // Implementation details are the implementer's; see t_ref_buff.cpp.
     struct tables;

@@ -17,17 +17,6 @@ namespace {
 
 constexpr int max_rounds = 10;
 
-class flag_guard {
-public:
-    explicit flag_guard(bool& flag) : flag_(flag) { flag_ = true; }
-    ~flag_guard() { flag_ = false; }
-    flag_guard(const flag_guard&) = delete;
-    flag_guard& operator=(const flag_guard&) = delete;
-
-private:
-    bool& flag_;
-};
-
 bool begins_with(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
 }
@@ -260,6 +249,15 @@ void t_ref_buff::expand_dependencies(key_set& set, int depth_limit) {
 
 // ---------------------------------------------------------------- tables
 
+// A signal key already taken by another component: logged and kept as an error.
+void t_ref_buff::report_duplicate(t_ref& component, const std::string& other_key) {
+    t_ref* other = get(other_key);
+    std::string text =
+        other != nullptr ? component.duplicate_message(1, *other) : component.full_path_text();
+    nx_log::main().err(text);
+    keep_error(text);
+}
+
 void t_ref_buff::keep_error(const std::string& text) {
     if (first_error_.empty())
         first_error_ = text;
@@ -311,11 +309,7 @@ void t_ref_buff::rebuild_equipment() {
             return;
         auto [it, added] = t.feed_table.emplace(signal, c->key());
         if (!added) {
-            t_ref* other = get(it->second);
-            std::string text =
-                other != nullptr ? c->duplicate_message(1, *other) : c->full_path_text();
-            nx_log::main().err(text);
-            keep_error(text);
+            report_duplicate(*c, it->second);
             return;
         }
         t.names[c->key()] = {signal, c, nullptr};
@@ -335,11 +329,7 @@ void t_ref_buff::rebuild_structure() {
             return;
         auto [it, added] = t.signal_table.emplace(signal, c->key());
         if (!added) {
-            t_ref* other = get(it->second);
-            std::string text =
-                other != nullptr ? c->duplicate_message(1, *other) : c->full_path_text();
-            nx_log::main().err(text);
-            keep_error(text);
+            report_duplicate(*c, it->second);
             return;
         }
         double* slot = element->value_slot();

@@ -14,6 +14,18 @@
 
 namespace nxkit {
 
+// Sets a flag for a scope, whatever way the scope is left.
+class flag_guard {
+public:
+    explicit flag_guard(bool& flag) : flag_(flag) { flag_ = true; }
+    ~flag_guard() { flag_ = false; }
+    flag_guard(const flag_guard&) = delete;
+    flag_guard& operator=(const flag_guard&) = delete;
+
+private:
+    bool& flag_;
+};
+
 // A component in the reverse tables: a structure signal (with the signal itself, so a pass
 // needs no second lookup) or a feeding object.
 struct t_ref_buff::name_entry {
