@@ -1,0 +1,29 @@
+#pragma once
+
+#include "config/t_ref.h"
+
+#include <cstdint>
+
+namespace nxkit {
+
+// Normalises a switching time in seconds: 0 becomes 15 when a default is allowed, 1..4
+// become 5, anything above 100 becomes 100.
+std::uint16_t clamp_tmoo(unsigned value, bool default_allowed);
+
+// The root of the schemes (key "S"). Its switching time serves every element of the process
+// that has none of its own; each root that is read overwrites it.
+class t_schema_root : public t_ref_root {
+public:
+    explicit t_schema_root(t_ref_buff& store);
+
+    void on_start(const nx_xml_element& element) override;
+    bool set_parameter(int index, const std::string& text) override;
+    bool get_parameter(int index, std::string& value, std::string& name) override;
+    void tree_images(int& icon, int& overlay, int& state) override;
+    void write(nx_xml_writer& writer) override;
+
+    static std::uint16_t tmoo();
+    static void set_tmoo(std::uint16_t seconds);
+};
+
+} // namespace nxkit
