@@ -3,6 +3,7 @@
 #include "base/nx_xml_writer.h"
 #include "base/text.h"
 #include "config/ref_types.h"
+#include "config/t_ref_buff.h"
 
 #include <atomic>
 #include <charconv>
@@ -41,6 +42,29 @@ std::uint16_t t_schema_root::tmoo() {
 
 void t_schema_root::set_tmoo(std::uint16_t seconds) {
     switching_time().store(seconds);
+}
+
+namespace {
+
+t_schema_root* root_of(t_ref_buff& store) {
+    return dynamic_cast<t_schema_root*>(store.get("S"));
+}
+
+} // namespace
+
+void t_schema_root::mark_page_list(t_ref_buff& store) {
+    if (t_schema_root* root = root_of(store))
+        root->page_list_mark_ = true;
+}
+
+bool t_schema_root::page_list_marked(t_ref_buff& store) {
+    t_schema_root* root = root_of(store);
+    return root == nullptr || root->page_list_mark_;
+}
+
+void t_schema_root::clear_page_list_mark(t_ref_buff& store) {
+    if (t_schema_root* root = root_of(store))
+        root->page_list_mark_ = false;
 }
 
 void t_schema_root::on_start(const nx_xml_element& element) {

@@ -24,6 +24,17 @@ public:
 
     static std::uint16_t tmoo();
     static void set_tmoo(std::uint16_t seconds);
+
+    // The page-list mark of the store's scheme root: set when a scheme page is initialised or
+    // destroyed, so the interlock tables rebuild their list of page labels before the next
+    // projection and then clear it. A fresh root starts marked; without a root nothing is kept
+    // and the mark reads as set.
+    static void mark_page_list(t_ref_buff& store);
+    static bool page_list_marked(t_ref_buff& store);
+    static void clear_page_list_mark(t_ref_buff& store);
+
+private:
+    bool page_list_mark_ = true;
 };
 
 } // namespace nxkit
