@@ -174,6 +174,21 @@ public:
     // Whether a signal key waits in the pending list.
     bool is_pending(const std::string& signal_key) const;
 
+    // ---- State of the subsystems above the store ----
+    // What a subsystem keeps for the whole configuration (a counter, a mark) lives here, one
+    // object per subsystem name, so every store starts afresh. Kept until the store goes,
+    // after its components.
+    struct extension {
+        virtual ~extension() = default;
+    };
+    extension* find_extension(const std::string& name) {
+        auto it = extensions_.find(name);
+        return it == extensions_.end() ? nullptr : it->second.get();
+    }
+    void set_extension(const std::string& name, std::unique_ptr<extension> state) {
+        extensions_[name] = std::move(state);
+    }
+
 private:
     friend class ref_reader;
 
@@ -224,6 +239,7 @@ private:
     std::string first_error_;
     std::unique_ptr<tables> tables_;
     std::unique_ptr<expression_engine> parser_;
+    std::map<std::string, std::unique_ptr<extension>> extensions_;
 };
 
 } // namespace nxkit

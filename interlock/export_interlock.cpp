@@ -1,0 +1,351 @@
+#include "interlock/export_interlock.h"
+
+#include "base/cp1251.h"
+#include "base/files.h"
+#include "base/format.h"
+#include "base/nx_dir_cursor.h"
+#include "base/nx_exception.h"
+#include "base/prompt.h"
+#include "base/settings_keys.h"
+#include "config/ref_types.h"
+#include "config/t_ref_buff.h"
+#include "interlock/t_ilk_and.h"
+#include "interlock/t_ilk_or.h"
+#include "interlock/t_ilk_root.h"
+#include "interlock/t_ilk_tu.h"
+#include "interlock/t_ilk_vts.h"
+#include "platform/station.h"
+#include "telemech/t_dev_asdu.h"
+#include "telemech/t_dev_change.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace nxkit {
+
+namespace {
+
+const char* const mek_marker = ".MEK=";
+
+// One "$ILK=" line with the number it is ordered by.
+struct ilk_line {
+    int number = 0;
+    std::string text;
+};
+
+[[noreturn]] void fail(const std::string& text) {
+    throw nx_exception_struct_to_ilk(text);
+}
+
+// Every line end (CR LF, LF or CR alone) becomes CR LF; trailing line ends go.
+std::string normalise_line_ends(const std::string& text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char ch = text[i];
+        if (ch == '\r' || ch == '\n') {
+            if (ch == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+            out += "\r\n";
+        } else {
+            out += ch;
+        }
+    }
+    while (!out.empty() && (out.back() == '\r' || out.back() == '\n'))
+        out.pop_back();
+    return out;
+}
+
+// Turns one table into "$ILK=" lines; the signals name telesignals of one controller.
+class line_builder {
+public:
+    line_builder(t_ref_buff& store, int first, int second)
+        : store_(store), first_(first), second_(second) {}
+
+    // Every row of the root's subtree, in key order.
+    std::vector<ilk_line> build(const std::string& root_key) {
+        std::vector<ilk_line> lines;
+        for (t_ref* r : store_.refs().under(root_key)) {
+            auto* row = dynamic_cast<t_ilk_tu*>(r);
+            if (row != nullptr && !row->has_flag_in_chain(flag_locked))
+                add_row(*row, lines);
+        }
+        return lines;
+    }
+
+private:
+    struct pair {
+        bool present = false;
+        int index = 0;
+        bool single = true;
+    };
+
+    static std::string pair_text(const pair& p, bool inverted) {
+        int code = (p.single ? 1 : 2) + (inverted ? 128 : 0);
+        return " " + std::to_string(p.index) + " " + std::to_string(code);
+    }
+
+    // The telesignal a signal key stands for, by its position in the controller's lists.
+    pair signal_pair(const std::string& signal_key, t_ref& component) {
+        pair p;
+        if (signal_key.empty())
+            return p;
+        auto* object = dynamic_cast<t_dev_change*>(store_.get(store_.feeder(signal_key)));
+        if (object == nullptr)
+            fail("Сигнал " + signal_key +
+                 " не привязан к контроллеру.\r\n\r\nНеобходимо выбрать другой сигнал для "
+                 "компонента:\r\n" +
+                 component.full_path_text() + ".");
+        t_dev_asdu* device = nullptr;
+        for (t_ref* up = object->parent(); up != nullptr && device == nullptr; up = up->parent())
+            device = dynamic_cast<t_dev_asdu*>(up);
+        std::string device_key = device != nullptr ? device->key() : std::string();
+        if (!device_fixed_) {
+            device_fixed_ = true;
+            device_key_ = device_key;
+        } else if (device_key != device_key_) {
+            t_ref* fixed = store_.get(device_key_);
+            fail("Сигнал " + signal_key + " принадлежит:\r\n" + object->full_path_text() +
+                 ".\r\n\r\nСигналы для этой блокировки нужно брать из:\r\n" +
+                 (fixed != nullptr ? fixed->full_path_text() : std::string()) +
+                 ".\r\n\r\nНеобходимо выбрать другой сигнал для компонента:\r\n" +
+                 component.full_path_text() + ".");
+        }
+        p.present = true;
+        p.single = object->type() == tp_dev_ts;
+        p.index = static_cast<int>(object->addr()) - (p.single ? first_ : second_);
+        return p;
+    }
+
+    void add_row(t_ilk_tu& row, std::vector<ilk_line>& lines) {
+        bool has_tu = false;
+        bool remote = false;
+        for (t_ref* child : store_.refs().children(row.key())) {
+            auto* condition = dynamic_cast<t_ilk_or*>(child);
+            if (condition == nullptr || condition->has_flag(flag_locked))
+                continue;
+            add_condition(row, *condition, has_tu, remote, lines);
+        }
+        if (has_tu && !remote)
+            fail("Для компонента\r\n\r\n" + row.full_path_text() +
+                 "\r\n\r\nне нужно указывать параметры \"Сигнал ТУ ВКЛ\" и \"Сигнал ТУ ОТКЛ\", "
+                 "так как у него нет дистанционного \"Условия коммутации\".");
+    }
+
+    void add_condition(t_ilk_tu& row, t_ilk_or& condition, bool& has_tu, bool& remote,
+                       std::vector<ilk_line>& lines) {
+        std::string pairs;
+        int count = 0;
+        for (t_ref* child : store_.refs().children(condition.key())) {
+            auto* permission = dynamic_cast<t_ilk_and*>(child);
+            if (permission == nullptr || permission->has_flag(flag_locked))
+                continue;
+            t_ilk_vts* column = permission->column_ref();
+            if (column == nullptr || column->has_flag_in_chain(flag_locked))
+                continue;
+            bool on = permission->permits_when_on();
+            if (pair p = signal_pair(column->contact_no(), *permission); p.present) {
+                pairs += pair_text(p, !on);
+                ++count;
+            }
+            if (pair p = signal_pair(column->contact_nc(), *permission); p.present) {
+                pairs += pair_text(p, on);
+                ++count;
+            }
+        }
+        if (count == 0)
+            fail("Добавьте '" + type_name(tp_ilk_and) + "' для компонента:\r\n\r\n" +
+                 condition.full_path_text() + ".");
+
+        int mode = condition.control_mode();
+        bool manual = mode == t_ilk_or::mode_manual;
+        int t1 = manual ? 0 : row.timeout_t1();
+        int t2 = manual ? 0 : row.timeout_t2();
+        std::string tc;
+        std::string alt;
+        if (!row.tu_on_signal().empty() || !row.tu_off_signal().empty()) {
+            tc = " 0 0";
+            has_tu = true;
+            ++count;
+        }
+        std::string ready = " 0";
+        bool both = false;
+        if (!manual && t1 == 0 && t2 == 0)
+            fail("Отсутствуют значения параметров \"Таймаут t1,с\" и \"Таймаут t2,с\" у "
+                 "компонента:\r\n\r\n" +
+                 row.full_path_text() +
+                 ".\r\n\r\nПредпочтительно использовать параметр \"Таймаут t2,с\".");
+        if (pair p = signal_pair(row.ready_signal(), row); p.present)
+            ready = " " + std::to_string(p.index);
+        else if (mode == t_ilk_or::mode_remote)
+            fail("Отсутствует значение параметра \"Сигнал готовности\" у компонента:\r\n\r\n" +
+                 row.full_path_text() + ".");
+        if (mode == t_ilk_or::mode_remote) {
+            remote = true;
+            both = condition.direction() == t_ilk_or::direction_none;
+            pair on = signal_pair(row.tu_on_signal(), row);
+            pair off = signal_pair(row.tu_off_signal(), row);
+            if (on.present)
+                tc = pair_text(on, false);
+            else if (off.present)
+                tc = pair_text(off, true);
+            else
+                fail("Отсутствуют параметры \"Сигнал ТУ ВКЛ\" и \"Сигнал ТУ ОТКЛ\" у "
+                     "компонента:\r\n\r\n" +
+                     row.full_path_text() + ".");
+            alt = off.present ? pair_text(off, false) : pair_text(on, true);
+            if (condition.direction() == t_ilk_or::direction_off)
+                tc = alt;
+        }
+        int number = row.permission_tu_number();
+        if (number == 0)
+            fail("Отсутствует параметр \"№ ТУ разрешения\" у компонента:\r\n\r\n" +
+                 row.full_path_text() + ".");
+        auto line = [&](const std::string& telecontrol) {
+            std::string head = "$ILK=" + std::to_string(number) + " " + std::to_string(count) +
+                               telecontrol + " " + std::to_string(t1) + " " + std::to_string(t2) +
+                               ready;
+            return ilk_line{number, "\r\n" + head + pairs};
+        };
+        lines.push_back(line(tc));
+        if (both)
+            lines.push_back(line(alt));
+    }
+
+    t_ref_buff& store_;
+    int first_;
+    int second_;
+    bool device_fixed_ = false;
+    std::string device_key_;
+};
+
+// The export proper; shows the messages it reports directly and throws the others.
+bool run_export(t_ref_buff& store, t_ilk_root& root, const std::string& caption, bool with_transfer,
+                const transfer_options& options) {
+    owner_handle owner = store.owner_window();
+    const char* box_caption = caption.c_str();
+    std::string folder = export_folder();
+    std::string table_path = root.full_path_text();
+
+    if (root.export_file().empty()) {
+        if (!with_transfer) {
+            show_message(owner,
+                         "Не выбран файл для экспорта.\r\n\r\nСкопируйте файл conf.ini (conf*.ini) "
+                         "в директорию:\r\n" +
+                             folder + "\r\nИ выберите его имя в параметре \"Файл для экспорта\".",
+                         mb_error, box_caption);
+            return false;
+        }
+        if (show_message(owner,
+                         "Не выбран файл для экспорта.\r\n\r\nВыбрать для экспорта "
+                         "файл:\r\nconf.ini ?",
+                         mb_question, box_caption) != answer_yes)
+            return false;
+        root.set_export_file("conf.ini");
+        root.set_flag(true, flag_modified);
+    }
+    std::string path = folder + root.export_file();
+
+    std::vector<column_contacts> columns;
+    if (with_transfer) {
+        for (t_ref* r : store.refs().under(root.key()))
+            if (auto* column = dynamic_cast<t_ilk_vts*>(r))
+                columns.push_back({column->contact_no(), column->contact_nc()});
+        bool fetch =
+            !file_exists(path) || show_message(owner,
+                                               "Заменить файл конфигурации :\r\n\r\n" + path +
+                                                   "\r\n\r\nфайлом конфигурации из контроллера ?",
+                                               mb_question, box_caption) == answer_yes;
+        if (fetch)
+            transfer(store, columns, path, true, options);
+    }
+
+    std::string text;
+    if (!file_exists(path) || !read_file(path, text)) {
+        show_message(owner, "Не найден файл для экспорта:\r\n\r\n" + path, mb_error, box_caption);
+        return false;
+    }
+
+    std::size_t mek = text.find(mek_marker);
+    if (mek == std::string::npos) {
+        show_message(owner,
+                     "В файле для экспорта:\r\n\r\n" + path + "\r\n\r\nне найдена строка " +
+                         mek_marker + ".",
+                     mb_error, box_caption);
+        return false;
+    }
+    std::string mek_line = text.substr(mek, text.find_first_of("\r\n", mek) - mek);
+    int first = 0;
+    int second = 0;
+    if (std::sscanf(mek_line.c_str(), ".MEK=%d %d", &first, &second) != 2) {
+        show_message(owner,
+                     "В файле для экспорта:\r\n\r\n" + path + "\r\n\r\nнеожиданный формат " +
+                         from_cp1251(mek_line) + ".",
+                     mb_error, box_caption);
+        return false;
+    }
+
+    std::size_t cut = text.find("$ILKK=");
+    if (cut == std::string::npos)
+        cut = text.find("$ILK=");
+    if (cut != std::string::npos)
+        text.erase(cut);
+    text = normalise_line_ends(text) + "\r\n";
+
+    std::vector<ilk_line> lines = line_builder(store, first - 1, second - 1).build(root.key());
+    std::stable_sort(lines.begin(), lines.end(),
+                     [](const ilk_line& a, const ilk_line& b) { return a.number < b.number; });
+    std::string body;
+    for (const ilk_line& line : lines)
+        body += line.text;
+    if (read_setting(setting::ilkk) != 0)
+        body = "$ILKK=" + std::to_string(lines.size()) + body;
+    else if (!body.empty())
+        body.erase(0, 2);
+    text += body + "\r\n";
+
+    if (show_message(owner,
+                     "Экспортировать конфигурацию блокировки:\r\n" + table_path +
+                         "\r\n\r\nв файл:\r\n" + path + " " +
+                         (with_transfer ? "\r\n\r\nc загрузкой в контролллер ?" : "?"),
+                     mb_question, box_caption) != answer_yes)
+        return false;
+
+    if (!write_file_atomic(path, text))
+        fail("Не удалось обновить файл:\r\n\r\n" + path + ".");
+    if (with_transfer)
+        transfer(store, columns, path, false, options);
+    return true;
+}
+
+} // namespace
+
+std::string export_folder() {
+    std::string folder = exe_dir() + "CONF_INI/";
+    make_dirs(folder);
+    return folder;
+}
+
+std::vector<std::string> export_files() {
+    std::vector<std::string> names;
+    nx_dir_cursor c(export_folder(), "conf*.ini", false);
+    while (c.next())
+        names.push_back(c.name());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool export_interlock(t_ref_buff& store, const std::string& root_key, const std::string& caption,
+                      bool with_transfer, const transfer_options& options) {
+    auto* root = dynamic_cast<t_ilk_root*>(store.get(root_key));
+    if (root == nullptr)
+        return false;
+    try {
+        return run_export(store, *root, caption, with_transfer, options);
+    } catch (const nx_exception& failure) {
+        report_transfer_failure(store, failure, caption);
+        return false;
+    }
+}
+
+} // namespace nxkit

@@ -1,0 +1,121 @@
+#include "interlock/t_ilk_or.h"
+
+#include "base/nx_xml_writer.h"
+#include "config/ref_types.h"
+#include "config/t_ref_buff.h"
+#include "interlock/ilk_common.h"
+#include "interlock/ilk_state.h"
+#include "interlock/t_ilk_and.h"
+#include "interlock/t_ilk_tu.h"
+#include "structure/choices.h"
+
+namespace nxkit {
+
+t_ilk_or::t_ilk_or(t_ref_buff& store) : t_ref(store, tp_ilk_or) {}
+
+t_ilk_or::~t_ilk_or() {
+    mark_interlock_changed(store());
+}
+
+const choice_list& t_ilk_or::mode_choices() {
+    static const choice_list list{{"Местное", mode_local},
+                                  {"Дистанционное", mode_remote},
+                                  {"Ручное(без таймера)", mode_manual}};
+    return list;
+}
+
+void t_ilk_or::on_start(const nx_xml_element& element) {
+    t_ref::on_start(element);
+    if (element.name == "ref")
+        control_mode_ = element.attr_int("control");
+}
+
+bool t_ilk_or::set_parameter(int index, const std::string& text) {
+    if (index != 1)
+        return t_ref::set_parameter(index, text);
+    control_mode_ = choice_or_number(mode_choices(), text, control_mode_);
+    return true;
+}
+
+bool t_ilk_or::get_parameter(int index, std::string& value, std::string& name) {
+    if (index != 1)
+        return t_ref::get_parameter(index, value, name);
+    name = "Управление";
+    value = choice_text(mode_choices(), control_mode_);
+    return true;
+}
+
+int t_ilk_or::parameter_editor(int index, choice_list& choices) {
+    if (index != 1)
+        return t_ref::parameter_editor(index, choices);
+    choices = mode_choices();
+    return editor_choice_only;
+}
+
+std::string t_ilk_or::display_name() {
+    return t_ref::display_name() + " - " + choice_text(mode_choices(), control_mode_);
+}
+
+void t_ilk_or::tree_images(int& icon, int& overlay, int& state) {
+    icon = 1449;
+    overlay = permits() ? icon_permitted : icon_forbidden;
+    state = ilk_state_index(*this);
+}
+
+void t_ilk_or::init() {
+    // The first condition of a row stays, so every row keeps one.
+    std::vector<t_ref*> siblings = store().refs().children(parent_key(key()));
+    if (!siblings.empty() && siblings.front() == this && row() != nullptr)
+        set_flag(true, flag_no_delete);
+    direction_ = direction_none;
+    mark_interlock_changed(store());
+    t_ref::init();
+}
+
+void t_ilk_or::write(nx_xml_writer& writer) {
+    t_ref::write(writer);
+    writer.attribute("control", std::to_string(control_mode_));
+}
+
+void t_ilk_or::link(t_ref_buff&) {
+    direction_ = direction_none;
+}
+
+t_ilk_tu* t_ilk_or::row() const {
+    return dynamic_cast<t_ilk_tu*>(parent());
+}
+
+bool t_ilk_or::permits() {
+    evaluate();
+    return permitted_;
+}
+
+void t_ilk_or::evaluate() {
+    if (has_flag(flag_evaluated))
+        return;
+    set_flag(true, flag_evaluated);
+    std::vector<t_ref*> children = store().refs().children(key());
+    permitted_ = !children.empty();
+    bool control = permitted_;
+    bool defined = true;
+    bool manual = false;
+    bool invalid = false;
+    for (t_ref* child : children) {
+        auto* permission = dynamic_cast<t_ilk_and*>(child);
+        if (permission == nullptr)
+            continue;
+        // Once one fails the rest are not refreshed, but their quality still counts.
+        if (permitted_)
+            permitted_ = permission->permits();
+        control = control && permission->has_flag(flag_control);
+        defined = defined && permission->has_flag(flag_defined);
+        manual = manual || permission->has_flag(flag_manual);
+        invalid = invalid || permission->has_flag(flag_invalid);
+    }
+    set_flag(control, flag_control);
+    set_flag(defined, flag_defined);
+    set_flag(manual, flag_manual);
+    set_flag(invalid, flag_invalid);
+}
+
+} // namespace nxkit
