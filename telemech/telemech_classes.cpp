@@ -2,6 +2,8 @@
 
 #include "config/ref_types.h"
 #include "config/t_ref_buff.h"
+#include "telemech/t_com_port.h"
+#include "telemech/t_dev_101.h"
 #include "telemech/t_dev_104.h"
 #include "telemech/t_dev_root.h"
 #include "telemech/t_dev_ti.h"
@@ -20,6 +22,8 @@ template <class T> void add(t_ref_buff& store, int type) {
 void register_telemech_classes(t_ref_buff& store) {
     add<t_dev_root>(store, tp_dev_root);
     add<t_dev_104>(store, tp_dev_104);
+    add<t_com_port>(store, tp_com_port);
+    add<t_dev_101>(store, tp_dev_101);
     add<t_dev_ts>(store, tp_dev_ts);
     add<t_dev_ts2>(store, tp_dev_ts2);
     add<t_dev_ti>(store, tp_dev_ti);

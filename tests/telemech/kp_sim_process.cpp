@@ -78,6 +78,8 @@ kp_sim_process::kp_sim_process(const std::vector<std::string>& arguments) {
     while (read_line(line, 5000)) {
         if (line.rfind("listen ", 0) == 0)
             ports_.push_back(std::atoi(line.substr(line.rfind(':') + 1).c_str()));
+        if (line.rfind("serial ", 0) == 0)
+            serial_lines_.push_back(line.substr(7));
         if (line == "ready")
             return;
     }

@@ -21,6 +21,10 @@ public:
     bool running() const { return pid_ > 0; }
     // The port of the n-th endpoint as printed in its "listen" line.
     int port(std::size_t n = 0) const;
+    // The device of the n-th serial line as printed in its "serial" line.
+    std::string serial_line(std::size_t n = 0) const {
+        return n < serial_lines_.size() ? serial_lines_[n] : std::string();
+    }
 
     // Sends a command line; true when kp-sim answered "ok <line>".
     bool command(const std::string& line);
@@ -41,6 +45,7 @@ private:
     int out_fd_ = -1;
     std::string buffered_;
     std::vector<int> ports_;
+    std::vector<std::string> serial_lines_;
 };
 
 // Octets from "68 04 07 00 00 00".

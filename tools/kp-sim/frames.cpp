@@ -156,7 +156,7 @@ bytes i_frame(int send_number, int receive_number, const bytes& asdu) {
 }
 
 std::vector<bytes> object_asdus(const std::vector<info_object>& objects, std::uint8_t cause,
-                                int common_address) {
+                                int common_address, int max_length) {
     std::vector<bytes> result;
     std::size_t i = 0;
     while (i < objects.size()) {
@@ -164,7 +164,7 @@ std::vector<bytes> object_asdus(const std::vector<info_object>& objects, std::ui
         int size = element_size(first.type);
         bool timed = is_timed(first.type);
         // Room after the data unit identifier: a sequence spends two octets on its one address.
-        int room = max_asdu_length - 4 - (timed ? 0 : 2);
+        int room = max_length - 4 - (timed ? 0 : 2);
         int limit = std::min(127, room / (timed ? size + 2 : size));
         std::size_t n = 1;
         while (i + n < objects.size() && static_cast<int>(n) < limit &&

@@ -66,9 +66,9 @@ bytes s_frame(int receive_number);
 bytes i_frame(int send_number, int receive_number, const bytes& asdu);
 
 // ASDUs carrying the objects in this order: untimed runs of consecutive addresses as one
-// sequence each, timed objects as lists; each ASDU within the APDU limit.
+// sequence each, timed objects as lists; each ASDU at most max_length octets.
 std::vector<bytes> object_asdus(const std::vector<info_object>& objects, std::uint8_t cause,
-                                int common_address);
+                                int common_address, int max_length = max_asdu_length);
 
 // Hexadecimal octets separated by blanks, "68 04 07 00 00 00".
 std::string hex(const bytes& data);

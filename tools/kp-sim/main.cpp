@@ -2,6 +2,7 @@
 // Usage and the scenario format: docs/kp-sim.md.
 
 #include "platform/close_signals.h"
+#include "tools/kp-sim/serial_station.h"
 #include "tools/kp-sim/simulator.h"
 
 #include <cerrno>
@@ -21,8 +22,10 @@ namespace {
 const char* usage_text =
     "usage: kp-sim [-v] [--scenario FILE] [--endpoint ADDR:PORT] [--ca N] [--object SPEC]...\n"
     "              [--period MS] [--burst N] [--fault MODE]\n"
+    "              [--serial DEVICE|pty [--baud N] [--mode strict|lenient] [--link ADDR]...]\n"
     "Every --keyword VALUE is a scenario directive; see docs/kp-sim.md.\n"
-    "Commands on standard input: set IOA VALUE[/QQ], change [N], fault MODE, drop, quit.\n";
+    "Commands on standard input: set IOA VALUE[/QQ], change [N], fault MODE [LINK], drop,\n"
+    "quit.\n";
 
 void print_line(const std::string& line) {
     std::fputs(line.c_str(), stdout);
@@ -37,7 +40,8 @@ bool to_int(const std::string& text, int& out, int base = 10) {
 }
 
 // One command line from standard input; false when the simulator is to end.
-bool run_command(const std::string& line, std::vector<std::unique_ptr<endpoint>>& endpoints) {
+bool run_command(const std::string& line, std::vector<std::unique_ptr<endpoint>>& endpoints,
+                 std::vector<std::unique_ptr<serial_station>>& serials) {
     std::istringstream words(line);
     std::string command;
     std::string first;
@@ -55,15 +59,23 @@ bool run_command(const std::string& line, std::vector<std::unique_ptr<endpoint>>
     } else if (command == "change") {
         int count = 1;
         ok = first.empty() || (to_int(first, count) && count > 0);
-        if (ok)
+        if (ok) {
             for (auto& e : endpoints)
                 e->change(count);
+            for (auto& l : serials)
+                l->change(count);
+        }
     } else if (command == "fault") {
         fault f;
-        ok = parse_fault(first, f);
-        if (ok)
+        int link = -1;
+        ok = parse_fault(first, f) && (second.empty() || (to_int(second, link) && link >= 0));
+        // A link address narrows the fault to that station of the serial lines.
+        if (ok && link < 0)
             for (auto& e : endpoints)
                 e->set_fault(f);
+        if (ok)
+            for (auto& l : serials)
+                l->set_fault(f, link);
     } else if (command == "set") {
         int ioa = 0;
         int value = 0;
@@ -75,9 +87,12 @@ bool run_command(const std::string& line, std::vector<std::unique_ptr<endpoint>>
         }
         ok = ok && to_int(first, ioa) && to_int(value_text, value);
         bool any = false;
-        if (ok)
+        if (ok) {
             for (auto& e : endpoints)
                 any = e->set(ioa, value, quality) || any;
+            for (auto& l : serials)
+                any = l->set(ioa, value, quality) || any;
+        }
         ok = ok && any;
     } else {
         ok = false;
@@ -110,7 +125,7 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (s.endpoints.empty())
+    if (s.endpoints.empty() && s.serials.empty())
         s.endpoints.push_back(make_endpoint());
 
     std::signal(SIGPIPE, SIG_IGN);
@@ -131,6 +146,17 @@ int main(int argc, char** argv) {
         print_line("listen " + e->name());
         endpoints.push_back(std::move(e));
     }
+    std::vector<std::unique_ptr<serial_station>> serials;
+    for (const serial_config& config : s.serials) {
+        auto l = std::make_unique<serial_station>(config, print_line, s.verbose);
+        std::string error;
+        if (!l->open(error)) {
+            std::fprintf(stderr, "kp-sim: %s\n", error.c_str());
+            return 2;
+        }
+        print_line("serial " + l->name());
+        serials.push_back(std::move(l));
+    }
     print_line("ready");
 
     bool stdin_open = ::fcntl(0, F_SETFL, ::fcntl(0, F_GETFL) | O_NONBLOCK) == 0;
@@ -143,6 +169,10 @@ int main(int argc, char** argv) {
         for (auto& e : endpoints) {
             e->add_poll(fds);
             next = std::min(next, e->next_change());
+        }
+        for (auto& l : serials) {
+            l->add_poll(fds);
+            next = std::min(next, l->next_change());
         }
         int timeout = -1;
         if (next != steady::time_point::max()) {
@@ -171,15 +201,19 @@ int main(int argc, char** argv) {
                     pending_input.erase(0, end + 1);
                     if (!line.empty() && line.back() == '\r')
                         line.pop_back();
-                    if (!run_command(line, endpoints))
+                    if (!run_command(line, endpoints, serials))
                         return 0;
                 }
             }
         }
         for (auto& e : endpoints)
             e->on_ready(fds);
+        for (auto& l : serials)
+            l->on_ready(fds);
         auto now = steady::now();
         for (auto& e : endpoints)
             e->on_time(now);
+        for (auto& l : serials)
+            l->on_time(now);
     }
 }

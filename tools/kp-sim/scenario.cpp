@@ -30,6 +30,74 @@ endpoint_config& current(scenario& s) {
     return s.endpoints.back();
 }
 
+// The station that "ca" and "object" describe on the current serial line; a line without a
+// "link" yet gets link address 1.
+link_config& current_link(serial_config& line) {
+    if (line.links.empty())
+        line.links.emplace_back();
+    return line.links.back();
+}
+
+// "ca", "object", "period", "burst" and "fault" of a serial line.
+bool apply_serial(serial_config& line, const std::string& keyword, const std::string& argument,
+                  std::string& error) {
+    int number = 0;
+    if (keyword == "link") {
+        if (!to_int(argument, number) || number < 0 || number > 255) {
+            error = "bad link address " + argument;
+            return false;
+        }
+        link_config link;
+        link.address = number;
+        link.common_address = number;
+        line.links.push_back(link);
+    } else if (keyword == "ca") {
+        if (!to_int(argument, number) || number < 0 || number > 255) {
+            error = "bad common address " + argument;
+            return false;
+        }
+        current_link(line).common_address = number;
+    } else if (keyword == "object") {
+        if (!parse_objects(argument, current_link(line).objects)) {
+            error = "bad object " + argument;
+            return false;
+        }
+    } else if (keyword == "baud") {
+        if (!to_int(argument, number) || number <= 0) {
+            error = "bad baud rate " + argument;
+            return false;
+        }
+        line.baud = number;
+    } else if (keyword == "mode") {
+        if (argument != "strict" && argument != "lenient") {
+            error = "bad mode " + argument + " (strict or lenient)";
+            return false;
+        }
+        line.strict = argument == "strict";
+    } else if (keyword == "period") {
+        if (!to_int(argument, number) || number < 0) {
+            error = "bad period " + argument;
+            return false;
+        }
+        line.period_ms = number;
+    } else if (keyword == "burst") {
+        if (!to_int(argument, number) || number < 1) {
+            error = "bad burst " + argument;
+            return false;
+        }
+        line.burst = number;
+    } else if (keyword == "fault") {
+        if (!parse_fault(argument, line.initial_fault)) {
+            error = "bad fault " + argument;
+            return false;
+        }
+    } else {
+        error = keyword + " does not apply to a serial line";
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 endpoint_config make_endpoint(const std::string& host, int port) {
@@ -40,10 +108,15 @@ endpoint_config make_endpoint(const std::string& host, int port) {
 }
 
 bool parse_fault(const std::string& text, fault& out) {
-    static const std::pair<const char*, fault_mode> names[] = {
-        {"none", fault_mode::none},           {"refuse", fault_mode::refuse},
-        {"silent", fault_mode::silent},       {"close", fault_mode::close},
-        {"bad-start", fault_mode::bad_start}, {"skip-seq", fault_mode::skip_seq}};
+    static const std::pair<const char*, fault_mode> names[] = {{"none", fault_mode::none},
+                                                               {"refuse", fault_mode::refuse},
+                                                               {"silent", fault_mode::silent},
+                                                               {"close", fault_mode::close},
+                                                               {"bad-start", fault_mode::bad_start},
+                                                               {"skip-seq", fault_mode::skip_seq},
+                                                               {"bad-crc", fault_mode::bad_crc},
+                                                               {"noise", fault_mode::noise},
+                                                               {"nack", fault_mode::nack}};
     for (const auto& [name, mode] : names) {
         if (text == name) {
             out = fault{mode, 0};
@@ -99,6 +172,20 @@ bool apply_directive(scenario& s, const std::string& keyword, const std::string&
         s.verbose = true;
     } else if (keyword == "scenario") {
         return load_scenario_file(s, argument, error);
+    } else if (keyword == "serial") {
+        if (argument.empty()) {
+            error = "serial needs a device or pty";
+            return false;
+        }
+        serial_config line;
+        line.device = argument;
+        s.serials.push_back(line);
+        s.serial_current = true;
+    } else if (s.serial_current && keyword != "endpoint") {
+        return apply_serial(s.serials.back(), keyword, argument, error);
+    } else if (keyword == "link" || keyword == "baud" || keyword == "mode") {
+        error = keyword + " needs a serial line first";
+        return false;
     } else if (keyword == "endpoint") {
         endpoint_config e = make_endpoint(argument);
         if (auto colon = argument.rfind(':'); colon != std::string::npos) {
@@ -113,6 +200,7 @@ bool apply_directive(scenario& s, const std::string& keyword, const std::string&
             return false;
         }
         s.endpoints.push_back(e);
+        s.serial_current = false;
     } else if (keyword == "ca") {
         if (!to_int(argument, number) || number < 0 || number > 255) {
             error = "bad common address " + argument;

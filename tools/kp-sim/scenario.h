@@ -8,11 +8,44 @@
 namespace nxkit::kp_sim {
 
 // What a controlled point does wrong, for fault tests.
-enum class fault_mode { none, refuse, silent, close, bad_start, skip_seq, other_ca };
+enum class fault_mode {
+    none,
+    refuse,
+    silent,
+    close,
+    bad_start,
+    skip_seq,
+    other_ca,
+    // Serial stations only.
+    bad_crc,
+    noise,
+    nack
+};
 
 struct fault {
     fault_mode mode = fault_mode::none;
     int common_address = 0; // for other_ca
+};
+
+// One IEC 101 secondary station (link address) on a serial line.
+struct link_config {
+    int address = 1;
+    int common_address = 1;
+    std::vector<info_object> objects;
+};
+
+// A serial line with its secondary stations.
+struct serial_config {
+    // A device path, or "pty": a pseudo-terminal pair is made and its other end named.
+    std::string device;
+    int baud = 9600;
+    // Follow IEC 60870-5-2 to the letter: "no data" as FC 9 with ACD, repetitions answered
+    // with the previous answer.
+    bool strict = false;
+    std::vector<link_config> links;
+    int period_ms = 0;
+    int burst = 1;
+    fault initial_fault;
 };
 
 struct endpoint_config {
@@ -30,10 +63,14 @@ endpoint_config make_endpoint(const std::string& host = "127.0.0.1", int port = 
 
 struct scenario {
     std::vector<endpoint_config> endpoints;
+    std::vector<serial_config> serials;
+    // Whether ca, object, period, burst and fault apply to the last serial line.
+    bool serial_current = false;
     bool verbose = false;
 };
 
-// "none", "refuse", "silent", "close", "bad-start", "skip-seq", "ca=N"; false when unknown.
+// "none", "refuse", "silent", "close", "bad-start", "skip-seq", "ca=N", "bad-crc", "noise",
+// "nack"; false when unknown.
 bool parse_fault(const std::string& text, fault& out);
 
 // "TYPE:IOA=VALUE", "TYPE:IOA-IOA=VALUE" (a range), each optionally followed by "/QQ" (the
@@ -41,7 +78,8 @@ bool parse_fault(const std::string& text, fault& out);
 bool parse_objects(const std::string& text, std::vector<info_object>& out);
 
 // One directive ("endpoint", "ca", "object", "period", "burst", "fault", "verbose",
-// "scenario"); directives before the first endpoint open 127.0.0.1:2404. On failure `error`
+// "scenario", and for serial lines "serial", "link", "baud", "mode"); directives before the
+// first endpoint or serial line open 127.0.0.1:2404. On failure `error`
 // says why.
 bool apply_directive(scenario& s, const std::string& keyword, const std::string& argument,
                      std::string& error);

@@ -1,0 +1,149 @@
+#include "telemech/t_dev_101.h"
+
+#include "base/nx_exception.h"
+#include "config/ref_types.h"
+#include "config/t_ref_buff.h"
+#include "telemech/t_com_port.h"
+
+#include <charconv>
+
+namespace nxkit {
+
+namespace {
+
+// Parameter rows of the log categories and the bits of the log mode they set.
+int category_shift(int index) {
+    switch (index) {
+    case 6:
+        return 0; // user data
+    case 7:
+        return 2; // link control
+    case 8:
+        return 4; // class requests
+    default:
+        return -1;
+    }
+}
+
+const char* category_caption(int index) {
+    switch (index) {
+    case 6:
+        return "• данные";
+    case 7:
+        return "• канал";
+    default:
+        return "• запрос";
+    }
+}
+
+} // namespace
+
+t_dev_101::t_dev_101(t_ref_buff& store) : t_dev_asdu(store, tp_dev_101) {
+    // A new device logs its user data until told otherwise.
+    set_log_defaults(true, 3);
+}
+
+t_dev_101::~t_dev_101() {
+    // The port's worker may still be polling into this device.
+    if (t_ref* r = port_key_.empty() ? nullptr : store().get(port_key_))
+        if (auto* p = dynamic_cast<t_com_port*>(r))
+            p->device_gone(*this);
+}
+
+void t_dev_101::on_start(const nx_xml_element& element) {
+    t_dev_asdu::on_start(element);
+    if (element.name == "ref" && !lcn_seen())
+        set_log_defaults(true, 3);
+}
+
+bool t_dev_101::set_parameter(int index, const std::string& text) {
+    if (index == 4) {
+        set_log_on(text == "да");
+        return true;
+    }
+    if (index == 5) {
+        std::string digits = text.substr(std::min(text.size(), text.find_first_not_of(' ')));
+        while (!digits.empty() && digits.back() == ' ')
+            digits.pop_back();
+        int size = 0;
+        auto res = std::from_chars(digits.data(), digits.data() + digits.size(), size);
+        if (res.ec == std::errc::result_out_of_range)
+            size = digits.starts_with('-') ? 0 : 100000;
+        set_log_size_kb(size);
+        return true;
+    }
+    if (int shift = category_shift(index); shift >= 0) {
+        for (const choice& c : log_category_choices())
+            if (c.text == text)
+                set_log_pair(shift, c.value);
+        return true;
+    }
+    return t_dev_asdu::set_parameter(index, text);
+}
+
+bool t_dev_101::get_parameter(int index, std::string& value, std::string& name) {
+    if (index == 4) {
+        name = "лог-файл:";
+        value = log_on() ? "да" : "нет";
+        return true;
+    }
+    if (index == 5) {
+        name = "• размер (кБ)";
+        value = std::to_string(log_size_kb());
+        return true;
+    }
+    if (int shift = category_shift(index); shift >= 0) {
+        name = category_caption(index);
+        int pair = log_pair(shift);
+        for (const choice& c : log_category_choices())
+            if (c.value == pair)
+                value = c.text;
+        return true;
+    }
+    return t_dev_asdu::get_parameter(index, value, name);
+}
+
+int t_dev_101::parameter_editor(int index, choice_list& choices) {
+    if (index == 4) {
+        choices = log_on_choices();
+        return editor_choice_only;
+    }
+    if (category_shift(index) >= 0) {
+        choices = log_category_choices();
+        return editor_choice_only;
+    }
+    return t_dev_asdu::parameter_editor(index, choices);
+}
+
+std::string t_dev_101::display_name() {
+    return "(кп " + std::to_string(addr()) + ") " + t_dev_asdu::display_name();
+}
+
+void t_dev_101::tree_images(int& icon, int& overlay, int& state) {
+    t_dev_asdu::tree_images(icon, overlay, state);
+    icon = 1408;
+}
+
+t_com_port* t_dev_101::port() {
+    for (t_ref* r = parent(); r != nullptr; r = r->parent())
+        if (auto* p = dynamic_cast<t_com_port*>(r))
+            return p;
+    return nullptr;
+}
+
+void t_dev_101::init() {
+    t_com_port* p = port();
+    if (p == nullptr)
+        throw nx_exception("Для компонента '" + type_name(type()) + "' (" + key() +
+                           ") не удалось найти t_com_port");
+    if (!port_key_.empty() && port_key_ != p->key())
+        if (auto* old = dynamic_cast<t_com_port*>(store().get(port_key_)))
+            old->unregister_device(*this);
+    port_key_ = p->key();
+    p->unregister_device(*this);
+    if (!has_flag_in_chain(flag_locked))
+        p->register_device(*this);
+    init_device("101 " + std::to_string(addr()) + " - " + key() + ".log");
+}
+
+} // namespace nxkit
