@@ -8,6 +8,7 @@
 #include "config/t_ref_buff.h"
 #include "platform/close_signals.h"
 #include "platform/single_instance.h"
+#include "schemes/ilk/ilk_scheme_classes.h"
 #include "shell/instance_guard.h"
 #include "structure/structure_classes.h"
 #include "telemech/telemech_classes.h"
@@ -40,6 +41,7 @@ main_window::main_window(t_ref_buff& store, int close_signal_fd) : store_(store)
     // The component classes of every subsystem, before any configuration is read.
     register_structure_classes(store_);
     register_telemech_classes(store_);
+    register_all_scheme_classes(store_);
 }
 
 main_window::~main_window() {
