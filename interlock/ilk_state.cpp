@@ -24,7 +24,9 @@ ilk_state* ilk_state::find(t_ref_buff& store) {
 }
 
 void mark_interlock_changed(t_ref_buff& store) {
-    ilk_state::of(store).interlock_changed = true;
+    ilk_state& state = ilk_state::of(store);
+    state.interlock_changed = true;
+    ++state.edits;
 }
 
 } // namespace nxkit

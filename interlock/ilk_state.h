@@ -38,6 +38,9 @@ public:
     int column_counter = 0;
     // Set at start and by every change of an interlock component; cleared by the projection.
     bool interlock_changed = true;
+    // Counts the changes of interlock components (each init and each destruction): a cache
+    // of pointers between them is good while the count stands still.
+    unsigned edits = 0;
     // The page list as last built (the scheme root keeps the mark that asks for a rebuild).
     std::vector<ilk_page_entry> pages;
     i_ilk_binder* binder = nullptr;

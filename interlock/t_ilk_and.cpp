@@ -38,7 +38,7 @@ std::vector<t_ilk_vts*> columns_of(t_ilk_tab& table) {
 
 } // namespace
 
-t_ilk_and::t_ilk_and(t_ref_buff& store) : t_ref(store, tp_ilk_and) {}
+t_ilk_and::t_ilk_and(t_ref_buff& store) : t_ref(store, tp_ilk_and), state_(ilk_state::of(store)) {}
 
 t_ilk_and::~t_ilk_and() {
     // A permission that made its condition one for switching its own apparatus takes that
@@ -151,6 +151,17 @@ t_ilk_tab* t_ilk_and::table() const {
 }
 
 t_ilk_vts* t_ilk_and::column_ref() {
+    // Every init and destruction of a column counts as an edit, so the pointer kept from the
+    // last look-up cannot outlive its column.
+    if (column_known_ && column_edits_ == state_.edits)
+        return column_;
+    column_ = find_column();
+    column_known_ = true;
+    column_edits_ = state_.edits;
+    return column_;
+}
+
+t_ilk_vts* t_ilk_and::find_column() {
     // Kept by key: a column deleted or moved is never reached through a stale pointer.
     if (!column_key_.empty()) {
         auto* column = dynamic_cast<t_ilk_vts*>(store().get(column_key_));
@@ -180,6 +191,7 @@ std::string t_ilk_and::disp_name() {
 void t_ilk_and::relink() {
     disp_name_.clear();
     column_key_.clear();
+    column_known_ = false;
     t_ilk_vts* column = column_ref();
     if (column != nullptr) {
         // A column referred to cannot be deleted, nor a same-name column with such a

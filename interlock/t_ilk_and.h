@@ -7,6 +7,7 @@
 
 namespace nxkit {
 
+class ilk_state;
 class t_ilk_vts;
 class t_ilk_or;
 class t_ilk_tab;
@@ -43,12 +44,18 @@ public:
 
 private:
     void evaluate();
+    t_ilk_vts* find_column();
     // Finds the column again, marks it and its node as referred to, sets the direction.
     void relink();
     // The direction this permission gives its condition: 1 or 2 when it names the row's own
     // apparatus, else 0.
     int own_direction();
 
+    ilk_state& state_;
+    // The column as last found, good while no interlock component changed since.
+    t_ilk_vts* column_ = nullptr;
+    bool column_known_ = false;
+    unsigned column_edits_ = 0;
     int column_number_ = 0;
     bool permits_when_on_ = false;
     std::string column_key_;

@@ -11,7 +11,7 @@
 
 namespace nxkit {
 
-t_ilk_or::t_ilk_or(t_ref_buff& store) : t_ref(store, tp_ilk_or) {}
+t_ilk_or::t_ilk_or(t_ref_buff& store) : t_ref(store, tp_ilk_or), state_(ilk_state::of(store)) {}
 
 t_ilk_or::~t_ilk_or() {
     mark_interlock_changed(store());
@@ -79,6 +79,8 @@ void t_ilk_or::write(nx_xml_writer& writer) {
 
 void t_ilk_or::link(t_ref_buff&) {
     direction_ = direction_none;
+    // Tables are rebuilt after every move and deletion, also of children of other classes.
+    permissions_known_ = false;
 }
 
 t_ilk_tu* t_ilk_or::row() const {
@@ -94,16 +96,13 @@ void t_ilk_or::evaluate() {
     if (has_flag(flag_evaluated))
         return;
     set_flag(true, flag_evaluated);
-    std::vector<t_ref*> children = store().refs().children(key());
-    permitted_ = !children.empty();
+    const std::vector<t_ilk_and*>& list = permissions();
+    permitted_ = has_children_;
     bool control = permitted_;
     bool defined = true;
     bool manual = false;
     bool invalid = false;
-    for (t_ref* child : children) {
-        auto* permission = dynamic_cast<t_ilk_and*>(child);
-        if (permission == nullptr)
-            continue;
+    for (t_ilk_and* permission : list) {
         // Once one fails the rest are not refreshed, but their quality still counts.
         if (permitted_)
             permitted_ = permission->permits();
@@ -116,6 +115,20 @@ void t_ilk_or::evaluate() {
     set_flag(defined, flag_defined);
     set_flag(manual, flag_manual);
     set_flag(invalid, flag_invalid);
+}
+
+const std::vector<t_ilk_and*>& t_ilk_or::permissions() {
+    if (permissions_known_ && permissions_edits_ == state_.edits)
+        return permissions_;
+    std::vector<t_ref*> children = store().refs().children(key());
+    has_children_ = !children.empty();
+    permissions_.clear();
+    for (t_ref* child : children)
+        if (auto* permission = dynamic_cast<t_ilk_and*>(child))
+            permissions_.push_back(permission);
+    permissions_known_ = true;
+    permissions_edits_ = state_.edits;
+    return permissions_;
 }
 
 } // namespace nxkit

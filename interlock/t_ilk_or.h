@@ -3,8 +3,12 @@
 #include "config/interfaces.h"
 #include "config/t_ref.h"
 
+#include <vector>
+
 namespace nxkit {
 
+class ilk_state;
+class t_ilk_and;
 class t_ilk_tu;
 
 // A switching condition ("Условие коммутации"): permitted when all of its permissions are.
@@ -40,7 +44,15 @@ public:
 
 private:
     void evaluate();
+    // The permissions among the children, in key order; walking the store for them took most
+    // of an evaluation.
+    const std::vector<t_ilk_and*>& permissions();
 
+    ilk_state& state_;
+    std::vector<t_ilk_and*> permissions_;
+    bool has_children_ = false;
+    bool permissions_known_ = false;
+    unsigned permissions_edits_ = 0;
     int control_mode_ = mode_local;
     bool permitted_ = false;
     int direction_ = direction_none;

@@ -147,6 +147,7 @@ void t_ilk_vts::init() {
         state.column_counter = std::max(state.column_counter, column_number_);
     }
     state.interlock_changed = true;
+    ++state.edits;
     t_ref::init();
 }
 

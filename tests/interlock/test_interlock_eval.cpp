@@ -1,3 +1,4 @@
+#include "config/ref_editing.h"
 #include "tests/interlock/interlock_fixture.h"
 
 using namespace nxkit;
@@ -177,6 +178,32 @@ TEST_F(InterlockConditions, FirstFalsePermissionStopsRefreshingButFlagsStillCoun
     condition(0, 2).tree_images(icon, overlay, state);
     EXPECT_EQ(icon, 1449);
     EXPECT_EQ(overlay, 1450);
+}
+
+TEST_F(InterlockConditions, PermissionsAndColumnsAddedOrDeletedCountAtOnce) {
+    load_table(five_columns,
+               row_xml(" ts=\"s1_2_1\"", condition_xml(0, permission_xml(5, false)) +
+                                             condition_xml(0, permission_xml(9, true))));
+    deliver("1100011");
+    ASSERT_TRUE(condition(0, 0).permits());
+    ASSERT_EQ(permission(0, 1, 0).column_ref(), nullptr);
+
+    // QS1 is on, so a permission that wants it off forbids the condition.
+    std::vector<std::string> added;
+    store->insert_xml(condition_key(0, 0), permission_xml(2, false), &added);
+    ASSERT_EQ(added.size(), 1u);
+    EXPECT_FALSE(condition(0, 0).permits());
+
+    scripted_prompt prompt;
+    prompt.expect("Удалить компонент", answer_yes);
+    ASSERT_TRUE(del_ref(*store, added[0]));
+    EXPECT_TRUE(condition(0, 0).permits());
+
+    // A column that comes with the number of a permission that had none is found.
+    added.clear();
+    store->insert_xml(columns_key, column_xml(9, "s1_2_6", ""), &added);
+    ASSERT_EQ(added.size(), 1u);
+    EXPECT_EQ(permission(0, 1, 0).column_ref(), store->get(added[0]));
 }
 
 TEST_F(InterlockRows, ExpressionJoinsPermissionAndReadySignals) {

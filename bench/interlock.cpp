@@ -1,0 +1,458 @@
+// Interlock evaluation and export figures, one per line, for a generated station of 20
+// interlock tables of 40 rows and 60 columns bound to 5,000 telesignals of 5 IEC 104
+// controlled points:
+// (a) one update pass after 1,000 telesignal changes, and then the evaluation of every row,
+//     condition and permission (which pulls the columns), median over the rounds;
+// (b) one export of one table into its CONF_INI file, median over the runs;
+// (c) load time of refs.ini and peak memory, for context.
+//
+// Options: --quick (4 tables, 5 rounds, 3 exports).
+
+#include "base/cp1251.h"
+#include "base/nx_exception.h"
+#include "base/nx_log.h"
+#include "base/nx_time.h"
+#include "base/prompt.h"
+#include "config/config_classes.h"
+#include "config/interfaces.h"
+#include "config/t_ref_buff.h"
+#include "interlock/export_interlock.h"
+#include "interlock/interlock_classes.h"
+#include "interlock/t_ilk_and.h"
+#include "interlock/t_ilk_or.h"
+#include "interlock/t_ilk_tu.h"
+#include "schemes/scheme_classes.h"
+#include "structure/structure_classes.h"
+#include "telemech/t_dev_104.h"
+#include "telemech/telemech_classes.h"
+
+#include <sys/resource.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+using namespace nxkit;
+
+namespace {
+
+constexpr int points = 5;
+constexpr int objects_per_point = 1000;
+constexpr int signals_per_section = 100;
+constexpr int rows_per_table = 40;
+constexpr int columns_per_table = 60;
+constexpr int conditions_per_row = 2;
+constexpr int permissions_per_condition = 10;
+// A table takes its signals from a window of one point's objects: two contacts per column,
+// then the permission, ready and two telecontrol signals of every row. Four tables share a
+// point and their windows overlap a little, as neighbouring bays share apparatus.
+constexpr int window = 2 * columns_per_table + 4 * rows_per_table;
+constexpr int window_step = objects_per_point / 4;
+constexpr int changes_per_round = 1000;
+
+struct options {
+    int tables = 20;
+    int rounds = 20;
+    int exports = 10;
+};
+
+// The key of the structure signal fed by object `address` (1-based) of point `point`.
+std::string signal_key(int point, int address) {
+    return "s" + std::to_string(point) + "_" +
+           std::to_string((address - 1) / signals_per_section + 1) + "_" +
+           std::to_string((address - 1) % signals_per_section + 1);
+}
+
+// Apparatus names of the usual kinds: breaker, earthing switch, disconnector, other.
+std::string apparatus_title(int point, int address) {
+    static const char* const kinds[] = {"В-", "ЗН-", "1ШР-", "QF"};
+    return kinds[address % 4] + std::to_string(point) + "." + std::to_string(address);
+}
+
+int table_point(int table) {
+    return table % points + 1;
+}
+
+// Address of signal `n` of the window of `table`.
+int window_address(int table, int n) {
+    return ((table / points) * window_step + n) % objects_per_point + 1;
+}
+
+// The objects that change in a round: every fifth object of every point, a different fifth
+// each round, so every table sees some of its signals change.
+std::size_t changed_object(int round, int n) {
+    constexpr int stride = points * objects_per_point / changes_per_round;
+    return static_cast<std::size_t>(n * stride + round % stride);
+}
+
+std::string generate(int tables) {
+    std::string text =
+        "<struct>\r\n<REFs version=\"1\">\r\n<ref tp=\"50\" title=\"Оборудование\">\r\n";
+    for (int p = 1; p <= points; ++p) {
+        text += "<ref tp=\"104\" addr=\"" + std::to_string(p) + "\" title=\"КП" +
+                std::to_string(p) + "\" con=\"127.0.0.1:2404\">\r\n";
+        for (int a = 1; a <= objects_per_point; ++a)
+            text += "<ref tp=\"51\" addr=\"" + std::to_string(a) + "\" canal=\"" +
+                    std::to_string(p) + "\" kp=\"" +
+                    std::to_string((a - 1) / signals_per_section + 1) + "\" num=\"" +
+                    std::to_string((a - 1) % signals_per_section + 1) + "\"/>\r\n";
+        text += "</ref>\r\n";
+    }
+    text += "</ref>\r\n<ref tp=\"40\" title=\"Структура\">\r\n";
+    for (int p = 1; p <= points; ++p) {
+        text += "<ref tp=\"41\" num=\"" + std::to_string(p) + "\">\r\n";
+        for (int s = 0; s < objects_per_point / signals_per_section; ++s) {
+            text += "<ref tp=\"42\" num=\"" + std::to_string(s + 1) + "\">\r\n";
+            for (int n = 1; n <= signals_per_section; ++n)
+                text += "<ref tp=\"1\" num=\"" + std::to_string(n) + "\" title=\"" +
+                        apparatus_title(p, s * signals_per_section + n) + "\"/>\r\n";
+            text += "</ref>\r\n";
+        }
+        text += "</ref>\r\n";
+    }
+    text += "</ref>\r\n<ref tp=\"80\" title=\"Схемы\">\r\n";
+    for (int t = 0; t < tables; ++t) {
+        const int p = table_point(t);
+        auto sig = [&](int n) { return signal_key(p, window_address(t, n)); };
+        char conf[24];
+        std::snprintf(conf, sizeof conf, "conf%02d.ini", t);
+        text += "<ref tp=\"72\" title=\"Блокировка " + std::to_string(t + 1) + "\" conf=\"" + conf +
+                "\">\r\n<ref tp=\"79\" name=\"T" + std::to_string(t + 1) +
+                "\">\r\n<ref tp=\"77\">\r\n";
+        // Column numbers are unique over the configuration.
+        const int first_uid = t * columns_per_table + 1;
+        for (int c = 0; c < columns_per_table; ++c)
+            text += "<ref tp=\"75\" nof=\"" + sig(2 * c) + "\" non=\"" + sig(2 * c + 1) +
+                    "\" uid=\"" + std::to_string(first_uid + c) + "\"/>\r\n";
+        text += "</ref>\r\n<ref tp=\"78\">\r\n";
+        const int row_base = 2 * columns_per_table;
+        for (int r = 0; r < rows_per_table; ++r) {
+            text += "<ref tp=\"76\" tu=\"" + std::to_string(r + 1) + "\" ts=\"" +
+                    sig(row_base + r) + "\" dop=\"" + sig(row_base + rows_per_table + r) +
+                    "\" tu_on=\"" + sig(row_base + 2 * rows_per_table + r) + "\" tu_of=\"" +
+                    sig(row_base + 3 * rows_per_table + r) + "\" tm_of=\"20\">\r\n";
+            // A local and a remote condition, each over ten different columns.
+            for (int m = 0; m < conditions_per_row; ++m) {
+                text += "<ref tp=\"74\" control=\"" + std::to_string(m) + "\">\r\n";
+                for (int j = 0; j < permissions_per_condition; ++j) {
+                    int c = (r + 7 * j + 3 * m) % columns_per_table;
+                    text += "<ref tp=\"73\" uid=\"" + std::to_string(first_uid + c) + "\" on=\"" +
+                            ((r + j + m) % 2 == 0 ? "1" : "0") + "\"/>\r\n";
+                }
+                text += "</ref>\r\n";
+            }
+            text += "</ref>\r\n";
+        }
+        text += "</ref>\r\n</ref>\r\n</ref>\r\n";
+    }
+    text += "</ref>\r\n</REFs>\r\n</struct>\r\n";
+    return to_cp1251(text);
+}
+
+// Wall time and the thread's processor time: on a busy machine the second shows the work.
+struct stopwatch {
+    std::chrono::steady_clock::time_point wall = std::chrono::steady_clock::now();
+    double cpu = cpu_ms();
+
+    static double cpu_ms() {
+        timespec ts{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+        return static_cast<double>(ts.tv_sec) * 1000.0 + static_cast<double>(ts.tv_nsec) / 1e6;
+    }
+    double wall_ms() const {
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - wall)
+            .count();
+    }
+    double cpu_used_ms() const { return cpu_ms() - cpu; }
+};
+
+struct samples {
+    std::vector<double> wall;
+    std::vector<double> cpu;
+
+    void add(const stopwatch& w) {
+        wall.push_back(w.wall_ms());
+        cpu.push_back(w.cpu_used_ms());
+    }
+    static double median(std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v.empty() ? 0.0 : v[v.size() / 2];
+    }
+    double wall_median() const { return median(wall); }
+    double cpu_median() const { return median(cpu); }
+};
+
+// Says yes to every question; error boxes are kept, so a failed export ends the run.
+class yes_prompt : public i_prompt {
+public:
+    int message_box(owner_handle, const std::string& text, const std::string&, int type) override {
+        if (type == mb_error) {
+            errors.push_back(text);
+            return answer_ok;
+        }
+        return answer_yes;
+    }
+    int popup_menu(owner_handle, const std::vector<menu_item>&) override { return 0; }
+
+    std::vector<std::string> errors;
+};
+
+bool parse_args(int argc, char** argv, options& opt) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--quick") == 0) {
+            opt.tables = 4;
+            opt.rounds = 5;
+            opt.exports = 3;
+        } else {
+            std::fprintf(stderr, "usage: interlock [--quick]\n");
+            return false;
+        }
+    }
+    return true;
+}
+
+int run(const options& opt, const std::string& home) {
+    {
+        std::ofstream file(home + "refs.ini", std::ios::binary);
+        file << generate(opt.tables);
+        if (!file) {
+            std::fprintf(stderr, "interlock: cannot write %srefs.ini\n", home.c_str());
+            return 1;
+        }
+    }
+
+    t_ref_buff store;
+    register_config_classes(store);
+    register_structure_classes(store);
+    register_telemech_classes(store);
+    register_schemes_classes(store);
+    register_interlock_classes(store);
+
+    stopwatch load_watch;
+    store.load();
+    const double load_ms = load_watch.wall_ms();
+    const double load_cpu = load_watch.cpu_used_ms();
+
+    std::vector<t_dev_104*> devices;
+    std::vector<t_ilk_tu*> rows;
+    std::vector<t_ilk_or*> conditions;
+    std::vector<t_ilk_and*> permissions;
+    for (t_ref* r : store.refs().under("D"))
+        if (auto* d = dynamic_cast<t_dev_104*>(r))
+            devices.push_back(d);
+    for (t_ref* r : store.refs().under("S")) {
+        if (auto* row = dynamic_cast<t_ilk_tu*>(r))
+            rows.push_back(row);
+        else if (auto* c = dynamic_cast<t_ilk_or*>(r))
+            conditions.push_back(c);
+        else if (auto* p = dynamic_cast<t_ilk_and*>(r))
+            permissions.push_back(p);
+    }
+    const std::size_t expected_rows = static_cast<std::size_t>(opt.tables) * rows_per_table;
+    if (devices.size() != points || rows.size() != expected_rows ||
+        conditions.size() != expected_rows * conditions_per_row ||
+        permissions.size() != conditions.size() * permissions_per_condition) {
+        std::fprintf(stderr,
+                     "interlock: the station did not load as generated (%zu devices, %zu rows, "
+                     "%zu conditions, %zu permissions)\n",
+                     devices.size(), rows.size(), conditions.size(), permissions.size());
+        return 1;
+    }
+
+    // Every object is delivered once, as after a station interrogation.
+    std::vector<std::uint8_t> state(static_cast<std::size_t>(points) * objects_per_point);
+    for (std::size_t i = 0; i < state.size(); ++i)
+        state[i] = static_cast<std::uint8_t>((i * 7 / 3) % 2);
+    auto deliver = [&](std::size_t i) {
+        devices[i / objects_per_point]->put_single(
+            static_cast<std::uint16_t>(i % objects_per_point + 1),
+            nx_tm_time::from_time(time_now()), state[i]);
+    };
+    for (std::size_t i = 0; i < state.size(); ++i)
+        deliver(i);
+    for (t_dev_104* d : devices)
+        store.hand_over(*d, store.generation());
+    store.update_pass();
+    for (t_ilk_tu* r : rows)
+        r->enabled();
+
+    // (a) A thousand objects change each round; the pass that takes them, then every state
+    // the table display reads.
+    samples pass;
+    samples evaluation;
+    std::size_t marked = 0;
+    std::size_t permitted = 0;
+    std::size_t enabled = 0;
+    for (int round = 0; round < opt.rounds; ++round) {
+        for (int n = 0; n < changes_per_round; ++n) {
+            std::size_t i = changed_object(round, n);
+            state[i] ^= 1;
+            deliver(i);
+        }
+        for (t_dev_104* d : devices)
+            store.hand_over(*d, store.generation());
+        marked = store.change_set().size();
+        stopwatch pass_watch;
+        store.update_pass();
+        pass.add(pass_watch);
+
+        stopwatch eval_watch;
+        enabled = 0;
+        permitted = 0;
+        for (t_ilk_tu* r : rows)
+            enabled += r->enabled() ? 1 : 0;
+        for (t_ilk_or* c : conditions)
+            c->permits();
+        for (t_ilk_and* p : permissions)
+            permitted += p->permits() ? 1 : 0;
+        evaluation.add(eval_watch);
+    }
+
+    // One more round taken apart: how many keys the changes reach, and what share of the pass
+    // goes into finding them (the pass then finds the same keys again).
+    for (int n = 0; n < changes_per_round; ++n) {
+        std::size_t i = changed_object(opt.rounds, n);
+        state[i] ^= 1;
+        deliver(i);
+    }
+    for (t_dev_104* d : devices)
+        store.hand_over(*d, store.generation());
+    key_set reached = store.change_set();
+    stopwatch expand_watch;
+    store.expand_dependencies(reached);
+    const double expand_ms = expand_watch.wall_ms();
+    const double expand_cpu = expand_watch.cpu_used_ms();
+    stopwatch whole_watch;
+    store.update_pass();
+    const double whole_ms = whole_watch.wall_ms();
+    const double whole_cpu = whole_watch.cpu_used_ms();
+
+    // The states read must be those of the values delivered last: a row or a permission
+    // left out of the pass would show an old state.
+    std::size_t stale = 0;
+    for (t_ilk_and* p : permissions) {
+        int uid = p->column_number() - 1;
+        int table = uid / columns_per_table;
+        int column = uid % columns_per_table;
+        auto value = [&](int n) {
+            return state[static_cast<std::size_t>(table_point(table) - 1) * objects_per_point +
+                         static_cast<std::size_t>(window_address(table, n) - 1)] != 0;
+        };
+        bool no = value(2 * column);
+        bool nc = value(2 * column + 1);
+        bool expected = no != nc && no == p->permits_when_on();
+        if (p->permits() != expected)
+            ++stale;
+    }
+    // Rows come in key order: table by table, row by row.
+    for (std::size_t n = 0; n < rows.size(); ++n) {
+        int table = static_cast<int>(n) / rows_per_table;
+        int row = static_cast<int>(n) % rows_per_table;
+        auto value = [&](int k) {
+            return state[static_cast<std::size_t>(table_point(table) - 1) * objects_per_point +
+                         static_cast<std::size_t>(window_address(table, k) - 1)] != 0;
+        };
+        bool expected = value(2 * columns_per_table + row) ||
+                        value(2 * columns_per_table + rows_per_table + row);
+        if (rows[n]->enabled() != expected)
+            ++stale;
+    }
+
+    // (b) The export of the first table into a controller file that names objects by their
+    // addresses.
+    yes_prompt prompt;
+    set_prompt(&prompt);
+    const std::string conf = export_folder() + "conf00.ini";
+    {
+        std::ofstream file(conf, std::ios::binary);
+        file << "[CONF]\r\n.MEK=1 1\r\n";
+    }
+    samples exporting;
+    bool exported = true;
+    const std::string root_key = store.refs().children("S").front()->key();
+    for (int run = 0; run < opt.exports && exported; ++run) {
+        stopwatch export_watch;
+        exported = export_interlock(store, root_key, "Экспорт в conf.ini", false);
+        exporting.add(export_watch);
+    }
+    set_prompt(nullptr);
+    if (!exported) {
+        std::fprintf(stderr, "interlock: the export failed: %s\n",
+                     prompt.errors.empty() ? "(no message)" : prompt.errors[0].c_str());
+        return 1;
+    }
+    std::size_t lines = 0;
+    {
+        std::ifstream file(conf, std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        for (std::size_t at = 0; (at = text.find("$ILK=", at)) != std::string::npos; ++at)
+            ++lines;
+    }
+
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+
+    std::printf("station: %d tables of %d rows x %d columns, %zu conditions, %zu permissions, "
+                "%d telesignals of %d controlled points, %zu components\n",
+                opt.tables, rows_per_table, columns_per_table, conditions.size(),
+                permissions.size(), points * objects_per_point, points, store.refs().size());
+    std::printf("(a) update pass after %d telesignal changes (%zu keys handed over), median of "
+                "%d: %.2f ms (processor %.2f ms)\n",
+                changes_per_round, marked, opt.rounds, pass.wall_median(), pass.cpu_median());
+    std::printf("(a) evaluation of %zu rows, %zu conditions, %zu permissions after that pass, "
+                "median of %d: %.2f ms (processor %.2f ms)\n",
+                rows.size(), conditions.size(), permissions.size(), opt.rounds,
+                evaluation.wall_median(), evaluation.cpu_median());
+    std::printf("(a) states after the last round: %zu of %zu rows enabled, %zu of %zu "
+                "permissions permitted\n",
+                enabled, rows.size(), permitted, permissions.size());
+    std::printf("(a) rows and permissions whose state differs from the delivered values: %zu\n",
+                stale);
+    std::printf("(a) one more pass taken apart: %zu keys reached from %zu handed over; finding "
+                "them %.2f ms (processor %.2f ms) of a pass of %.2f ms (processor %.2f ms)\n",
+                reached.size(), marked, expand_ms, expand_cpu, whole_ms, whole_cpu);
+    std::printf("(b) export of one table (%zu $ILK= lines), median of %d: %.2f ms (processor "
+                "%.2f ms)\n",
+                lines, opt.exports, exporting.wall_median(), exporting.cpu_median());
+    std::printf("(c) load: %.1f ms (processor %.1f ms)\n", load_ms, load_cpu);
+    std::printf("(c) peak memory: %.1f MB\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
+    return stale == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    options opt;
+    if (!parse_args(argc, argv, opt))
+        return 2;
+
+    // The station folder is set before anything asks for it.
+    std::string home =
+        (std::filesystem::temp_directory_path() / ("interlock." + std::to_string(getpid())))
+            .string() +
+        "/";
+    std::filesystem::create_directories(home);
+    setenv("ILKSTATION_HOME", home.c_str(), 1);
+    nx_log::main().open(home + "interlock.log", 10000000, 0);
+
+    int status = 1;
+    try {
+        status = run(opt, home);
+    } catch (const nx_exception& e) {
+        std::fprintf(stderr, "interlock: %s\n", e.what());
+    }
+    nx_log::main().close();
+    std::error_code ec;
+    std::filesystem::remove_all(home, ec);
+    return status;
+}
