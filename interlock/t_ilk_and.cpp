@@ -163,13 +163,14 @@ t_ilk_vts* t_ilk_and::column_ref() {
 
 t_ilk_vts* t_ilk_and::find_column() {
     // Kept by key: a column deleted or moved is never reached through a stale pointer.
+    t_ilk_tab* tab = table();
     if (!column_key_.empty()) {
         auto* column = dynamic_cast<t_ilk_vts*>(store().get(column_key_));
-        if (column != nullptr && column->column_number() == column_number_)
+        if (column != nullptr && column->column_number() == column_number_ && tab != nullptr &&
+            key_is_under(column_key_, tab->key()))
             return column;
     }
     column_key_.clear();
-    t_ilk_tab* tab = table();
     if (tab == nullptr)
         return nullptr;
     for (t_ilk_vts* column : columns_of(*tab)) {
@@ -189,8 +190,9 @@ std::string t_ilk_and::disp_name() {
 }
 
 void t_ilk_and::relink() {
+    // The column's key is kept: it is checked again before use, and the walk over every
+    // column of the table on each rebuild is what made rebuilds of big tables slow.
     disp_name_.clear();
-    column_key_.clear();
     column_known_ = false;
     t_ilk_vts* column = column_ref();
     if (column != nullptr) {
