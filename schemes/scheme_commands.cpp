@@ -84,11 +84,14 @@ bool bind_element(t_element& element, const std::string& on_condition,
     t_ref_buff& store = element.store();
     const element_type& kind = *element.kind();
 
+    // Only the element's working rules count: a locked one is not among them, and the
+    // projection's label rules are made again by every projection, which would drop the binding.
     t_ref* rule = nullptr;
-    for (t_ref* child : store.refs().children(element.key())) {
-        auto* onof = dynamic_cast<t_el_onof*>(child);
-        if (onof != nullptr && onof->property() == kind.current_property &&
-            onof->on_value() == kind.current_on && onof->off_value() == kind.current_off) {
+    for (t_el* r : element.rules()) {
+        auto* onof = dynamic_cast<t_el_onof*>(r);
+        if (onof != nullptr && !onof->has_flag(flag_read_only) &&
+            onof->property() == kind.current_property && onof->on_value() == kind.current_on &&
+            onof->off_value() == kind.current_off) {
             rule = onof;
             break;
         }

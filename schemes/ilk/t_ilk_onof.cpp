@@ -73,8 +73,10 @@ std::string t_ilk_onof::display_name() {
         return missing_text();
     std::string text =
         std::string(blocks_when_on_ ? "вкл" : "откл") + " " + element->display_name();
-    if (!title().empty())
-        text += " - " + title();
+    // Its own name is the base one: the description, or the type's long name without one.
+    std::string own = t_rtid_sel::display_name();
+    if (!own.empty())
+        text += " - " + own;
     return text;
 }
 

@@ -146,6 +146,25 @@ TEST_F(BindCommands, BindByDispatcherName) {
     EXPECT_EQ(prompt.pending(), 0u);
 }
 
+TEST_F(BindCommands, LockedAndLabelRulesAreNotTakenForBindings) {
+    load_station();
+    const std::string same = "<ref tp=\"87\" par=\"положение\" on=\"включен\" of=\"отключен\"";
+    store->insert_xml(first_element, same + " lock=\"1\"/>");
+    store->insert_xml(second_element, same + "/>");
+    store->find(second_element + ".0000").set_flag(true, flag_read_only);
+
+    // Neither counts as a binding already made: no question, new rules beside them.
+    scripted_prompt prompt;
+    prompt.expect("Привязано 2 элементов.", answer_ok);
+    EXPECT_EQ(run_command(store->find(group_key), 0), 1);
+    EXPECT_EQ(prompt.pending(), 0u);
+    EXPECT_EQ(rule_text(first_element), "положение включен/отключен on[] off[] tl[];"
+                                        "положение включен/отключен on[s1_2_7] off[s1_2_8] tl[];");
+    EXPECT_EQ(rule_text(second_element), "положение включен/отключен on[] off[] tl[];"
+                                         "положение включен/отключен on[s1_2_9] off[] tl[];");
+    EXPECT_TRUE(store->find(first_element + ".0000").has_flag(flag_locked));
+}
+
 TEST_F(BindCommands, NamesThatAreNotUnique) {
     load_station("<ref tp=\"1\" num=\"11\" title=\"Q2\"/>\r\n");
     scripted_prompt prompt;

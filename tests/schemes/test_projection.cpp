@@ -40,7 +40,10 @@ TEST_F(Projection, PartOfTheTableOnThePageBecomesBlockingElementsTheRestTheExtra
     EXPECT_EQ(blocker.permission_id(), first_row + ".0000.0000");
     EXPECT_FALSE(blocker.has_flag(flag_locked));
     EXPECT_EQ(blocker.flags() & 0x3000010u, 0x3000010u);
-    EXPECT_EQ(blocker.display_name(), "вкл (11)QS1");
+    EXPECT_EQ(blocker.display_name(), "вкл (11)QS1 - Блокирующий элемент");
+    blocker.set_title("ввод");
+    EXPECT_EQ(blocker.display_name(), "вкл (11)QS1 - ввод");
+    blocker.set_title({});
     EXPECT_EQ(blocker.explanation(), "включен  - QS1");
     ASSERT_TRUE(blocker.get_parameter(2, value, name));
     EXPECT_EQ(name + "=" + value, "Блокирует, когда=Включен");
@@ -132,7 +135,7 @@ TEST_F(Projection, RuleTemplateNamesTheApparatusOfAColumn) {
     ASSERT_EQ(blockers.size(), 1u);
     EXPECT_EQ(blockers[0]->rtid(), 12);
     EXPECT_EQ(blockers[0]->explanation(), "отключен - Т1-ЗН");
-    EXPECT_EQ(blockers[0]->display_name(), "откл (12)Т1");
+    EXPECT_EQ(blockers[0]->display_name(), "откл (12)Т1 - Блокирующий элемент");
 }
 
 TEST_F(Projection, ARowOnItsOwnApparatusGetsADirection) {
