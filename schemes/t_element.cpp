@@ -106,8 +106,8 @@ void t_element::tree_images(int& icon, int& overlay, int& state) {
     aggregate();
     t_rtid_sel::tree_images(icon, overlay, state);
     if (kind_)
-        icon = switching_rule_ != nullptr && switching_rule_->on() ? kind_->image_on
-                                                                   : kind_->image_off;
+        icon = switching_rule() != nullptr && switching_rule()->on() ? kind_->image_on
+                                                                     : kind_->image_off;
     if (has_flag(flag_locked))
         state = 1;
     else if (rules_.empty())
@@ -221,7 +221,7 @@ void t_element::count_down() {
         countdown_ = 0;
         return;
     }
-    if (switching_rule_ == nullptr || switching_rule_->on()) {
+    if (switching_rule() == nullptr || switching_rule()->on()) {
         countdown_ = 1;
         return;
     }
@@ -247,6 +247,17 @@ void t_element::compute(property_map& properties, style_map& styles) {
     if (settings_get_int("HAND", "SHOW", 1, true) != 0)
         styles[style::hand] = has_flag(flag_manual);
     styles[style::bad_dev] = has_flag(flag_invalid);
+}
+
+t_el_onof* t_element::switching_rule() const {
+    if (switching_rule_ == nullptr || !switching_rule_->has_flag(flag_read_only))
+        return switching_rule_;
+    for (t_el* rule : rules_) {
+        auto* onof = dynamic_cast<t_el_onof*>(rule);
+        if (onof != nullptr && !onof->has_flag(flag_locked) && !onof->has_flag(flag_read_only))
+            return onof;
+    }
+    return nullptr;
 }
 
 } // namespace nxkit

@@ -61,7 +61,9 @@ public:
     void add_rule(t_el& rule);
     void remove_rule(const t_el& rule);
     const std::vector<t_el*>& rules() const { return rules_; }
-    t_el_onof* switching_rule() const { return switching_rule_; }
+    // The rule that shows the apparatus' position. A read-only rule (the projection's label
+    // colour) never stands for it: the position must not follow the interlock's state.
+    t_el_onof* switching_rule() const;
     void set_switching_rule(t_el_onof* rule) { switching_rule_ = rule; }
 
     // Evaluates every rule once per update pass and folds their qualities into the flags.

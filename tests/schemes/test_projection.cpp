@@ -250,3 +250,30 @@ TEST_F(Projection, LockedRowsAreNotProjected) {
 
 } // namespace
 } // namespace ilktest
+
+namespace ilktest {
+namespace {
+
+using Projection = ilk_scheme_test;
+
+TEST_F(Projection, TheLabelColourNeverStandsForTheApparatusPosition) {
+    // Q1 without a rule of its own: after the projection it holds only the label rule.
+    load_station(element_ref(10, "Q1", "") + element_ref(11, "QS1", onof("s1_2_3", "s1_2_4")),
+                 interlock(page_label(), example_columns(), example_row()));
+    project_tables(*store);
+    ASSERT_EQ(label_rules(q1).size(), 1u);
+    EXPECT_EQ(element(q1).switching_rule(), nullptr);
+
+    // With a rule of its own, that rule is the switching rule whatever the label shows.
+    load_station(example_elements(), interlock(page_label(), example_columns(), example_row()));
+    project_tables(*store);
+    std::vector<t_el_onof*> labels = label_rules(q1);
+    ASSERT_EQ(labels.size(), 1u);
+    t_el_onof* own = element(q1).switching_rule();
+    ASSERT_NE(own, nullptr);
+    EXPECT_NE(own, labels[0]);
+    EXPECT_EQ(own->on_condition(), "s1_2_5");
+}
+
+} // namespace
+} // namespace ilktest
