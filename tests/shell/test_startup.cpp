@@ -150,7 +150,7 @@ TEST(Startup, FirstStartWritesSettingsAndLogAndSigtermEndsWithStop) {
               "<struct>\r\n<REFs version=\"1\">\r\n"
               "  <ref tp=\"50\" cur=\"1\" title=\"Оборудование\"/>\r\n"
               "  <ref tp=\"40\" cur=\"1\" title=\"Структура\"/>\r\n"
-              "  <ref tp=\"80\" cur=\"1\" title=\"Схемы\"/>\r\n"
+              "  <ref tp=\"80\" cur=\"1\" title=\"Схемы\" tmoo=\"15\"/>\r\n"
               "</REFs>\r\n</struct>\r\n");
 }
 
