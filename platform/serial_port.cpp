@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
+#include <limits>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -42,6 +43,15 @@ int nearer(int a, int b) {
     if (b < 0)
         return a;
     return std::min(a, b);
+}
+
+// per * octets + constant, the parts below 0 taken as 0; the configuration takes any number,
+// so the product is capped instead of overflowing.
+int total_ms(int per, std::size_t octets, int constant) {
+    const long long sum = static_cast<long long>(std::max(per, 0)) *
+                              static_cast<long long>(std::min<std::size_t>(octets, 1 << 20)) +
+                          std::max(constant, 0);
+    return static_cast<int>(std::min<long long>(sum, std::numeric_limits<int>::max()));
 }
 
 // The slave end of a Unix 98 pseudo-terminal (majors 136 to 143).
@@ -213,7 +223,7 @@ wait_result serial_port::write(const void* data, std::size_t size, std::size_t& 
     const auto* p = static_cast<const unsigned char*>(data);
     int total = -1;
     if (timeouts_.wm > 0 || timeouts_.wc > 0)
-        total = timeouts_.wm * static_cast<int>(size) + timeouts_.wc;
+        total = total_ms(timeouts_.wm, size, timeouts_.wc);
     total = nearer(total, limit_ms);
     const auto deadline = steady::now() + std::chrono::milliseconds(total < 0 ? 0 : total);
     while (done < size) {
@@ -248,7 +258,7 @@ wait_result serial_port::read(void* buffer, std::size_t capacity, std::size_t& d
     auto* p = static_cast<unsigned char*>(buffer);
     int total = -1;
     if (timeouts_.rm > 0 || timeouts_.rc > 0)
-        total = timeouts_.rm * static_cast<int>(capacity) + timeouts_.rc;
+        total = total_ms(timeouts_.rm, capacity, timeouts_.rc);
     total = nearer(total, limit_ms);
     const auto deadline = steady::now() + std::chrono::milliseconds(total < 0 ? 0 : total);
     while (done < capacity) {

@@ -83,6 +83,9 @@ bool nx_m101_act::start(const nx_m101_settings& settings,
     log_ = &log;
     log_file_ = log_file;
     stop_limit_ms_ = copy.stop_limit_ms;
+    sinks_.clear();
+    for (const auto& [address, sink] : points)
+        sinks_.insert(sink);
     // A fresh event: a stop meant for an earlier worker cannot end this one.
     state_ = std::make_shared<shared>();
     thread_ = std::thread(&nx_m101_act::run, state_, std::move(copy), std::move(points), log_file,
@@ -112,6 +115,7 @@ bool nx_m101_act::stop() {
         thread_.detach();
     }
     state_.reset();
+    sinks_.clear();
     return true;
 }
 

@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -56,6 +57,8 @@ public:
     bool is_running() const { return thread_.joinable(); }
     // The line is open and being polled.
     bool line_open() const { return state_ != nullptr && state_->line_open.load(); }
+    // The running worker was given this sink: it must not go away while the worker runs.
+    bool polls(const nx_tm_info* sink) const { return sinks_.count(sink) != 0; }
 
     // "%d: ": the key of a link and the prefix of its lines; keys sort 1, 10, 2, ...
     static std::string link_key(std::uint16_t address);
@@ -80,6 +83,7 @@ private:
     nx_log* log_ = nullptr;
     std::string log_file_;
     int stop_limit_ms_ = 15000;
+    std::set<const nx_tm_info*> sinks_;
 };
 
 } // namespace nxkit

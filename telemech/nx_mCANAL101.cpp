@@ -351,8 +351,26 @@ nx_mCANAL101::outcome nx_mCANAL101::handle(std::size_t n) {
 }
 
 bool nx_mCANAL101::parse(std::size_t count, tm_ms now) {
-    if (count == 0)
-        return now - sent_at_ >= response_timeout_;
+    auto use_retry = [this](std::uint8_t& pending, std::uint8_t& function, int& left) {
+        if (pending == none)
+            return;
+        if (--left <= 0) {
+            enter_reset_state();
+            return;
+        }
+        function = pending;
+        pending = none;
+    };
+    if (count == 0) {
+        if (now - sent_at_ < response_timeout_)
+            return false;
+        // Unanswered user data goes again with the same FCB, as for a fault: the class requests
+        // would otherwise go on, and a station interrogation once at start would be lost for
+        // good.
+        if (pending_data_ == fn_user_data)
+            use_retry(pending_data_, data_, data_retries_);
+        return true;
+    }
     link_down_ = false;
     const std::size_t n = kept_ + std::min(count, buffer_size - kept_);
     outcome result = outcome::handled;
@@ -368,16 +386,6 @@ bool nx_mCANAL101::parse(std::size_t count, tm_ms now) {
     }
     if (result == outcome::reset)
         enter_reset_state();
-    auto use_retry = [this](std::uint8_t& pending, std::uint8_t& function, int& left) {
-        if (pending == none)
-            return;
-        if (--left <= 0) {
-            enter_reset_state();
-            return;
-        }
-        function = pending;
-        pending = none;
-    };
     if (result == outcome::fixed_fault)
         use_retry(pending_data_, data_, data_retries_);
     if (result == outcome::fixed_fault || result == outcome::variable_fault)

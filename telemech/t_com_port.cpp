@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <vector>
 
 namespace nxkit {
 
@@ -237,36 +238,37 @@ void t_com_port::init() {
 }
 
 void t_com_port::start(i_update_poster* window) {
-    (void)window;
     set_flag(true, flag_no_delete);
     // Port 0 names no line: nothing to open, and no settings key to invent for it.
     if (has_flag_in_chain(flag_locked) || !store().devices_running() || port_number_ == 0)
         return;
     std::map<std::uint16_t, nx_tm_info*> points;
-    std::set<std::string> keys;
+    std::vector<t_dev_101*> devices;
     for (t_ref* c : store().refs().under(key())) {
         auto* device = dynamic_cast<t_dev_101*>(c);
         if (device == nullptr || device->has_flag_in_chain(flag_locked) || device->addr() == 0)
             continue;
         // Two devices with one address: the first one polls, the other failed its init.
         if (points.emplace(device->addr(), device).second)
-            keys.insert(device->key());
+            devices.push_back(device);
     }
     if (points.empty())
         return;
+    // The worker notifies through the devices at once, before their own init (which follows
+    // the port's) would give them the window: they get it now, while no worker runs.
+    for (t_dev_101* device : devices)
+        device->start(window);
     nx_m101_settings settings = worker_settings_;
     settings.port_number = port_number_;
     settings.device = device_path();
     settings.line = line_;
     settings.timeouts = timeouts_;
-    polled_ = std::move(keys);
     act_.start(settings, std::move(points), log_on_ ? log_file_ : std::string(), log_size_ * 1024);
 }
 
 void t_com_port::stop() {
     set_flag(false, flag_no_delete);
     act_.stop();
-    polled_.clear();
 }
 
 void t_com_port::register_device(t_dev_101& device) {
@@ -290,7 +292,8 @@ void t_com_port::unregister_device(t_dev_101& device) {
 
 void t_com_port::device_gone(t_dev_101& device) {
     unregister_device(device);
-    if (polled_.count(device.key()) != 0)
+    // By identity, not by key: moving components re-keys them under a running worker.
+    if (act_.polls(&device))
         stop();
 }
 

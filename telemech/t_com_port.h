@@ -7,7 +7,6 @@
 
 #include <cstdint>
 #include <map>
-#include <set>
 #include <string>
 
 namespace nxkit {
@@ -68,8 +67,6 @@ private:
     int log_size_ = 1000;
     std::string log_file_;
     std::map<std::uint16_t, std::string> registered_;
-    // Keys of the devices the running worker polls.
-    std::set<std::string> polled_;
     nx_m101_settings worker_settings_;
     nx_m101_act act_;
 };

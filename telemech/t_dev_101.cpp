@@ -44,10 +44,22 @@ t_dev_101::t_dev_101(t_ref_buff& store) : t_dev_asdu(store, tp_dev_101) {
 }
 
 t_dev_101::~t_dev_101() {
-    // The port's worker may still be polling into this device.
+    // The port's worker may still be polling into this device. The port is found through the
+    // parents as well: a move may have re-keyed it since this device's init.
+    t_com_port* near = port();
+    if (near != nullptr)
+        near->device_gone(*this);
     if (t_ref* r = port_key_.empty() ? nullptr : store().get(port_key_))
-        if (auto* p = dynamic_cast<t_com_port*>(r))
+        if (auto* p = dynamic_cast<t_com_port*>(r); p != nullptr && p != near)
             p->device_gone(*this);
+}
+
+void t_dev_101::start(i_update_poster* window) {
+    // The port gave the window before its worker began, and the worker reads it: written only
+    // when it really changes.
+    if (window_ != window)
+        window_ = window;
+    set_flag(true, flag_no_delete);
 }
 
 void t_dev_101::on_start(const nx_xml_element& element) {

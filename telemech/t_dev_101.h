@@ -21,6 +21,7 @@ public:
     std::string display_name() override;
     void tree_images(int& icon, int& overlay, int& state) override;
     void init() override;
+    void start(i_update_poster* window) override;
 
     // The nearest port above; null when there is none.
     t_com_port* port();

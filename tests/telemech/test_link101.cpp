@@ -251,6 +251,34 @@ TEST(Link101Timeout, SilentPointGetsTheStatusRequestAfterEachTimeout) {
     EXPECT_EQ(cut.next(1300), status_request);
 }
 
+TEST(Link101Timeout, UnansweredUserDataIsRepeatedWithTheSameFcbThenTheLinkStartsAfresh) {
+    // Dropped after one silence, a station interrogation "at start" would never go again.
+    link101 l(-1);
+    l.start_up();
+    EXPECT_EQ(l.next(10), interrogation_fcb1);
+    EXPECT_FALSE(l.link->parse(0, 309));
+    EXPECT_TRUE(l.link->parse(0, 310));
+    EXPECT_FALSE(l.link->link_down());
+    EXPECT_EQ(l.next(310), interrogation_fcb1) << "a repetition keeps its FCB";
+    EXPECT_TRUE(l.link->parse(0, 610));
+    EXPECT_EQ(l.next(610), interrogation_fcb1);
+    EXPECT_TRUE(l.link->parse(0, 910));
+    EXPECT_TRUE(l.link->link_down()) << "the third silence uses the last retry";
+    EXPECT_EQ(l.next(910), status_request);
+
+    // Answered at the second go, the exchange is complete: FCB toggles, requests follow.
+    link101 m(-1);
+    m.start_up();
+    m.next(10);
+    EXPECT_TRUE(m.link->parse(0, 310));
+    EXPECT_EQ(m.next(310), interrogation_fcb1);
+    EXPECT_TRUE(m.feed(e5, 320));
+    EXPECT_EQ(m.next(330), class2_fcb0);
+    EXPECT_TRUE(m.feed(fixed(0x00), 340));
+    EXPECT_EQ(m.next(350), class2_fcb1) << "no stale user data takes this answer";
+    EXPECT_EQ(m.log_text().find(to_cp1251("ACK - пакет принят")), std::string::npos);
+}
+
 TEST(Link101Input, OneOctetAtATimeAndNoise) {
     link101 l;
     l.start_up();

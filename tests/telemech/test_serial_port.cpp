@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
+#include <limits>
 #include <thread>
 #include <unistd.h>
 
@@ -99,7 +100,13 @@ TEST(SerialPort, ReadTimeoutsAndStop) {
     EXPECT_EQ(port.read(buffer, sizeof buffer, got, -1, nullptr), wait_result::ready);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), got), "\x10\x0B\x05");
 
-    // A cap shorter than the time-outs wins; a stop ends the wait at once.
+    // A cap shorter than the time-outs wins, also over time-outs too large to add up; a stop
+    // ends the wait at once.
+    const int huge = std::numeric_limits<int>::max();
+    port.set_timeouts({0, huge, huge, huge, huge});
+    t = steady::now();
+    EXPECT_EQ(port.read(buffer, sizeof buffer, got, 30, nullptr), wait_result::timed_out);
+    EXPECT_LT(ms_since(t), 1000);
     port.set_timeouts({0, 0, 0, 0, 0});
     t = steady::now();
     EXPECT_EQ(port.read(buffer, sizeof buffer, got, 30, nullptr), wait_result::timed_out);
