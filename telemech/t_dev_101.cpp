@@ -11,30 +11,8 @@ namespace nxkit {
 
 namespace {
 
-// Parameter rows of the log categories and the bits of the log mode they set.
-int category_shift(int index) {
-    switch (index) {
-    case 6:
-        return 0; // user data
-    case 7:
-        return 2; // link control
-    case 8:
-        return 4; // class requests
-    default:
-        return -1;
-    }
-}
-
-const char* category_caption(int index) {
-    switch (index) {
-    case 6:
-        return "• данные";
-    case 7:
-        return "• канал";
-    default:
-        return "• запрос";
-    }
-}
+// The protocol log's parameter rows.
+const t_dev_asdu::log_rows log_rows_101{4, {{"• данные", 0}, {"• канал", 2}, {"• запрос", 4}}};
 
 } // namespace
 
@@ -69,61 +47,18 @@ void t_dev_101::on_start(const nx_xml_element& element) {
 }
 
 bool t_dev_101::set_parameter(int index, const std::string& text) {
-    if (index == 4) {
-        set_log_on(text == "да");
-        return true;
-    }
-    if (index == 5) {
-        std::string digits = text.substr(std::min(text.size(), text.find_first_not_of(' ')));
-        while (!digits.empty() && digits.back() == ' ')
-            digits.pop_back();
-        int size = 0;
-        auto res = std::from_chars(digits.data(), digits.data() + digits.size(), size);
-        if (res.ec == std::errc::result_out_of_range)
-            size = digits.starts_with('-') ? 0 : 100000;
-        set_log_size_kb(size);
-        return true;
-    }
-    if (int shift = category_shift(index); shift >= 0) {
-        for (const choice& c : log_category_choices())
-            if (c.text == text)
-                set_log_pair(shift, c.value);
-        return true;
-    }
-    return t_dev_asdu::set_parameter(index, text);
+    return set_log_parameter(log_rows_101, index, text) || t_dev_asdu::set_parameter(index, text);
 }
 
 bool t_dev_101::get_parameter(int index, std::string& value, std::string& name) {
-    if (index == 4) {
-        name = "лог-файл:";
-        value = log_on() ? "да" : "нет";
-        return true;
-    }
-    if (index == 5) {
-        name = "• размер (кБ)";
-        value = std::to_string(log_size_kb());
-        return true;
-    }
-    if (int shift = category_shift(index); shift >= 0) {
-        name = category_caption(index);
-        int pair = log_pair(shift);
-        for (const choice& c : log_category_choices())
-            if (c.value == pair)
-                value = c.text;
-        return true;
-    }
-    return t_dev_asdu::get_parameter(index, value, name);
+    return get_log_parameter(log_rows_101, index, value, name) ||
+           t_dev_asdu::get_parameter(index, value, name);
 }
 
 int t_dev_101::parameter_editor(int index, choice_list& choices) {
-    if (index == 4) {
-        choices = log_on_choices();
-        return editor_choice_only;
-    }
-    if (category_shift(index) >= 0) {
-        choices = log_category_choices();
-        return editor_choice_only;
-    }
+    int kind = 0;
+    if (log_parameter_editor(log_rows_101, index, choices, kind))
+        return kind;
     return t_dev_asdu::parameter_editor(index, choices);
 }
 

@@ -12,30 +12,9 @@ namespace nxkit {
 
 namespace {
 
-// Parameter rows of the log categories and the bits of the log mode they set.
-int category_shift(int index) {
-    switch (index) {
-    case 7:
-        return 4; // I (data)
-    case 8:
-        return 0; // S (acknowledgements)
-    case 9:
-        return 2; // U (link)
-    default:
-        return -1;
-    }
-}
-
-const char* category_caption(int index) {
-    switch (index) {
-    case 7:
-        return "• I (данные)";
-    case 8:
-        return "• S (квитанции)";
-    default:
-        return "• U (канал)";
-    }
-}
+// The protocol log's parameter rows.
+const t_dev_asdu::log_rows log_rows_104{
+    5, {{"• I (данные)", 4}, {"• S (квитанции)", 0}, {"• U (канал)", 2}}};
 
 } // namespace
 
@@ -62,26 +41,7 @@ bool t_dev_104::set_parameter(int index, const std::string& text) {
         endpoint_ = trim(text, ' ');
         return true;
     }
-    if (index == 5) {
-        set_log_on(text == "да");
-        return true;
-    }
-    if (index == 6) {
-        std::string digits = trim(text, ' ');
-        int size = 0;
-        auto res = std::from_chars(digits.data(), digits.data() + digits.size(), size);
-        if (res.ec == std::errc::result_out_of_range)
-            size = digits.starts_with('-') ? 0 : 100000;
-        set_log_size_kb(size);
-        return true;
-    }
-    if (int shift = category_shift(index); shift >= 0) {
-        for (const choice& c : log_category_choices())
-            if (c.text == text)
-                set_log_pair(shift, c.value);
-        return true;
-    }
-    return t_dev_asdu::set_parameter(index, text);
+    return set_log_parameter(log_rows_104, index, text) || t_dev_asdu::set_parameter(index, text);
 }
 
 bool t_dev_104::get_parameter(int index, std::string& value, std::string& name) {
@@ -90,36 +50,14 @@ bool t_dev_104::get_parameter(int index, std::string& value, std::string& name) 
         value = endpoint_;
         return true;
     }
-    if (index == 5) {
-        name = "лог-файл:";
-        value = log_on() ? "да" : "нет";
-        return true;
-    }
-    if (index == 6) {
-        name = "• размер (кБ)";
-        value = std::to_string(log_size_kb());
-        return true;
-    }
-    if (int shift = category_shift(index); shift >= 0) {
-        name = category_caption(index);
-        int pair = log_pair(shift);
-        for (const choice& c : log_category_choices())
-            if (c.value == pair)
-                value = c.text;
-        return true;
-    }
-    return t_dev_asdu::get_parameter(index, value, name);
+    return get_log_parameter(log_rows_104, index, value, name) ||
+           t_dev_asdu::get_parameter(index, value, name);
 }
 
 int t_dev_104::parameter_editor(int index, choice_list& choices) {
-    if (index == 5) {
-        choices = log_on_choices();
-        return editor_choice_only;
-    }
-    if (category_shift(index) >= 0) {
-        choices = log_category_choices();
-        return editor_choice_only;
-    }
+    int kind = 0;
+    if (log_parameter_editor(log_rows_104, index, choices, kind))
+        return kind;
     return t_dev_asdu::parameter_editor(index, choices);
 }
 

@@ -3,6 +3,7 @@
 #include "base/nx_exception.h"
 #include "base/nx_log.h"
 #include "base/nx_xml_writer.h"
+#include "base/text.h"
 #include "config/ref_editing.h"
 #include "config/ref_types.h"
 #include "config/t_ref_buff.h"
@@ -78,6 +79,63 @@ const choice_list& t_dev_asdu::log_on_choices() {
 const choice_list& t_dev_asdu::log_category_choices() {
     static const choice_list list{{" нет", 0}, {"дамп", 1}, {"пакет", 2}, {"пакет + дамп", 3}};
     return list;
+}
+
+bool t_dev_asdu::set_log_parameter(const log_rows& rows, int index, const std::string& text) {
+    int row = index - rows.first;
+    if (row == 0) {
+        set_log_on(text == "да");
+        return true;
+    }
+    if (row == 1) {
+        std::string digits = trim(text, ' ');
+        int size = 0;
+        auto res = std::from_chars(digits.data(), digits.data() + digits.size(), size);
+        if (res.ec == std::errc::result_out_of_range)
+            size = digits.starts_with('-') ? 0 : 100000;
+        set_log_size_kb(size);
+        return true;
+    }
+    if (row < 2 || row > 4)
+        return false;
+    for (const choice& c : log_category_choices())
+        if (c.text == text)
+            set_log_pair(rows.categories[row - 2].shift, c.value);
+    return true;
+}
+
+bool t_dev_asdu::get_log_parameter(const log_rows& rows, int index, std::string& value,
+                                   std::string& name) {
+    int row = index - rows.first;
+    if (row == 0) {
+        name = "лог-файл:";
+        value = log_on() ? "да" : "нет";
+        return true;
+    }
+    if (row == 1) {
+        name = "• размер (кБ)";
+        value = std::to_string(log_size_kb());
+        return true;
+    }
+    if (row < 2 || row > 4)
+        return false;
+    const log_rows::category& category = rows.categories[row - 2];
+    name = category.caption;
+    int pair = log_pair(category.shift);
+    for (const choice& c : log_category_choices())
+        if (c.value == pair)
+            value = c.text;
+    return true;
+}
+
+bool t_dev_asdu::log_parameter_editor(const log_rows& rows, int index, choice_list& choices,
+                                      int& kind) {
+    int row = index - rows.first;
+    if (row == 1 || row < 0 || row > 4)
+        return false;
+    choices = row == 0 ? log_on_choices() : log_category_choices();
+    kind = editor_choice_only;
+    return true;
 }
 
 void t_dev_asdu::on_start(const nx_xml_element& element) {

@@ -114,6 +114,17 @@ public:
     static const choice_list& log_on_choices();
     static const choice_list& log_category_choices();
 
+    // The protocol log's parameter rows, from `first`: "лог-файл:", its size, then one row a
+    // category with its caption and the shift of its bit pair in the log mode.
+    struct log_rows {
+        int first;
+        struct category {
+            const char* caption;
+            int shift;
+        };
+        category categories[3];
+    };
+
 protected:
     // The common steps of a device's init around `prepare` (the log file name).
     void init_device(const std::string& log_name);
@@ -124,6 +135,11 @@ protected:
     int log_pair(int shift);
     void set_log_pair(int shift, int pair);
     bool lcn_seen() const { return lcn_seen_; }
+
+    // Each answers false for an index outside the rows; `kind` is the editor kind.
+    bool set_log_parameter(const log_rows& rows, int index, const std::string& text);
+    bool get_log_parameter(const log_rows& rows, int index, std::string& value, std::string& name);
+    bool log_parameter_editor(const log_rows& rows, int index, choice_list& choices, int& kind);
 
     i_update_poster* window_ = nullptr;
 
