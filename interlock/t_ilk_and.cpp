@@ -100,6 +100,7 @@ int t_ilk_and::parameter_editor(int index, choice_list& choices) {
 
 std::string t_ilk_and::display_name() {
     std::string name = disp_name();
+    // Without a known signal the tree line still says what the component is.
     if (name.empty())
         name = type_name(type());
     return title().empty() ? name : name + " - " + title();

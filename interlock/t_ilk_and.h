@@ -41,12 +41,12 @@ public:
     t_ilk_or* condition() const;
     // The table enclosing the permission (null when none).
     t_ilk_tab* table() const;
+    // Finds the column again, marks it and its node as referred to, sets the direction.
+    void relink();
 
 private:
     void evaluate();
     t_ilk_vts* find_column();
-    // Finds the column again, marks it and its node as referred to, sets the direction.
-    void relink();
     // The direction this permission gives its condition: 1 or 2 when it names the row's own
     // apparatus, else 0.
     int own_direction();

@@ -81,6 +81,12 @@ void t_ilk_or::link(t_ref_buff&) {
     direction_ = direction_none;
     // Tables are rebuilt after every move and deletion, also of children of other classes.
     permissions_known_ = false;
+    // A locked permission is never linked, yet it still makes its condition one for switching
+    // its own apparatus, as its init did.
+    for (t_ref* child : store().refs().children(key()))
+        if (auto* permission = dynamic_cast<t_ilk_and*>(child))
+            if (permission->has_flag(flag_locked))
+                permission->relink();
 }
 
 t_ilk_tu* t_ilk_or::row() const {

@@ -104,6 +104,7 @@ bool t_ilk_tu::get_parameter(int index, std::string& value, std::string& name) {
 
 std::string t_ilk_tu::display_name() {
     std::string name = disp_name();
+    // Without a known signal the tree line still says what the component is.
     if (name.empty())
         name = type_name(type());
     return title().empty() ? name : name + " - " + title();

@@ -141,6 +141,16 @@ TEST_F(ExportLines, DirectionPicksOneTelecontrolSignalOrTheOtherInverted) {
                            "$ILK=3 2 8 1 0 20 6 2 1\r\n"
                            "$ILK=3 2 7 1 0 20 6 2 129\r\n"
                            "$ILK=4 2 8 129 0 20 6 2 129\r\n");
+
+    // A locked permission on the row's own apparatus is left out of the line, yet its
+    // condition stays one for switching off.
+    load_table(
+        usual_columns,
+        row_xml(remote_row, condition_xml(1, "<ref tp=\"73\" uid=\"3\" on=\"1\" lock=\"1\"/>\r\n" +
+                                                 permission_xml(1, true))));
+    write_file(".MEK=100 200\r\n");
+    ASSERT_TRUE(run(prompt));
+    EXPECT_EQ(file_text(), ".MEK=100 200\r\n$ILK=3 3 8 1 0 20 6 3 1 4 129\r\n");
 }
 
 TEST_F(ExportLines, LocalConditionCarriesAnEmptyTelecontrolPairBesideARemoteOne) {
@@ -304,6 +314,13 @@ TEST_F(ExportFile, WithTheControllerTheFileIsFetchedFirstAndSentBack) {
     ASSERT_TRUE(export_interlock(*store, root_key, with_controller, true, options));
     EXPECT_EQ(read_bytes(controller.path() + "conf.ini"),
               ".MEK=1 1\r\n$ILK=1 2 5 0 0 102 1 103 129\r\n");
+
+    // Said yes to, the controller's file replaces the local copy before the export.
+    write_file("[local]\r\n.MEK=101 1\r\n");
+    prompt.expect("Заменить файл конфигурации :", answer_yes);
+    prompt.expect("Экспортировать конфигурацию блокировки:", answer_yes);
+    ASSERT_TRUE(export_interlock(*store, root_key, with_controller, true, options));
+    EXPECT_EQ(read_bytes(file_path()), ".MEK=1 1\r\n$ILK=1 2 5 0 0 102 1 103 129\r\n");
 }
 #endif
 

@@ -227,6 +227,21 @@ TEST_F(InterlockLinks, PermissionsFindColumnsProtectThemAndSetDirections) {
     EXPECT_EQ(same.parameter_editor(1, choices), editor_read_only);
 }
 
+TEST_F(InterlockLinks, LockedPermissionStillGivesItsConditionADirection) {
+    // The permission on the row's own apparatus is locked: it is passed over by the export,
+    // but its condition remains one for switching off, also after the tables are rebuilt.
+    load_table(column_xml(1, "s1_2_2", "s1_2_3") + column_xml(2, "s1_2_1", ""),
+               row_xml(" ts=\"s1_2_1\"",
+                       condition_xml(1, "<ref tp=\"73\" uid=\"2\" on=\"1\" lock=\"1\"/>\r\n" +
+                                            permission_xml(1, true)) +
+                           condition_xml(1, permission_xml(1, true))));
+    EXPECT_EQ(condition(0, 0).direction(), t_ilk_or::direction_off);
+    EXPECT_EQ(condition(0, 1).direction(), t_ilk_or::direction_none);
+    store->rebuild(false, true);
+    EXPECT_EQ(condition(0, 0).direction(), t_ilk_or::direction_off);
+    EXPECT_TRUE(column(1).has_flag(flag_no_delete));
+}
+
 TEST_F(InterlockLinks, NewTablesAndRowsGetTheirChildren) {
     load({}, {}, "<ref tp=\"72\"/>\r\n<ref tp=\"72\">\r\n<ref tp=\"79\"/>\r\n</ref>\r\n");
     // A loaded file is taken as it is.
