@@ -7,6 +7,7 @@
 #include "base/settings.h"
 #include "config/ref_types.h"
 #include "config/t_ref_buff.h"
+#include "structure/choices.h"
 #include "telemech/t_dev_101.h"
 
 #include <algorithm>
@@ -16,32 +17,6 @@
 namespace nxkit {
 
 namespace {
-
-bool parse_int(const std::string& text, int& value) {
-    std::size_t begin = text.find_first_not_of(' ');
-    if (begin == std::string::npos)
-        return false;
-    std::size_t end = text.find_last_not_of(' ') + 1;
-    auto res = std::from_chars(text.data() + begin, text.data() + end, value);
-    return res.ec == std::errc() && res.ptr == text.data() + end;
-}
-
-// The value of a choice text; a number typed instead is taken as it is.
-bool choice_value(const choice_list& choices, const std::string& text, int& value) {
-    for (const choice& c : choices)
-        if (c.text == text) {
-            value = c.value;
-            return true;
-        }
-    return parse_int(text, value);
-}
-
-std::string choice_text(const choice_list& choices, int value) {
-    for (const choice& c : choices)
-        if (c.value == value)
-            return c.text;
-    return std::to_string(value);
-}
 
 struct row {
     const char* caption;
@@ -162,7 +137,8 @@ bool t_com_port::set_parameter(int index, const std::string& text) {
         return true;
     }
     const row& r = row_of(index);
-    bool ok = r.choices != nullptr ? choice_value(*r.choices, text, value) : parse_int(text, value);
+    bool ok = r.choices != nullptr ? choice_or_number(*r.choices, text, value)
+                                   : parse_choice_number(text, value);
     if (!ok)
         return true;
     int* fields[] = {&port_number_,    &line_.baud,   &line_.data_bits, &line_.parity,
@@ -185,9 +161,9 @@ bool t_com_port::get_parameter(int index, std::string& value, std::string& name)
                            timeouts_.wm,    timeouts_.wc, log_on_ ? 1 : 0, log_size_};
     const int n = numbers[index - 1];
     if (index == 11)
-        value = choice_text(log_on_list(), n);
+        value = choice_or_number_text(log_on_list(), n);
     else if (r.choices != nullptr)
-        value = choice_text(*r.choices, n);
+        value = choice_or_number_text(*r.choices, n);
     else
         value = std::to_string(n);
     return true;

@@ -15,36 +15,6 @@
 
 namespace nxkit {
 
-namespace {
-
-bool parse_int(const std::string& text, int& value) {
-    std::size_t begin = text.find_first_not_of(' ');
-    if (begin == std::string::npos)
-        return false;
-    std::size_t end = text.find_last_not_of(' ') + 1;
-    auto res = std::from_chars(text.data() + begin, text.data() + end, value);
-    return res.ec == std::errc() && res.ptr == text.data() + end;
-}
-
-// The item value of a choice text; a number typed instead is taken as it is.
-bool choice_or_number(const choice_list& choices, const std::string& text, int& value) {
-    for (const choice& c : choices)
-        if (c.text == text) {
-            value = c.value;
-            return true;
-        }
-    return parse_int(text, value);
-}
-
-std::string choice_or_number_text(const choice_list& choices, int value) {
-    for (const choice& c : choices)
-        if (c.value == value)
-            return c.text;
-    return std::to_string(value);
-}
-
-} // namespace
-
 t_dev_asdu::t_dev_asdu(t_ref_buff& store, int type)
     : t_dev(store, type), generation_(store.generation()) {
     store.revive_updater(this);
