@@ -40,7 +40,7 @@ std::string u16_text(std::uint16_t value) {
     return value == 0 ? std::string() : std::to_string(value);
 }
 
-int choice_or_number(const choice_list& choices, const std::string& text, int fallback) {
+int choice_or_fallback(const choice_list& choices, const std::string& text, int fallback) {
     int value = choice_value(choices, text);
     if (value != -1)
         return value;

@@ -27,7 +27,7 @@ std::uint16_t parse_u16_text(const std::string& text);
 // Empty for 0.
 std::string u16_text(std::uint16_t value);
 // The item value of a choice text, or a number typed instead; `fallback` when neither.
-int choice_or_number(const choice_list& choices, const std::string& text, int fallback);
+int choice_or_fallback(const choice_list& choices, const std::string& text, int fallback);
 
 // The title of the structure signal whose key is `signal_key`; empty when there is none.
 std::string signal_title(t_ref_buff& store, const std::string& signal_key);

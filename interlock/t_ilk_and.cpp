@@ -61,7 +61,7 @@ bool t_ilk_and::set_parameter(int index, const std::string& text) {
     case 1:
         return true; // read-only
     case 2:
-        permits_when_on_ = choice_or_number(state_choices(), text, permits_when_on_ ? 1 : 0) != 0;
+        permits_when_on_ = choice_or_fallback(state_choices(), text, permits_when_on_ ? 1 : 0) != 0;
         return true;
     default:
         return t_ref::set_parameter(index, text);

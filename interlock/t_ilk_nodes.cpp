@@ -93,7 +93,7 @@ bool t_ilk_nmtss::set_parameter(int index, const std::string& text) {
         name_format_ = with_mark(trim(text, ' '));
         return true;
     case 2:
-        background_ = choice_or_number(background_choices(), text, background_);
+        background_ = choice_or_fallback(background_choices(), text, background_);
         return true;
     default:
         return t_ref::set_parameter(index, text);

@@ -33,7 +33,7 @@ void t_ilk_or::on_start(const nx_xml_element& element) {
 bool t_ilk_or::set_parameter(int index, const std::string& text) {
     if (index != 1)
         return t_ref::set_parameter(index, text);
-    control_mode_ = choice_or_number(mode_choices(), text, control_mode_);
+    control_mode_ = choice_or_fallback(mode_choices(), text, control_mode_);
     return true;
 }
 

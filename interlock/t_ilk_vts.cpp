@@ -242,7 +242,7 @@ void t_ilk_ts::on_start(const nx_xml_element& element) {
 bool t_ilk_ts::set_parameter(int index, const std::string& text) {
     if (index != 4)
         return t_ilk_vts::set_parameter(index, text);
-    background_ = choice_or_number(background_choices(), text, background_);
+    background_ = choice_or_fallback(background_choices(), text, background_);
     return true;
 }
 

@@ -39,7 +39,7 @@ void t_ilk_onof::on_start(const nx_xml_element& element) {
 
 bool t_ilk_onof::set_parameter(int index, const std::string& text) {
     if (index == 2) {
-        blocks_when_on_ = choice_or_number(state_choices(), text, blocks_when_on_ ? 1 : 0) != 0;
+        blocks_when_on_ = choice_or_fallback(state_choices(), text, blocks_when_on_ ? 1 : 0) != 0;
         return true;
     }
     return t_rtid_sel::set_parameter(index, text);
