@@ -8,6 +8,7 @@
 //
 // Options: --quick (4 tables, 5 rounds, 3 exports).
 
+#include "bench/stopwatch.h"
 #include "base/cp1251.h"
 #include "base/nx_exception.h"
 #include "base/nx_log.h"
@@ -159,22 +160,7 @@ std::string generate(int tables) {
     return to_cp1251(text);
 }
 
-// Wall time and the thread's processor time: on a busy machine the second shows the work.
-struct stopwatch {
-    std::chrono::steady_clock::time_point wall = std::chrono::steady_clock::now();
-    double cpu = cpu_ms();
-
-    static double cpu_ms() {
-        timespec ts{};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-        return static_cast<double>(ts.tv_sec) * 1000.0 + static_cast<double>(ts.tv_nsec) / 1e6;
-    }
-    double wall_ms() const {
-        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - wall)
-            .count();
-    }
-    double cpu_used_ms() const { return cpu_ms() - cpu; }
-};
+using nxbench::stopwatch;
 
 struct samples {
     std::vector<double> wall;

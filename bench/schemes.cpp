@@ -4,6 +4,7 @@
 // each, 300 table rows (one condition of three permissions: two apparatus on the page, one
 // off it) over 5,000 telesignals.
 
+#include "bench/stopwatch.h"
 #include "base/cp1251.h"
 #include "base/nx_exception.h"
 #include "config/config_classes.h"
@@ -133,22 +134,7 @@ std::string generate() {
     return text;
 }
 
-// Wall time and the thread's processor time: on a busy machine the second shows the work.
-struct stopwatch {
-    std::chrono::steady_clock::time_point wall = std::chrono::steady_clock::now();
-    double cpu = cpu_ms();
-
-    static double cpu_ms() {
-        timespec ts{};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-        return static_cast<double>(ts.tv_sec) * 1000.0 + static_cast<double>(ts.tv_nsec) / 1e6;
-    }
-    double wall_ms() const {
-        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - wall)
-            .count();
-    }
-    double cpu_used_ms() const { return cpu_ms() - cpu; }
-};
+using nxbench::stopwatch;
 
 // What the scheme host does for every element the update pass reports.
 class bench_host : public i_observer {
