@@ -120,8 +120,8 @@ sde_page display_standard_page(int number, const style_map* styles, int first_co
                 o.set("текст", "АВАРИЯ");
             add_object(page, o);
             if (!s.values.empty())
-                add_shape(page, text_shape(x, y + 13.6, unknown ? "другое значение" : v, 2.4,
-                                           false, "center"));
+                add_shape(page, text_shape(x, y + 13.6, unknown ? "другое значение" : v, 2.4, false,
+                                           "center"));
             x += 34;
         }
         y += row;
@@ -140,7 +140,8 @@ sde_page display_standard_page(int number, const style_map* styles, int first_co
     add_object(page, other);
     y += row;
     if (styles) {
-        add_shape(page, text_shape(6, types_end + 4, "Стили (отметки состояния элемента)", 3.5, true));
+        add_shape(page,
+                  text_shape(6, types_end + 4, "Стили (отметки состояния элемента)", 3.5, true));
         int i = 0;
         for (const auto& [name, style] : *styles) {
             const double x0 = i % 2 == 0 ? 6 : 104;
@@ -183,8 +184,8 @@ void open_display_standard(QWidget* parent, const style_map& styles) {
     auto* layout = new QVBoxLayout(dialog);
     auto* area = new QScrollArea(dialog);
     auto* label = new QLabel(area);
-    label->setPixmap(QPixmap::fromImage(
-        render_display_standard(styles, blink_clock::instance().tick(), 0.75)));
+    label->setPixmap(
+        QPixmap::fromImage(render_display_standard(styles, blink_clock::instance().tick(), 0.75)));
     area->setWidget(label);
     layout->addWidget(area);
     dialog->resize(1240, 800);

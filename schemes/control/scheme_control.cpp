@@ -134,7 +134,8 @@ scheme_control::scheme_control(QWidget* parent) : QWidget(parent) {
     pages_box_ = new QComboBox(toolbar_);
     pages_box_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     toolbar_->addWidget(pages_box_);
-    connect(pages_box_, &QComboBox::activated, this, [this](int index) { set_current_page(index); });
+    connect(pages_box_, &QComboBox::activated, this,
+            [this](int index) { set_current_page(index); });
     toolbar_->addAction("Увеличить", this, [this] { set_scale(scale_ + scale_ / 10); });
     toolbar_->addAction("Уменьшить", this, [this] { set_scale(scale_ - scale_ / 10); });
     toolbar_->addAction("Страница целиком", this, [this] { set_scale(fit_page); });
@@ -441,8 +442,8 @@ void scheme_control::request(const QRegion& region) {
 
 QRect scheme_control::to_view(const QRectF& units) const {
     const double u = canvas_->unit();
-    const QRectF r(units.left() * u - scroll_x(), units.top() * u - scroll_y(),
-                   units.width() * u, units.height() * u);
+    const QRectF r(units.left() * u - scroll_x(), units.top() * u - scroll_y(), units.width() * u,
+                   units.height() * u);
     return r.toAlignedRect().adjusted(-2, -2, 2, 2);
 }
 
@@ -499,8 +500,9 @@ void scheme_control::on_tick(unsigned tick) {
 }
 
 int scheme_control::page_number(int index) const {
-    return index >= 0 && index < page_count() ? scheme_.pages[static_cast<std::size_t>(index)].number
-                                              : 0;
+    return index >= 0 && index < page_count()
+               ? scheme_.pages[static_cast<std::size_t>(index)].number
+               : 0;
 }
 
 std::string scheme_control::page_title(int index) const {

@@ -58,8 +58,7 @@ public:
     void show_display_standard();
 
     // --- document
-    std::vector<sde_object*> objects_by_property(const std::string& name,
-                                                 const std::string& value);
+    std::vector<sde_object*> objects_by_property(const std::string& name, const std::string& value);
     // Null when none; "счетчик" with a decimal counter finds an object by its counter.
     sde_object* first_object(const std::string& name, const std::string& value);
     int page_count() const;

@@ -65,8 +65,7 @@ void draw_text(QPainter& p, const QRectF& rect, const QString& text, const text_
     p.scale(k, k);
     p.setFont(text_font(o.bold));
     p.setPen(o.colour);
-    p.drawText(QRectF(0, 0, rect.width() / k, rect.height() / k), o.flags | Qt::TextDontClip,
-               text);
+    p.drawText(QRectF(0, 0, rect.width() / k, rect.height() / k), o.flags | Qt::TextDontClip, text);
     p.restore();
 }
 
@@ -115,8 +114,9 @@ void draw_breaker(QPainter& p, double w, double h, state s, bool withdrawable) {
     p.setPen(pen(c));
     p.drawLine(QPointF(0, -h / 2), QPointF(0, -side / 2));
     p.drawLine(QPointF(0, side / 2), QPointF(0, h / 2));
-    p.setBrush(s == state::on ? QBrush(c) : s == state::off ? QBrush(Qt::white)
-                                                            : QBrush(QColor(225, 225, 225)));
+    p.setBrush(s == state::on    ? QBrush(c)
+               : s == state::off ? QBrush(Qt::white)
+                                 : QBrush(QColor(225, 225, 225)));
     p.drawRect(square);
     p.setBrush(Qt::NoBrush);
     if (withdrawable) {
@@ -126,8 +126,8 @@ void draw_breaker(QPainter& p, double w, double h, state s, bool withdrawable) {
         for (const double dir : {-1.0, 1.0})
             for (const double at : {0.3, 0.62}) {
                 const double y = dir * (side / 2 + lead * at);
-                p.drawPolyline(QPolygonF({QPointF(-cw, y + dir * ch), QPointF(0, y),
-                                          QPointF(cw, y + dir * ch)}));
+                p.drawPolyline(QPolygonF(
+                    {QPointF(-cw, y + dir * ch), QPointF(0, y), QPointF(cw, y + dir * ch)}));
             }
     }
 }
@@ -180,7 +180,9 @@ void draw_connection(QPainter& p, double w, double h, state s) {
 
 void draw_lamp(QPainter& p, double w, double h, state s) {
     const double r = std::min(w, h) / 2 * 0.9;
-    const QColor fill = s == state::on ? lamp_lit : s == state::off ? lamp_dark : QColor(200, 200, 200);
+    const QColor fill = s == state::on    ? lamp_lit
+                        : s == state::off ? lamp_dark
+                                          : QColor(200, 200, 200);
     p.setPen(pen(s == state::on ? QColor(150, 100, 0) : QColor(30, 30, 30)));
     p.setBrush(fill);
     p.drawEllipse(QPointF(0, 0), r, r);
@@ -193,18 +195,19 @@ void draw_lamp(QPainter& p, double w, double h, state s) {
 void draw_board(QPainter& p, const sde_object& o, double w, double h, state s) {
     const QRectF box(-w / 2, -h / 2, w, h);
     p.setPen(pen(QColor(30, 30, 30), line_width * 0.8));
-    p.setBrush(s == state::on ? QColor(255, 60, 40) : s == state::off ? QColor(60, 60, 60)
-                                                                      : QColor(200, 200, 200));
+    p.setBrush(s == state::on    ? QColor(255, 60, 40)
+               : s == state::off ? QColor(60, 60, 60)
+                                 : QColor(200, 200, 200));
     p.drawRect(box);
     p.setBrush(Qt::NoBrush);
-    const QColor text = s == state::on ? Qt::white : s == state::off ? QColor(150, 150, 150)
-                                                                     : QColor(90, 90, 90);
+    const QColor text = s == state::on    ? Qt::white
+                        : s == state::off ? QColor(150, 150, 150)
+                                          : QColor(90, 90, 90);
     draw_text(p, box.adjusted(w * 0.05, 0, -w * 0.05, 0), qs(o.value("текст")),
               {std::min(h * 0.45, 3.5), text, true, Qt::AlignCenter | Qt::TextWordWrap});
 }
 
-void draw_text_object(QPainter& p, const sde_object& o, double w, double h, bool cell,
-                      bool mark) {
+void draw_text_object(QPainter& p, const sde_object& o, double w, double h, bool cell, bool mark) {
     const QRectF box(-w / 2, -h / 2, w, h);
     if (cell) {
         p.setPen(pen(QColor(90, 90, 90), line_width * 0.5));
@@ -496,7 +499,8 @@ void paint_shape(QPainter& p, const sde_shape& s) {
         p.setPen(Qt::NoPen);
     else
         p.setPen(pn);
-    const QColor fill = s.fill.empty() ? QColor(Qt::transparent) : to_qcolor(s.fill, Qt::transparent);
+    const QColor fill =
+        s.fill.empty() ? QColor(Qt::transparent) : to_qcolor(s.fill, Qt::transparent);
     p.setBrush(fill.alpha() == 0 ? QBrush(Qt::NoBrush) : QBrush(fill));
     switch (s.kind) {
     case sde_shape::line:

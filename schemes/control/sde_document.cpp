@@ -110,10 +110,14 @@ public:
         std::string message;
         if (failed_)
             message = place(failed_line_, failed_column_) + failure_;
-        else if (status != XML_STATUS_OK)
-            message = place(XML_GetCurrentLineNumber(parser),
-                            XML_GetCurrentColumnNumber(parser) + 1) +
-                      xml_error_text(XML_GetErrorCode(parser));
+        else if (status != XML_STATUS_OK) {
+            const XML_Error code = XML_GetErrorCode(parser);
+            message =
+                place(XML_GetCurrentLineNumber(parser), XML_GetCurrentColumnNumber(parser) + 1) +
+                (code == XML_ERROR_NO_ELEMENTS && seen_element_
+                     ? "файл обрывается: не все элементы закрыты"
+                     : xml_error_text(code));
+        }
         XML_ParserFree(parser);
         if (!message.empty())
             throw nx_exception(message);
@@ -147,8 +151,8 @@ private:
             ++value;
         const auto [ptr, ec] = std::from_chars(value, end, result);
         if (ec != std::errc() || ptr == value || !std::isfinite(result) ||
-            std::string_view(ptr, static_cast<std::size_t>(end - ptr))
-                    .find_first_not_of(' ') != std::string_view::npos) {
+            std::string_view(ptr, static_cast<std::size_t>(end - ptr)).find_first_not_of(' ') !=
+                std::string_view::npos) {
             fail(std::string("атрибут ") + attr + ": \"" + value + "\" не число");
             return 0;
         }
@@ -175,6 +179,7 @@ private:
     }
 
     void start(const char* tag, const char** attrs) {
+        seen_element_ = true;
         if (failed_)
             return;
         const level_t parent = stack_.empty() ? none : stack_.back();
@@ -502,6 +507,7 @@ private:
     sde_scheme scheme_;
     double factor_ = 1;
     bool seen_root_ = false;
+    bool seen_element_ = false;
     std::vector<level_t> stack_;
     std::set<int> counters_;
     std::set<int> page_numbers_;
@@ -603,8 +609,8 @@ private:
     }
 
     void shape(const sde_shape& s) {
-        static const char* const tags[] = {"line", "polyline", "polygon", "rect",
-                                           "ellipse", "arc", "text"};
+        static const char* const tags[] = {"line",    "polyline", "polygon", "rect",
+                                           "ellipse", "arc",      "text"};
         out_ += "    <";
         out_ += tags[s.kind];
         if (s.kind == sde_shape::line) {
@@ -617,8 +623,8 @@ private:
             for (std::size_t i = 0; i + 1 < s.coords.size(); i += 2) {
                 if (!points.empty())
                     points += ' ';
-                points += sde_number(s.coords[i] / factor_) + "," +
-                          sde_number(s.coords[i + 1] / factor_);
+                points +=
+                    sde_number(s.coords[i] / factor_) + "," + sde_number(s.coords[i + 1] / factor_);
             }
             attr("points", points);
         } else {

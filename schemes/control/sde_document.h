@@ -25,9 +25,9 @@ struct sde_shape {
     std::vector<double> coords;
     std::string color = "черный";
     double width = 0.3;
-    std::string fill;  // empty: none
-    std::string dash;  // "", "solid", "dash", "dot", "dashdot"
-    double start = 0;  // arc: start angle and span in degrees
+    std::string fill; // empty: none
+    std::string dash; // "", "solid", "dash", "dot", "dashdot"
+    double start = 0; // arc: start angle and span in degrees
     double span = 360;
     double size = 3.5; // text: height of the letters
     std::string align; // text: "left", "center", "right"
@@ -42,7 +42,7 @@ struct sde_object {
     std::string type_name;
     double x = 0, y = 0; // centre
     double w = 10, h = 10;
-    int rotation = 0; // 0, 90, 180, 270
+    int rotation = 0;       // 0, 90, 180, 270
     std::string label_side; // "right" (default), "left", "top", "bottom", "none"
     // Named properties in file order; "дисп_имя" is the dispatcher name.
     std::vector<std::pair<std::string, std::string>> properties;

@@ -23,32 +23,23 @@ struct named_colour {
 };
 
 const named_colour known_colours[] = {
-    {"черный", {0, 0, 0, false}},
-    {"белый", {255, 255, 255, false}},
-    {"красный", {220, 0, 0, false}},
-    {"темно_красный", {128, 0, 0, false}},
-    {"зеленый", {0, 160, 0, false}},
-    {"темно_зеленый", {0, 100, 0, false}},
-    {"синий", {0, 0, 220, false}},
-    {"темно_синий", {0, 0, 128, false}},
-    {"голубой", {0, 200, 255, false}},
-    {"темно_голубой", {0, 128, 192, false}},
-    {"желтый", {255, 230, 0, false}},
-    {"оранжевый", {255, 140, 0, false}},
-    {"коричневый", {140, 80, 20, false}},
-    {"фиолетовый", {150, 0, 200, false}},
-    {"серый", {150, 150, 150, false}},
-    {"светло_серый", {210, 210, 210, false}},
-    {"темно_серый", {90, 90, 90, false}},
-    {"прозрачный", {0, 0, 0, true}},
+    {"черный", {0, 0, 0, false}},         {"белый", {255, 255, 255, false}},
+    {"красный", {220, 0, 0, false}},      {"темно_красный", {128, 0, 0, false}},
+    {"зеленый", {0, 160, 0, false}},      {"темно_зеленый", {0, 100, 0, false}},
+    {"синий", {0, 0, 220, false}},        {"темно_синий", {0, 0, 128, false}},
+    {"голубой", {0, 200, 255, false}},    {"темно_голубой", {0, 128, 192, false}},
+    {"желтый", {255, 230, 0, false}},     {"оранжевый", {255, 140, 0, false}},
+    {"коричневый", {140, 80, 20, false}}, {"фиолетовый", {150, 0, 200, false}},
+    {"серый", {150, 150, 150, false}},    {"светло_серый", {210, 210, 210, false}},
+    {"темно_серый", {90, 90, 90, false}}, {"прозрачный", {0, 0, 0, true}},
 };
 
 // The palette the "$0000NN" references index.
 const sde_colour palette[] = {
-    {0, 0, 0, false},     {255, 255, 255, false}, {220, 0, 0, false},   {0, 160, 0, false},
-    {0, 0, 220, false},   {255, 230, 0, false},   {0, 200, 255, false}, {150, 0, 200, false},
-    {150, 150, 150, false}, {90, 90, 90, false},  {128, 0, 0, false},   {0, 100, 0, false},
-    {0, 0, 128, false},   {255, 140, 0, false},   {0, 128, 192, false}, {210, 210, 210, false},
+    {0, 0, 0, false},       {255, 255, 255, false}, {220, 0, 0, false},   {0, 160, 0, false},
+    {0, 0, 220, false},     {255, 230, 0, false},   {0, 200, 255, false}, {150, 0, 200, false},
+    {150, 150, 150, false}, {90, 90, 90, false},    {128, 0, 0, false},   {0, 100, 0, false},
+    {0, 0, 128, false},     {255, 140, 0, false},   {0, 128, 192, false}, {210, 210, 210, false},
 };
 
 bool all_digits(const std::string& s, std::size_t from, int base) {
@@ -369,8 +360,8 @@ public:
     style_map parse(const std::string& utf8, std::vector<std::string>* errors) {
         // Each style is parsed on its own, so one broken style does not hide the others.
         for (const split_style& s : split_styles(utf8)) {
-            const std::string text = utf8.substr(s.begin, s.body_end + std::strlen(style_end) -
-                                                              s.begin);
+            const std::string text =
+                utf8.substr(s.begin, s.body_end + std::strlen(style_end) - s.begin);
             current_ = style_def{};
             stack_.clear();
             XML_Parser parser = XML_ParserCreate("UTF-8");
@@ -468,7 +459,8 @@ private:
             std::size_t at = 0;
             while (at <= text_.size()) {
                 const std::size_t comma = text_.find(',', at);
-                std::string item = text_.substr(at, comma == std::string::npos ? comma : comma - at);
+                std::string item =
+                    text_.substr(at, comma == std::string::npos ? comma : comma - at);
                 const auto first = item.find_first_not_of(" \r\n\t");
                 const auto last = item.find_last_not_of(" \r\n\t");
                 if (first != std::string::npos)
@@ -528,9 +520,9 @@ bool update_style_library(const std::string& path, std::time_t now) {
         throw nx_exception("не найден файл стилей '" + path + "'");
     std::string text = from_cp1251(stored);
 
-    const bool replace = settings_get_int(setting::xstl_upd.section, setting::xstl_upd.key,
-                                          setting::xstl_upd.default_value,
-                                          setting::xstl_upd.write_back) != 0;
+    const bool replace =
+        settings_get_int(setting::xstl_upd.section, setting::xstl_upd.key,
+                         setting::xstl_upd.default_value, setting::xstl_upd.write_back) != 0;
     if (replace)
         settings_set_int(setting::xstl_upd.section, setting::xstl_upd.key, 0);
 
@@ -538,8 +530,8 @@ bool update_style_library(const std::string& path, std::time_t now) {
     for (const auto& [name, style] : builtin_styles()) {
         const auto parts = split_styles(style);
         std::string body;
-        for (const char c : style.substr(parts[0].body_begin,
-                                         parts[0].body_end - parts[0].body_begin)) {
+        for (const char c :
+             style.substr(parts[0].body_begin, parts[0].body_end - parts[0].body_begin)) {
             if (c == '\n')
                 body += '\r';
             body += c;

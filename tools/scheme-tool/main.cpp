@@ -227,8 +227,8 @@ int check(const options& o) {
             }
         }
     }
-    std::printf("%s: ошибок нет; страниц %zu, объектов %zu\n", o.file.c_str(),
-                scheme.pages.size(), objects);
+    std::printf("%s: ошибок нет; страниц %zu, объектов %zu\n", o.file.c_str(), scheme.pages.size(),
+                objects);
     return 0;
 }
 
