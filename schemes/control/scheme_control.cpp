@@ -182,7 +182,7 @@ void scheme_control::load(sde_scheme scheme, const std::string& name) {
     file_ = name;
     marked_ = nullptr;
     last_shown_ = nullptr;
-    pending_ = QRegion();
+    pending_ = QRect();
     pending_any_ = false;
     batch_ = 0;
     current_ = -1;
@@ -357,9 +357,9 @@ void scheme_control::end_batch() {
         return;
     if (pending_any_) {
         pending_any_ = false;
-        const QRegion region = pending_;
-        pending_ = QRegion();
-        request(region);
+        const QRect area = pending_;
+        pending_ = QRect();
+        request(area);
     }
     refresh_blinking();
 }
@@ -427,7 +427,9 @@ void scheme_control::changed(const sde_object& o, const QRectF& before) {
         return;
     const QRect area = to_view(before.united(object_extent(o)));
     if (batch_ > 0) {
-        pending_ += area;
+        // One rectangle: uniting a region with every write of a large batch costs more than
+        // painting the rectangle around them.
+        pending_ = pending_any_ ? pending_.united(area) : area;
         pending_any_ = true;
         return;
     }
@@ -435,9 +437,21 @@ void scheme_control::changed(const sde_object& o, const QRectF& before) {
     refresh_blinking();
 }
 
+namespace {
+
+// Many small areas make a clip that costs more than painting their common rectangle.
+void update_area(QWidget* view, const QRegion& region) {
+    if (region.rectCount() > 16)
+        view->update(region.boundingRect());
+    else
+        view->update(region);
+}
+
+} // namespace
+
 void scheme_control::request(const QRegion& region) {
     ++repaints_;
-    canvas_->viewport()->update(region);
+    update_area(canvas_->viewport(), region);
 }
 
 QRect scheme_control::to_view(const QRectF& units) const {
@@ -488,15 +502,24 @@ void scheme_control::on_tick(unsigned tick) {
             changes = true;
     if (!changes)
         return;
+    // Few blinking objects repaint each its own area; many, the rectangle around them.
     QRegion region;
+    QRect around;
     const QRect view = canvas_->viewport()->rect();
     for (const sde_object* o : blinking_) {
         const QRect r = to_view(object_extent(*o));
-        if (r.intersects(view))
+        if (!r.intersects(view))
+            continue;
+        around = around.united(r);
+        if (blinking_.size() <= 16)
             region += r;
     }
-    if (!region.isEmpty())
-        canvas_->viewport()->update(region);
+    if (around.isEmpty())
+        return;
+    if (blinking_.size() <= 16)
+        update_area(canvas_->viewport(), region);
+    else
+        canvas_->viewport()->update(around);
 }
 
 int scheme_control::page_number(int index) const {

@@ -142,7 +142,7 @@ private:
     int current_ = -1;
     double scale_ = 1;
     int batch_ = 0;
-    QRegion pending_;
+    QRect pending_;
     bool pending_any_ = false;
     int repaints_ = 0;
     const sde_object* marked_ = nullptr;

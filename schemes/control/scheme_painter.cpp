@@ -47,30 +47,48 @@ struct text_options {
     int flags = Qt::AlignCenter;
 };
 
-QFont text_font(bool bold) {
+QFont text_font(bool bold, int pixels = 100) {
     QFont f("DejaVu Sans");
-    f.setPixelSize(100);
+    f.setPixelSize(pixels);
     f.setBold(bold);
     return f;
 }
 
-// Text of height `size` page units in `rect`. Fonts are laid out at 100 pixels and scaled, so
-// a size of a fraction of a unit still keeps its shape.
+// Text of height `size` page units in `rect`. Under a plain scale the text is drawn at its
+// device size, so the glyph cache serves it; a rotated painter lays it out at 100 pixels and
+// scales, which keeps its shape but costs more.
 void draw_text(QPainter& p, const QRectF& rect, const QString& text, const text_options& o) {
     if (text.isEmpty() || o.size <= 0)
         return;
-    const double k = o.size / 100.0;
+    const QTransform t = p.transform();
     p.save();
-    p.translate(rect.topLeft());
-    p.scale(k, k);
-    p.setFont(text_font(o.bold));
     p.setPen(o.colour);
-    p.drawText(QRectF(0, 0, rect.width() / k, rect.height() / k), o.flags | Qt::TextDontClip, text);
+    if (t.type() <= QTransform::TxScale && t.m11() > 0 && t.m22() > 0) {
+        const double pixels = o.size * t.m22();
+        if (pixels < 1) {
+            p.restore();
+            return;
+        }
+        const QRectF device = t.mapRect(rect);
+        p.resetTransform();
+        p.setFont(text_font(o.bold, std::max(1, static_cast<int>(std::lround(pixels)))));
+        p.drawText(device, o.flags | Qt::TextDontClip, text);
+    } else {
+        const double k = o.size / 100.0;
+        p.translate(rect.topLeft());
+        p.scale(k, k);
+        p.setFont(text_font(o.bold));
+        p.drawText(QRectF(0, 0, rect.width() / k, rect.height() / k), o.flags | Qt::TextDontClip,
+                   text);
+    }
     p.restore();
 }
 
 double text_width(const QString& text, double size, bool bold = false) {
-    return QFontMetricsF(text_font(bold)).horizontalAdvance(text) * size / 100.0;
+    // Measured once per weight at 100 pixels; only read afterwards.
+    static const QFontMetricsF regular(text_font(false));
+    static const QFontMetricsF heavy(text_font(true));
+    return (bold ? heavy : regular).horizontalAdvance(text) * size / 100.0;
 }
 
 QPen pen(const QColor& c, double width = line_width) {
@@ -203,6 +221,8 @@ void draw_board(QPainter& p, const sde_object& o, double w, double h, state s) {
     const QColor text = s == state::on    ? Qt::white
                         : s == state::off ? QColor(150, 150, 150)
                                           : QColor(90, 90, 90);
+    if (s == state::unknown)
+        return; // the question mark alone: a text under it would be unreadable
     draw_text(p, box.adjusted(w * 0.05, 0, -w * 0.05, 0), qs(o.value("текст")),
               {std::min(h * 0.45, 3.5), text, true, Qt::AlignCenter | Qt::TextWordWrap});
 }

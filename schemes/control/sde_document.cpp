@@ -557,15 +557,14 @@ std::string escape(const std::string& text, bool attribute) {
 
 class sde_writer {
 public:
-    explicit sde_writer(const sde_scheme& s) : s_(s), factor_(unit_factor(s.units)) {
-        if (factor_ == 0)
-            factor_ = 1;
-    }
+    // Lengths are kept in millimetres and written so: a conversion back into another unit
+    // would not give the same numbers on every round.
+    explicit sde_writer(const sde_scheme& s) : s_(s) {}
 
     std::string write() {
         out_ = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<sde version=\"" +
                std::to_string(sde_scheme::version) + "\"";
-        attr("units", s_.units);
+        attr("units", "mm");
         unknown_attrs(s_.unknown);
         out_ += ">\n";
         for (const sde_page& p : s_.pages)
@@ -698,7 +697,7 @@ private:
     }
 
     const sde_scheme& s_;
-    double factor_;
+    double factor_ = 1;
     std::string out_;
 };
 

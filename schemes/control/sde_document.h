@@ -80,7 +80,7 @@ struct sde_page {
 
 struct sde_scheme {
     static constexpr int version = 1;
-    std::string units = "mm";
+    std::string units = "mm"; // as read; lengths are held in millimetres
     std::vector<sde_page> pages;
     std::vector<std::string> unknown_children;
     sde_attributes unknown;
@@ -91,7 +91,7 @@ struct sde_scheme {
 sde_scheme read_sde(const std::string& text, const std::string& name);
 // Reads a file by path (name in messages: the path as given).
 sde_scheme read_sde_file(const std::string& path);
-// The file text, UTF-8.
+// The file text, UTF-8, lengths in millimetres.
 std::string write_sde(const sde_scheme& scheme);
 
 // Numbers as the writer stores them: shortest text, point as separator.

@@ -242,9 +242,11 @@ int main(int argc, char** argv) {
     // The tool draws without a screen.
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QGuiApplication app(argc, argv);
     const std::string command = argv[1];
     const options o = parse(argc, argv, 2);
+    // Qt takes options such as "-style" out of the arguments it is given: give it none.
+    int qt_argc = 1;
+    QGuiApplication app(qt_argc, argv);
     try {
         if ((command == "check" || command == "list" || command == "render") && o.file.empty())
             fail("не указан файл схемы");
