@@ -167,10 +167,13 @@ void draw_blade(QPainter& p, double w, double h, state s, double contact, double
         p.drawLine(QPointF(0, pivot),
                    QPointF(length * std::sin(angle), pivot - length * std::cos(angle)));
     }
-    p.setBrush(c);
+    // The pivot's dot, where it is large enough to see.
     const double r = std::min(w, h) * 0.06;
-    p.drawEllipse(QPointF(0, pivot), r, r);
-    p.setBrush(Qt::NoBrush);
+    if (r * std::hypot(p.transform().m11(), p.transform().m12()) >= 1.2) {
+        p.setBrush(c);
+        p.drawEllipse(QPointF(0, pivot), r, r);
+        p.setBrush(Qt::NoBrush);
+    }
 }
 
 // An earthing switch: the blade, and below its pivot the earth mark.
@@ -273,12 +276,14 @@ QString label_text(const sde_object& o) {
     return qs(o.value("дисп_имя")).trimmed();
 }
 
-QRectF label_rect(const sde_object& o) {
+// With `measured` false the width is a cheap upper bound (repaint areas), else the text's.
+QRectF label_rect(const sde_object& o, bool measured = true) {
     const QString text = label_text(o);
     if (text.isEmpty() || o.label_side == "none")
         return {};
     const QRectF box = object_box(o);
-    const double w = text_width(text, label_size) + 0.2;
+    const double w = measured ? text_width(text, label_size, true) + 0.2
+                              : static_cast<double>(text.size()) * label_size * 0.85 + 0.2;
     const double h = label_size * 1.25;
     const std::string& side = o.label_side;
     if (side == "left")
@@ -357,7 +362,7 @@ QRectF object_box(const sde_object& o) {
 
 QRectF object_extent(const sde_object& o) {
     QRectF r = style_box(o).adjusted(-1.5, -1.5, 1.5, 1.5);
-    const QRectF label = label_rect(o);
+    const QRectF label = label_rect(o, false);
     return label.isNull() ? r : r.united(label.adjusted(-0.5, -0.5, 0.5, 0.5));
 }
 
@@ -503,8 +508,9 @@ void paint_shape(QPainter& p, const sde_shape& s) {
         else if (v[2] <= 0 && s.align == "right")
             x -= w;
         const double h = v[3] > 0 ? v[3] : s.size * 1.25;
-        draw_text(p, QRectF(x, v[1], w, h), text,
-                  {s.size, colour, s.bold, flags | Qt::AlignTop | Qt::TextWordWrap});
+        draw_text(
+            p, QRectF(x, v[1], w, h), text,
+            {s.size, colour, s.bold, flags | Qt::AlignTop | (v[2] > 0 ? Qt::TextWordWrap : 0)});
         return;
     }
     QPen pn(to_qcolor(s.color, Qt::black), s.width);
