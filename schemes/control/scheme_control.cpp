@@ -17,10 +17,13 @@
 #include <QPrinter>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QStyle>
 #include <QToolBar>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <cmath>
 #include <limits>
 
@@ -72,7 +75,15 @@ public:
         const QSize content = p ? QSize(static_cast<int>(std::ceil(p->width * unit())),
                                         static_cast<int>(std::ceil(p->height * unit())))
                                 : QSize(0, 0);
-        const QSize view = viewport()->size();
+        // Which scroll bars the content needs, from the room there is without them.
+        const QSize room = maximumViewportSize();
+        const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+        bool across = content.width() > room.width(), down = content.height() > room.height();
+        if (across && !down)
+            down = content.height() > room.height() - bar;
+        if (down && !across)
+            across = content.width() > room.width() - bar;
+        const QSize view(room.width() - (down ? bar : 0), room.height() - (across ? bar : 0));
         horizontalScrollBar()->setRange(0, std::max(0, content.width() - view.width()));
         verticalScrollBar()->setRange(0, std::max(0, content.height() - view.height()));
         horizontalScrollBar()->setPageStep(view.width());
@@ -81,7 +92,7 @@ public:
         verticalScrollBar()->setSingleStep(20);
     }
 
-    double unit() const { return c_->scale_ * sde_pixels_per_unit; }
+    double unit() const { return c_->scale() * sde_pixels_per_unit; }
 
 protected:
     void paintEvent(QPaintEvent* event) override {
@@ -136,8 +147,8 @@ scheme_control::scheme_control(QWidget* parent) : QWidget(parent) {
     toolbar_->addWidget(pages_box_);
     connect(pages_box_, &QComboBox::activated, this,
             [this](int index) { set_current_page(index); });
-    toolbar_->addAction("Увеличить", this, [this] { set_scale(scale_ + scale_ / 10); });
-    toolbar_->addAction("Уменьшить", this, [this] { set_scale(scale_ - scale_ / 10); });
+    toolbar_->addAction("Увеличить", this, [this] { set_scale(scale() + scale() / 10); });
+    toolbar_->addAction("Уменьшить", this, [this] { set_scale(scale() - scale() / 10); });
     toolbar_->addAction("Страница целиком", this, [this] { set_scale(fit_page); });
     toolbar_->addAction("По ширине", this, [this] { set_scale(fit_width); });
     toolbar_->addAction("По высоте", this, [this] { set_scale(fit_height); });
@@ -186,6 +197,11 @@ void scheme_control::load(sde_scheme scheme, const std::string& name) {
     pending_any_ = false;
     batch_ = 0;
     current_ = -1;
+    scales_.assign(scheme_.pages.size(), 1.0);
+    by_counter_.clear();
+    for (sde_page& p : scheme_.pages)
+        for (sde_object& o : p.objects)
+            by_counter_[o.counter] = &o;
     fill_pages();
     set_current_page(scheme_.pages.empty() ? -1 : 0);
 }
@@ -272,6 +288,15 @@ std::vector<sde_object*> scheme_control::objects_by_property(const std::string& 
 }
 
 sde_object* scheme_control::first_object(const std::string& name, const std::string& value) {
+    // The host looks objects up by counter for every element it draws.
+    if (name == "счетчик") {
+        char* end = nullptr;
+        const long counter = std::strtol(value.c_str(), &end, 10);
+        if (value.empty() || *end || counter < INT_MIN || counter > INT_MAX)
+            return nullptr;
+        const auto it = by_counter_.find(static_cast<int>(counter));
+        return it == by_counter_.end() ? nullptr : it->second;
+    }
     for (sde_page& p : scheme_.pages)
         for (sde_object& o : p.objects)
             if (property_value(o, name) == value)
@@ -546,10 +571,27 @@ void scheme_control::set_scroll_y(int y) {
     canvas_->verticalScrollBar()->setValue(y);
 }
 
+double scheme_control::page_scale(int index) const {
+    return index >= 0 && index < static_cast<int>(scales_.size())
+               ? scales_[static_cast<std::size_t>(index)]
+               : 1.0;
+}
+
+QSize scheme_control::view_size() const {
+    return canvas_->maximumViewportSize();
+}
+
 void scheme_control::set_scale(double scale) {
-    const sde_page* p = page_ptr(current_);
-    if (p && scale <= 0 && scale >= -2 && scale == std::floor(scale)) {
-        const QSize view = canvas_->viewport()->size();
+    set_page_scale(current_, scale);
+}
+
+void scheme_control::set_page_scale(int index, double scale) {
+    const sde_page* p = page_ptr(index);
+    if (!p)
+        return;
+    // Fitting uses the whole view, as it is without scroll bars.
+    const QSize view = view_size();
+    if (scale <= 0 && scale >= -2 && scale == std::floor(scale)) {
         const int mode = static_cast<int>(scale);
         double s = fit_scale(mode, p->width, p->height, view.width(), view.height());
         // Fitted to one side, the other may need a scroll bar, which takes room from the first.
@@ -563,12 +605,15 @@ void scheme_control::set_scale(double scale) {
     if (!(scale > 0) || !std::isfinite(scale))
         return;
     scale = std::clamp(scale, min_scale, max_scale);
+    const double old = scales_[static_cast<std::size_t>(index)];
+    scales_[static_cast<std::size_t>(index)] = scale;
+    if (index != current_)
+        return;
     // The middle of the view stays where it is.
-    const QSize view = canvas_->viewport()->size();
-    const double k = scale / scale_;
-    const double cx = (scroll_x() + view.width() / 2.0) * k - view.width() / 2.0;
-    const double cy = (scroll_y() + view.height() / 2.0) * k - view.height() / 2.0;
-    scale_ = scale;
+    const QSize shown = canvas_->viewport()->size();
+    const double k = scale / old;
+    const double cx = (scroll_x() + shown.width() / 2.0) * k - shown.width() / 2.0;
+    const double cy = (scroll_y() + shown.height() / 2.0) * k - shown.height() / 2.0;
     canvas_->update_ranges();
     set_scroll_x(static_cast<int>(std::lround(cx)));
     set_scroll_y(static_cast<int>(std::lround(cy)));
@@ -611,7 +656,7 @@ void scheme_control::update_status() {
     status_label_->setText(QString("Страница %1: %2    Масштаб %3 %")
                                .arg(page_number(current_))
                                .arg(qs(page_title(current_)))
-                               .arg(std::lround(scale_ * 100)));
+                               .arg(std::lround(scale() * 100)));
 }
 
 } // namespace nxkit

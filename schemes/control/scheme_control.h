@@ -15,6 +15,7 @@
 
 #include <array>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class QComboBox;
@@ -99,9 +100,14 @@ public:
     int scroll_y() const;
     void set_scroll_x(int x);
     void set_scroll_y(int y);
-    double scale() const { return scale_; }
+    // Every page keeps its own scale; these two act on the shown page.
+    double scale() const { return page_scale(current_); }
     // 0, -1 and -2 fit the page, its width or its height; the factor is readable afterwards.
     void set_scale(double scale);
+    double page_scale(int index) const;
+    void set_page_scale(int index, double scale);
+    // The view's size as it is without scroll bars (what fitting fills).
+    QSize view_size() const;
 
     // --- for the host, the tool and tests
     const sde_scheme& document() const { return scheme_; }
@@ -140,7 +146,8 @@ private:
     style_map styles_;
     bool own_styles_ = false;
     int current_ = -1;
-    double scale_ = 1;
+    std::vector<double> scales_;
+    std::unordered_map<int, sde_object*> by_counter_;
     int batch_ = 0;
     QRect pending_;
     bool pending_any_ = false;

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QPrinter>
+#include <QStyle>
 #include <QMouseEvent>
 
 #include <gtest/gtest.h>
@@ -61,6 +62,7 @@ protected:
         QApplication::processEvents();
     }
     QSize view() const { return control_.view()->size(); }
+    QSize full() const { return control_.view_size(); }
     scheme_control control_;
 };
 
@@ -74,22 +76,35 @@ TEST(FitScale, FitsPageWidthAndHeight) {
 }
 
 TEST_F(SchemeControl, ScaleCodesFitThePageAndTheFactorIsReadable) {
-    const QSize v = view();
+    const QSize v = full();
+    ASSERT_EQ(v, QSize(800, 600)); // no frame, toolbar and status bar hidden
     control_.set_scale(fit_page);
-    EXPECT_DOUBLE_EQ(control_.scale(), std::min(v.width() / 1280.0, v.height() / 800.0));
-    control_.set_scale(fit_width);
-    EXPECT_DOUBLE_EQ(control_.scale(), v.width() / 1280.0); // the page is then lower than the view
-    control_.set_current_page(1);
+    EXPECT_DOUBLE_EQ(control_.scale(), 0.625); // min(800 / 1280, 600 / 800)
+    QApplication::processEvents();
+    EXPECT_EQ(control_.view()->size(), v); // the whole page shows: no scroll bars
+    const int bar = control_.style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    // 600 / 800 would make the page 960 wide: the scroll bar below takes its room.
     control_.set_scale(fit_height);
-    EXPECT_DOUBLE_EQ(control_.scale(), v.height() / 960.0);
+    EXPECT_DOUBLE_EQ(control_.scale(), (600.0 - bar) / 800);
+    control_.set_scale(fit_width); // 800 / 1280 leaves the page lower than the view
+    EXPECT_DOUBLE_EQ(control_.scale(), 0.625);
+    // The second page (80 x 120 units, 640 x 960 pixels) keeps its own scale.
+    control_.set_current_page(1);
+    EXPECT_DOUBLE_EQ(control_.scale(), 1.0);
+    control_.set_scale(fit_height);
+    EXPECT_DOUBLE_EQ(control_.scale(), 0.625); // 600 / 960
+    control_.set_scale(fit_width); // 800 / 640 makes it 1200 high: a scroll bar at the side
+    EXPECT_DOUBLE_EQ(control_.scale(), (800.0 - bar) / 640);
+    EXPECT_DOUBLE_EQ(control_.page_scale(0), 0.625);
+    control_.set_page_scale(0, 1.21);
+    EXPECT_DOUBLE_EQ(control_.page_scale(0), 1.21);
+    EXPECT_DOUBLE_EQ(control_.scale(), (800.0 - bar) / 640);
     control_.set_scale(1.1);
     EXPECT_DOUBLE_EQ(control_.scale(), 1.1);
     control_.set_scale(-5); // not a code: ignored
     EXPECT_DOUBLE_EQ(control_.scale(), 1.1);
-    control_.set_scale(fit_width); // 640 units wide: the view is higher than wide enough?
-    const double s = control_.scale();
-    EXPECT_GT(s, 0);
-    EXPECT_LE(80 * 8 * s, v.width());
+    control_.set_current_page(0);
+    EXPECT_DOUBLE_EQ(control_.scale(), 1.21);
 }
 
 TEST_F(SchemeControl, DocumentOperationsFindObjectsAndPages) {
@@ -104,6 +119,9 @@ TEST_F(SchemeControl, DocumentOperationsFindObjectsAndPages) {
     EXPECT_EQ(scheme_control::bounding_box(*q2), (std::array<double, 4>{37, 94, 43, 106}));
     EXPECT_EQ(scheme_control::dispatcher_name_text(*q2), "Q2");
     EXPECT_EQ(control_.first_object("счетчик", "41"), nullptr);
+    EXPECT_EQ(control_.first_object("счетчик", "4x"), nullptr);
+    EXPECT_EQ(control_.first_object("счетчик", ""), nullptr);
+    EXPECT_EQ(control_.first_object("дисп_имя", "QS1"), control_.first_object("счетчик", "2"));
     EXPECT_EQ(control_.objects_by_property("имя_типа", "выключатель").size(), 2u);
     EXPECT_EQ(control_.objects_by_property("положение", "включен").size(), 2u);
 
@@ -114,7 +132,8 @@ TEST_F(SchemeControl, DocumentOperationsFindObjectsAndPages) {
     EXPECT_EQ(control_.current_page(), 1);
     EXPECT_EQ(page_changed, 1);
     // Its centre in the middle of the view, as far as the page allows.
-    EXPECT_EQ(control_.scroll_y(), std::min(800 - view().height() / 2, 960 - view().height()));
+    // (the second page is 960 pixels high, the view 600: min(800 - 300, 960 - 600)).
+    EXPECT_EQ(control_.scroll_y(), 360);
     EXPECT_EQ(control_.view_anchor(), q2);
     control_.set_current_page(0);
     EXPECT_EQ(page_changed, 2);
