@@ -202,8 +202,15 @@ void scheme_control::load(sde_scheme scheme, const std::string& name) {
     for (sde_page& p : scheme_.pages)
         for (sde_object& o : p.objects)
             by_counter_[o.counter] = &o;
+    // Nothing may point into the scheme that was shown before.
+    blinking_.clear();
+    blink_dirty_ = true;
+    refresh_blinking();
     fill_pages();
     set_current_page(scheme_.pages.empty() ? -1 : 0);
+    canvas_->update_ranges();
+    canvas_->viewport()->update();
+    update_status();
 }
 
 void scheme_control::fill_pages() {

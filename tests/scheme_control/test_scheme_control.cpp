@@ -236,6 +236,14 @@ TEST_F(SchemeControl, BlinkingHoldsTheSharedClockOnlyWhileNeeded) {
     EXPECT_TRUE(clock.running());
     control_.set_property(*q1, "композитный_стиль", "[]");
     EXPECT_FALSE(clock.running());
+    // A scheme opened over a blinking one (even one without pages) lets the clock go.
+    control_.set_property(*q1, "композитный_стиль", "+я15_not_cvit");
+    EXPECT_TRUE(clock.running());
+    control_.open_text("<sde version=\"1\"/>", "empty.sde");
+    EXPECT_FALSE(clock.running());
+    EXPECT_EQ(control_.current_page(), -1);
+    clock.advance();
+    EXPECT_TRUE(control_.render_page(0, 1).isNull());
 }
 
 TEST_F(SchemeControl, MarkFramesTheObjectInItsColour) {
