@@ -1,6 +1,7 @@
 #include "base/cp1251.h"
 #include "base/files.h"
 #include "base/nx_exception.h"
+#include "base/nx_log.h"
 #include "base/settings.h"
 #include "schemes/control/style_library.h"
 #include "tests/support/test_support.h"
@@ -130,7 +131,14 @@ TEST_F(StyleLibraryUpdate, MissingStyleIsAppendedAfterABackup) {
     text.erase(begin, end - begin);
     ilktest::write_bytes(path(), to_cp1251(text));
 
+    const std::string log = dir_.path() + "program.log";
+    ASSERT_TRUE(nx_log::main().open(log, 1000000, 0));
     EXPECT_TRUE(update_style_library(path(), when()));
+    nx_log::main().close();
+    EXPECT_NE(from_cp1251(ilktest::read_bytes(log))
+                  .find(" | MES | обновлен файл стилей '" + path() + "'"),
+              std::string::npos)
+        << from_cp1251(ilktest::read_bytes(log));
     const std::string updated = from_cp1251(ilktest::read_bytes(path()));
     // Appended right before "</Styles>", the rest untouched.
     EXPECT_EQ(updated, text.substr(0, text.rfind("</Styles>")) + hand +
