@@ -216,7 +216,7 @@ void scheme_control::load(sde_scheme scheme, const std::string& name) {
 void scheme_control::fill_pages() {
     pages_box_->clear();
     for (const sde_page& p : scheme_.pages)
-        pages_box_->addItem(qs(std::to_string(p.number) + ". " + p.title));
+        pages_box_->addItem(sde_qstring(std::to_string(p.number) + ". " + p.title));
 }
 
 void scheme_control::set_styles(style_map styles) {
@@ -244,7 +244,7 @@ void scheme_control::print() {
     if (scheme_.pages.empty())
         return;
     QPrinter printer(QPrinter::HighResolution);
-    printer.setDocName(qs(file_));
+    printer.setDocName(sde_qstring(file_));
     QPrintDialog dialog(&printer, this);
     dialog.setWindowTitle("Печать схемы");
     if (dialog.exec() != QDialog::Accepted)
@@ -662,7 +662,7 @@ void scheme_control::update_status() {
     }
     status_label_->setText(QString("Страница %1: %2    Масштаб %3 %")
                                .arg(page_number(current_))
-                               .arg(qs(page_title(current_)))
+                               .arg(sde_qstring(page_title(current_)))
                                .arg(std::lround(scale() * 100)));
 }
 

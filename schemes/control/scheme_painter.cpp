@@ -11,7 +11,7 @@
 
 namespace nxkit {
 
-QString qs(const std::string& utf8) {
+QString sde_qstring(const std::string& utf8) {
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
@@ -226,7 +226,7 @@ void draw_board(QPainter& p, const sde_object& o, double w, double h, state s) {
                                           : QColor(90, 90, 90);
     if (s == state::unknown)
         return; // the question mark alone: a text under it would be unreadable
-    draw_text(p, box.adjusted(w * 0.05, 0, -w * 0.05, 0), qs(o.value("текст")),
+    draw_text(p, box.adjusted(w * 0.05, 0, -w * 0.05, 0), sde_qstring(o.value("текст")),
               {std::min(h * 0.45, 3.5), text, true, Qt::AlignCenter | Qt::TextWordWrap});
 }
 
@@ -241,7 +241,7 @@ void draw_text_object(QPainter& p, const sde_object& o, double w, double h, bool
     const QColor colour = to_qcolor(o.value("цвет"), text_colour);
     int flags = Qt::AlignVCenter | (mark ? Qt::AlignLeft : Qt::AlignHCenter);
     draw_text(p, box.adjusted(cell ? w * 0.04 : 0, 0, cell ? -w * 0.04 : 0, 0),
-              qs(o.value("текст")), {h * 0.62, colour, false, flags});
+              sde_qstring(o.value("текст")), {h * 0.62, colour, false, flags});
 }
 
 void draw_instrument(QPainter& p, const sde_object& o, double w, double h, bool configurable) {
@@ -254,7 +254,7 @@ void draw_instrument(QPainter& p, const sde_object& o, double w, double h, bool 
         p.drawRect(box);
     p.setBrush(Qt::NoBrush);
     const std::string value = o.value("значение");
-    const QString text = value.empty() ? QString("—") : qs(value);
+    const QString text = value.empty() ? QString("—") : sde_qstring(value);
     draw_text(p, box, text,
               {h * 0.62, value.empty() ? unknown_colour : value_colour, true, Qt::AlignCenter});
 }
@@ -267,13 +267,13 @@ void draw_unknown_type(QPainter& p, const sde_object& o, double w, double h) {
     p.setBrush(QColor(235, 235, 235));
     p.drawRect(box);
     p.setBrush(Qt::NoBrush);
-    draw_text(p, box.adjusted(0.3, 0.3, -0.3, -0.3), qs(o.type_name),
+    draw_text(p, box.adjusted(0.3, 0.3, -0.3, -0.3), sde_qstring(o.type_name),
               {std::min(h * 0.3, 2.5), QColor(60, 60, 60), false,
                Qt::AlignCenter | Qt::TextWrapAnywhere});
 }
 
 QString label_text(const sde_object& o) {
-    return qs(o.value("дисп_имя")).trimmed();
+    return sde_qstring(o.value("дисп_имя")).trimmed();
 }
 
 // With `measured` false the width is a cheap upper bound (repaint areas), else the text's.
@@ -495,7 +495,7 @@ void paint_shape(QPainter& p, const sde_shape& s) {
     const std::vector<double>& v = s.coords;
     if (s.kind == sde_shape::text) {
         const QColor colour = to_qcolor(s.color, text_colour);
-        const QString text = qs(s.content);
+        const QString text = sde_qstring(s.content);
         int flags = Qt::AlignLeft;
         if (s.align == "center")
             flags = Qt::AlignHCenter;

@@ -19,7 +19,7 @@ namespace nxkit {
 
 // The colour of a scheme or library colour text; `fallback` for text it does not know.
 QColor to_qcolor(const std::string& text, const QColor& fallback);
-QString qs(const std::string& utf8);
+QString sde_qstring(const std::string& utf8);
 
 // The object's box on the page after its rotation (page units).
 QRectF object_box(const sde_object& o);
