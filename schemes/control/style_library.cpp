@@ -514,6 +514,10 @@ bool update_style_library(const std::string& path, std::time_t now) {
         if (!write_file_atomic(path, to_cp1251(builtin_library_text()), false))
             throw nx_exception("не удалось сохранить файл стилей '" + path + "'");
         nx_log::main().mes("обновлен файл стилей '" + path + "'");
+        // A request to overwrite our styles is met by a library made of them alone.
+        if (settings_get_int(setting::xstl_upd.section, setting::xstl_upd.key,
+                             setting::xstl_upd.default_value, setting::xstl_upd.write_back) != 0)
+            settings_set_int(setting::xstl_upd.section, setting::xstl_upd.key, 0);
         return true;
     }
     if (!read_file(path, stored) || stored.empty())

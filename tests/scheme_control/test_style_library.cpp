@@ -102,7 +102,9 @@ protected:
 };
 
 TEST_F(StyleLibraryUpdate, AbsentLibraryIsMadeFromTheBuiltInStyles) {
+    settings_set_int("MODUS", "XSTL_UPD", 1);
     EXPECT_TRUE(update_style_library(path(), when()));
+    EXPECT_EQ(settings_get_int("MODUS", "XSTL_UPD", 5, false), 0);
     const std::string text = from_cp1251(ilktest::read_bytes(path()));
     EXPECT_EQ(text, builtin_library_text());
     EXPECT_EQ(parse_style_library(text).size(), 11u);
