@@ -433,11 +433,13 @@ void nx_dlg_mod::apply_mode(bool edit) {
 }
 
 void nx_dlg_mod::apply_button_visibility() {
-    const int_setting& flags = edit_mode_ ? setting::btns_edit : setting::btns_view;
     for (const button_spec& spec : toolbar_table()) {
         if (spec.identifier[0] == 0)
             continue;
-        button(spec.button)->setVisible(read_setting(flags, spec.identifier) != 0);
+        // Both flags are read, so a first start leaves both sections behind.
+        bool in_view = read_setting(setting::btns_view, spec.identifier) != 0;
+        bool in_edit = read_setting(setting::btns_edit, spec.identifier) != 0;
+        button(spec.button)->setVisible(edit_mode_ ? in_edit : in_view);
     }
 }
 

@@ -138,7 +138,8 @@ std::string about_text(const std::string& title) {
     text += "\r\n\r\nРабочее место оперативных блокировок коммутационных аппаратов подстанции.";
     text += "\r\nПостроено на:";
     text += std::string("\r\n  Qt ") + qVersion() + " (интерфейс пользователя)";
-    text += std::string("\r\n  ") + XML_ExpatVersion() + " (разбор XML)";
+    // "expat_2.5.0"
+    text += "\r\n  " + replace_chars(XML_ExpatVersion(), "_", ' ') + " (разбор XML)";
     text += "\r\n  muParser " ILK_MUPARSER_VERSION " (вычисление выражений)";
     text += "\r\nСобрано: g++ " __VERSION__ ", C++20.";
     return text;
