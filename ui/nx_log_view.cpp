@@ -103,6 +103,8 @@ bool nx_log_view::start(const std::string& file_name, int text_limit, int normal
     }
     if (!file_name.empty())
         file_name_ = file_name;
+    // The whole tail is read again, so what the pane shows would be doubled.
+    pane_->clear();
     anchor_.clear();
     last_size_ = 0;
     // Frozen: nothing runs until the mode changes.
