@@ -92,10 +92,11 @@ def disconnector(p, on):
     p.line(16, 2, 16, 9, col)
     p.line(12, 9, 20, 9, col)
     p.line(16, 23, 16, 30, col)
+    # Blades are 4 units wide: two whole pixels at 16 pixels.
     if on:
-        p.line(16, 9, 16, 23, col, 3)
+        p.line(16, 9, 16, 23, col, 4)
     else:
-        p.line(16, 23, 7, 11, col, 3)
+        p.line(16, 23, 7, 11, col, 4)
     p.circle(16, 23, 2, col, fill=col, width=1)
 
 
@@ -104,9 +105,9 @@ def earthing(p, on):
     p.line(16, 2, 16, 7, col)
     p.line(12, 7, 20, 7, col)
     if on:
-        p.line(16, 7, 16, 20, col, 3)
+        p.line(16, 7, 16, 20, col, 4)
     else:
-        p.line(16, 20, 8, 9, col, 3)
+        p.line(16, 20, 8, 9, col, 4)
     p.line(16, 20, 16, 23, col)
     p.line(8, 23, 24, 23, col)
     p.line(11, 27, 21, 27, col)
