@@ -105,6 +105,8 @@ nx_dlg_mod::nx_dlg_mod(t_ref_buff& store, ui_resources& resources, int close_sig
         });
     }
 
+    // Qt draws its own tooltips; the key is kept for the settings file's sake.
+    read_setting(setting::hint_balloon);
     build_toolbar();
     build_work_area();
     settings_set_int("CTRL", "hwnd", static_cast<int>(winId()));
