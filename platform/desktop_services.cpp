@@ -20,9 +20,13 @@ std::atomic<i_clipboard*> the_clipboard{nullptr};
 std::atomic<i_desktop_link*> the_link{nullptr};
 std::atomic<i_terminal_mode*> the_terminal{nullptr};
 
+// Without a trailing '/'.
 std::string home_folder() {
     const char* home = std::getenv("HOME");
-    return home != nullptr ? home : "";
+    std::string h = home != nullptr ? home : "";
+    while (h.size() > 1 && h.back() == '/')
+        h.pop_back();
+    return h;
 }
 
 bool is_dir(const std::string& path) {
