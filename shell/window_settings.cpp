@@ -71,9 +71,10 @@ void apply_window_settings(nx_dlg_mod& window, bool full_screen) {
     bool zoom = read_setting(setting::wnd_zoom) != 0 || full_screen;
     placement_rect r{read_setting(setting::wnd_left), read_setting(setting::wnd_top),
                      read_setting(setting::wnd_right), read_setting(setting::wnd_bottom)};
-    if (placement_valid(r, screen_rects())) {
+    // A full-screen window keeps the whole screen; its stored rectangle waits for a normal start.
+    if (!full_screen && placement_valid(r, screen_rects())) {
         window.setGeometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
-        if (zoom && !full_screen)
+        if (zoom)
             window.showMaximized();
     }
     apply_terminal_mode(&window);
