@@ -263,6 +263,23 @@ void nx_dlg_mod::guarded(const std::function<void()>& action) {
     }
 }
 
+void nx_dlg_mod::in_pass(const std::function<void()>& work) {
+    try {
+        work();
+    } catch (const std::exception& e) {
+        // Logged at once; the box waits until the pass is over, and one at a time, so a fault
+        // that repeats every pass does not pile boxes up.
+        nx_log::main().err(e.what());
+        if (pass_error_shown_)
+            return;
+        pass_error_shown_ = true;
+        QTimer::singleShot(0, this, [this, text = std::string(e.what())] {
+            show_message(this, text, mb_error);
+            pass_error_shown_ = false;
+        });
+    }
+}
+
 void nx_dlg_mod::create_contents() {
     main_log_ = nx_log::main().file_name();
     install_views(*this);
@@ -290,10 +307,12 @@ void nx_dlg_mod::create_contents() {
 
     store_.init(this, this);
     fast_timer_ = new QTimer(this);
-    connect(fast_timer_, &QTimer::timeout, this, [this] { store_.update_pass(); });
+    connect(fast_timer_, &QTimer::timeout, this,
+            [this] { in_pass([this] { store_.update_pass(); }); });
     fast_timer_->start(10);
     slow_timer_ = new QTimer(this);
-    connect(slow_timer_, &QTimer::timeout, this, [this] { store_.countdown_tick(); });
+    connect(slow_timer_, &QTimer::timeout, this,
+            [this] { in_pass([this] { store_.countdown_tick(); }); });
     slow_timer_->start(1000);
 
     // Edit mode, initial path: the hot key when VIEW/EDIT_KEY asks for it.
@@ -643,7 +662,8 @@ bool nx_dlg_mod::eventFilter(QObject* watched, QEvent* event) {
 
 void nx_dlg_mod::post_update(i_updater* updater, int generation) {
     QMetaObject::invokeMethod(
-        this, [this, updater, generation] { store_.hand_over(updater, generation); },
+        this,
+        [this, updater, generation] { in_pass([&] { store_.hand_over(updater, generation); }); },
         Qt::QueuedConnection);
 }
 

@@ -111,6 +111,8 @@ private:
     void build_window_menu(QToolBar* bar);
     // Runs an operator action: an exception becomes an ERR line and an error box.
     void guarded(const std::function<void()>& action);
+    // Runs timer and device work: an exception becomes an ERR line and, after the pass, a box.
+    void in_pass(const std::function<void()>& work);
 
     void on_button(toolbar_button b, bool checked);
     void on_edit_button(bool checked);
@@ -149,6 +151,7 @@ private:
     bool hot_key_active_ = false;
     bool hints_on_ = true;
     bool contents_created_ = false;
+    bool pass_error_shown_ = false;
 };
 
 // Creates the operator views and puts them into the window's slots, hooks and viewer list

@@ -1,5 +1,6 @@
 #include "tests/shell/shell_fixture.h"
 
+#include "base/nx_exception.h"
 #include "base/settings_keys.h"
 #include "shell/toolbar_buttons.h"
 #include "shell/window_settings.h"
@@ -7,6 +8,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QSignalSpy>
+#include <QTest>
 #include <QToolBar>
 
 #include <sys/stat.h>
@@ -217,6 +219,29 @@ TEST_F(MainWindow, AConfigurationThatFailedToLoadIsNeverSavedOverRefsIni) {
     EXPECT_EQ(ilktest::read_bytes(dir() + "refs.ini"), broken);
     EXPECT_ANY_THROW(store.save());
     EXPECT_EQ(ilktest::read_bytes(dir() + "refs.ini"), broken);
+}
+
+// Throws from the update pass, as a faulty observer would.
+class throwing_observer : public i_observer {
+public:
+    void on_changes_done() override { throw nx_exception("сбой обновления"); }
+};
+
+TEST_F(MainWindow, AFaultInTheUpdatePassIsLoggedAndShownAfterItAndTheWindowRunsOn) {
+    open_window();
+    throwing_observer observer;
+    store.subscribe_subtree("K", &observer);
+    prompt.expect("сбой обновления", answer_ok);
+    store.mark_changed("K");
+    QTest::qWait(100);
+    store.unsubscribe_subtree("K", &observer);
+    EXPECT_EQ(prompt.pending(), 0u);
+    // One box, however many passes failed before it was shown.
+    EXPECT_EQ(prompt.seen().size(), 1u);
+    EXPECT_TRUE(has(log_text(), " | ERR | сбой обновления"));
+    store.mark_changed("K");
+    QTest::qWait(30);
+    EXPECT_EQ(prompt.seen().size(), 1u);
 }
 
 } // namespace
