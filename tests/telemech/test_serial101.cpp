@@ -342,6 +342,55 @@ TEST_F(SerialLine, StrictPointIsReadThanksToTheMends) {
     }
 }
 
+TEST_F(SerialLine, LongFramesTestFramesAndInvalidTimesFromAStation) {
+    // 81 scaled values in one sequence make a 249-octet ASDU: a frame with L = FBH.
+    ilktest::kp_sim_process sim({"--serial", "pty", "--asdu-max", "249", "--link", "10", "--object",
+                                 "1:5=1", "--object", "11:100-180=-3"});
+    settings_set_string("COM", "11", sim.serial_line());
+    run_devices();
+    load("<ref tp=\"50\">\r\n<ref tp=\"100\" num=\"11\" baud=\"9600\" log=\"1\">\r\n"
+         "<ref tp=\"101\" addr=\"10\" p100=\"-1\" log=\"1\" lcn=\"15\">\r\n"
+         "<ref tp=\"51\" addr=\"5\" canal=\"1\" kp=\"2\" num=\"8\"/>\r\n</ref>\r\n</ref>\r\n"
+         "</ref>\r\n" +
+         structure());
+    auto& device = get<t_dev_101>(dev2_key);
+    auto& s8 = get<t_struct_ts>("K.0000.0000.0001");
+    auto log = [&] { return from_cp1251(read_bytes(device.log_file())); };
+    measured_record last;
+    ASSERT_TRUE(wait_for([&] { return s8.control() && device.get_measured(180, last); })) << log();
+    EXPECT_EQ(last.value, -3);
+    EXPECT_EQ(s8.value(), 1);
+    const std::string text = log();
+    EXPECT_NE(text.find("--> <11> COUNT=81,ПР=20,ASDU=10 [0100: -3 q00] [0101: -3 q00]"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("[0180: -3 q00]\r\n"), std::string::npos);
+    EXPECT_NE(read_bytes(port().log_file()).find("MES | -> 68 FB FB 68"), std::string::npos);
+    // Taken whole the first time: no fault, no second link reset.
+    EXPECT_EQ(text.find("ERR"), std::string::npos) << text;
+    EXPECT_EQ(count_of(text, "<•• сброс канала"), 1u) << text;
+
+    // A test frame is logged and changes nothing.
+    ASSERT_TRUE(sim.command("test on"));
+    ASSERT_TRUE(sim.command("set 5 0"));
+    ASSERT_TRUE(wait_for([&] {
+        return log().find("--> <1> COUNT=1,ПР=131,ASDU=10 тест [0005: 0 q00]") != std::string::npos;
+    })) << log();
+    drain();
+    EXPECT_EQ(s8.value(), 1);
+
+    // An all-zero time with IV: the value counts, the time is the reception's.
+    nx_time before = time_now();
+    ASSERT_TRUE(sim.command("asdu 1E 01 03 0A 05 00 00 00 00 80 00 00 00 00"));
+    ASSERT_TRUE(wait_for([&] { return s8.value() == 0; }));
+    nx_time after = time_now();
+    EXPECT_GE(s8.time(), before - time_ms(1)) << time_format(s8.time(), "%d.%m.%Y %H:%M");
+    EXPECT_LE(s8.time(), after + time_ms(1)) << time_format(s8.time(), "%d.%m.%Y %H:%M");
+    EXPECT_NE(log().find("--> <30> COUNT=1,ПР=3,ASDU=10 [0005: 0 q00 CP56=2000.00.00 "
+                         "00:00:00.000 недостоверно]"),
+              std::string::npos);
+}
+
 TEST_F(SerialLine, NoiseAndBrokenAnswersNeverBringThePointUp) {
     ilktest::kp_sim_process sim({"--serial", "pty", "--link", "2", "--object", "1:1=1"});
     settings_set_string("COM", "10", sim.serial_line());
