@@ -119,6 +119,24 @@ TEST(KpSimForms, ListFormNewTypesTestBitTimeTagsAndRawAsdus) {
     EXPECT_EQ(sim.terminate(), 0);
 }
 
+TEST(KpSimLink, WindowKFromTheScenario) {
+    kp_sim_process sim({"--endpoint", "127.0.0.1:0", "--ca", "5", "--k", "3", "--object", "1:1=0",
+                        "--object", "1:3=0", "--object", "1:5=0"});
+    raw_client client(sim.port());
+    start_link(client);
+    client.send_hex(interrogation_5);
+    EXPECT_EQ(client.next_frame(), "68 0B 00 00 02 00 64 01 07 05 00 00 14");
+    EXPECT_EQ(client.next_frame(), "68 0B 02 00 02 00 01 01 14 05 01 00 00");
+    EXPECT_EQ(client.next_frame(), "68 0B 04 00 02 00 01 01 14 05 03 00 00");
+    EXPECT_EQ(client.next_frame(300), "");
+    client.send_hex("68 04 01 00 06 00");
+    EXPECT_EQ(client.next_frame(), "68 0B 06 00 02 00 01 01 14 05 05 00 00");
+    EXPECT_EQ(client.next_frame(), "68 0B 08 00 02 00 64 01 0A 05 00 00 14");
+    std::string error;
+    EXPECT_EQ(kp_sim_process::run_to_end({"--k", "0"}, &error), 2);
+    EXPECT_NE(error.find("bad k 0"), std::string::npos) << error;
+}
+
 TEST(KpSimLink, StopsAfterTwelveUnacknowledgedFramesAndResumes) {
     std::vector<std::string> args{"--endpoint", "127.0.0.1:0", "--ca", "5"};
     // Twenty objects that cannot share an ASDU: 22 I-frames with confirmation and termination.
