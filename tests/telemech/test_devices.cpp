@@ -443,6 +443,14 @@ TEST_F(DevicesLink, ListFormsNewTypesTestFramesAndInvalidTimesReachSignalsAsThey
     ASSERT_TRUE(sim.command("asdu 01 02 03 05 0A 00 00 14 00 01"));
     ASSERT_TRUE(wait_for([&] { return signal.value() == 0; }));
     EXPECT_TRUE(logged("--> <1> COUNT=2,ПР=3,ASDU=5 [0010: 0 q00] [0020: 1 q00]\r\n")) << log();
+    // The frame that used to be rejected for its element count.
+    ASSERT_TRUE(sim.command("asdu 01 03 14 05 14 00 01 16 00 80 19 00 41"));
+    EXPECT_TRUE(logged("--> 68 11 0E 00 02 00 01 03 14 05 14 00 01 16 00 80 19 00 41\r\n"))
+        << log();
+    EXPECT_TRUE(logged("--> <1> COUNT=3,ПР=20,ASDU=5 [0020: 1 q00] [0022: 0 q80] "
+                       "[0025: 1 q40]\r\n"))
+        << log();
+    EXPECT_EQ(log().find("неверное количество"), std::string::npos);
     ASSERT_TRUE(sim.command("asdu 22 01 03 05 2C 01 00 40 00 39 30 0F 0A 05 03 18"));
     ASSERT_TRUE(wait_for([&] { return measure.value() == 16384; }));
     EXPECT_TRUE(logged("--> <34> COUNT=1,ПР=3,ASDU=5 [0300: 16384 q00 CP56=2024.03.05 "
