@@ -424,6 +424,12 @@ bool t_dev_asdu::get_step(std::uint16_t ioa, step_record& record) {
     return read(steps_, ioa, record);
 }
 
+void t_dev_asdu::set_log_name(const std::string& log_name) {
+    std::string folder = logs_directory();
+    std::lock_guard guard(lock_);
+    log_file_ = folder + log_name;
+}
+
 void t_dev_asdu::init_device(const std::string& log_name) {
     // Only an init of this device itself (an edit or an addition), not the pass of an
     // ancestor, gives it a health object.
@@ -441,11 +447,7 @@ void t_dev_asdu::init_device(const std::string& log_name) {
     std::string health = health_key();
     if (outer && !key().empty() && (health.empty() || store().get(health) == nullptr))
         add_components(store(), key(), tp_dev_ts_ok, 1);
-    {
-        std::string folder = logs_directory();
-        std::lock_guard guard(lock_);
-        log_file_ = folder + log_name;
-    }
+    set_log_name(log_name);
     stop();
     i_update_poster* window = store().poster();
     if (!has_flag_in_chain(flag_locked) && window != nullptr)

@@ -137,6 +137,8 @@ public:
 protected:
     // The common steps of a device's init around `prepare` (the log file name).
     void init_device(const std::string& log_name);
+    // The protocol log file: the "LOGS" folder beside the executable + `log_name`.
+    void set_log_name(const std::string& log_name);
     void set_log_defaults(bool on, int mode);
     void set_log_on(bool on);
     void set_log_size_kb(int size);
