@@ -399,6 +399,8 @@ TEST_F(DevicesLink, ListFormsNewTypesTestFramesAndInvalidTimesReachSignalsAsThey
     ilktest::kp_sim_process sim({"--endpoint", "127.0.0.1:0", "--ca", "5", "--object", "30:10=0",
                                  "--object", "36:300=1.5", "--form", "list"});
     ASSERT_TRUE(sim.running());
+    // A log of its own: the lines of earlier tests are not this test's.
+    std::remove((logs_directory() + "104 5 - D.0000.log").c_str());
     store->init(nullptr, &poster);
     store->start_devices(true);
     // No lcn: the protocol log is on with the I-frames as text and dump.
@@ -406,6 +408,7 @@ TEST_F(DevicesLink, ListFormsNewTypesTestFramesAndInvalidTimesReachSignalsAsThey
          structure());
     auto& signal = get<t_struct_ts>(signal_ts);
     auto& measure = get<t_struct_ti>(signal_ti);
+    ASSERT_EQ(dev().log_file(), logs_directory() + "104 5 - D.0000.log");
     auto log = [&] { return from_cp1251(read_bytes(dev().log_file())); };
     auto logged = [&](const std::string& text) {
         return wait_for([&] { return log().find(text) != std::string::npos; });
