@@ -19,7 +19,7 @@ public:
     struct object {
         char kind = 0; // 's' single, 'd' double, 'm' measured, 't' step
         std::uint16_t ioa = 0;
-        int value = 0;
+        double value = 0;
         std::uint8_t quality = 0;
         nxkit::nx_tm_time time;
     };
@@ -32,17 +32,17 @@ public:
     void notify() override { ++notifies; }
     void put_step(std::uint16_t ioa, const nxkit::nx_tm_time& time, std::uint8_t vti,
                   std::uint8_t qds) override {
-        objects.push_back({'t', ioa, vti, qds, time});
+        objects.push_back({'t', ioa, static_cast<double>(vti), qds, time});
     }
-    void put_measured(std::uint16_t ioa, const nxkit::nx_tm_time& time, std::int16_t sva,
+    void put_measured(std::uint16_t ioa, const nxkit::nx_tm_time& time, double value,
                       std::uint8_t qds) override {
-        objects.push_back({'m', ioa, sva, qds, time});
+        objects.push_back({'m', ioa, value, qds, time});
     }
     void put_double(std::uint16_t ioa, const nxkit::nx_tm_time& time, std::uint8_t diq) override {
-        objects.push_back({'d', ioa, diq, 0, time});
+        objects.push_back({'d', ioa, static_cast<double>(diq), 0, time});
     }
     void put_single(std::uint16_t ioa, const nxkit::nx_tm_time& time, std::uint8_t siq) override {
-        objects.push_back({'s', ioa, siq, 0, time});
+        objects.push_back({'s', ioa, static_cast<double>(siq), 0, time});
     }
 
     std::vector<object> objects;

@@ -210,12 +210,11 @@ void nx_m101_act::run(std::shared_ptr<shared> state, nx_m101_settings settings,
                     }
                     bool over = false;
                     while (!over) {
-                        // Wait for the response until its deadline; a frame begun is read on by
-                        // the line's own time-outs.
+                        // Wait for the response until its deadline; while a frame is arriving
+                        // the deadline moves with its octets, so nothing is sent into it.
                         tm_ms left = link.wait_ms(settings.clock());
-                        int limit = link.kept() > 0 ? settings.io_limit_ms
-                                                    : static_cast<int>(std::clamp<tm_ms>(
-                                                          left, 1, settings.io_limit_ms));
+                        int limit =
+                            static_cast<int>(std::clamp<tm_ms>(left, 1, settings.io_limit_ms));
                         std::span<std::uint8_t> space = link.receive_space();
                         std::size_t got = 0;
                         wait_result r = port.read(space.data(), space.size(), got, limit, &stop);

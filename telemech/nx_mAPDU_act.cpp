@@ -25,9 +25,9 @@ void put_word(std::uint8_t* p, std::uint16_t value) {
 } // namespace
 
 nx_mAPDU_act::nx_mAPDU_act(std::uint16_t common_address, nx_tm_info& sink, tm_ms t1, tm_ms t2,
-                           tm_ms t3, tm_ms now)
+                           tm_ms t3, tm_ms now, int w)
     : nx_mASDU(common_address, sink, now), t1_(t1), last_i_frame_(now), t2_(t2), last_frame_(now),
-      t3_(t3) {}
+      t3_(t3), w_(std::max(1, w)) {}
 
 std::span<std::uint8_t> nx_mAPDU_act::receive_space() {
     return {rx_.data() + kept_, buffer_size - kept_};
@@ -104,6 +104,7 @@ bool nx_mAPDU_act::parse(std::size_t count, tm_ms now) {
             if (text)
                 log.end_line();
             acknowledge_due_ = true;
+            ++unacknowledged_;
             last_i_frame_ = now;
         } else if ((control[0] & 0x03) == 0x01) {
             last_nr_ = word(control + 2);
@@ -159,7 +160,8 @@ std::span<const std::uint8_t> nx_mAPDU_act::next_frame(tm_ms now) {
         restart_interrogation(now);
         return build_i_frame(false);
     }
-    if (acknowledge_due_ && last_i_frame_ + t2_ < now) {
+    // After t2, or at once when w frames wait: a peer whose k is larger than w would stall.
+    if (acknowledge_due_ && (last_i_frame_ + t2_ < now || unacknowledged_ >= w_)) {
         acknowledge_due_ = false;
         return build_s_frame();
     }
@@ -184,7 +186,8 @@ std::span<const std::uint8_t> nx_mAPDU_act::next_frame(tm_ms now) {
 }
 
 tm_ms nx_mAPDU_act::wait_ms(tm_ms now) const {
-    if (test_answer_due_ || startdt_due_ || sequence_error_)
+    if (test_answer_due_ || startdt_due_ || sequence_error_ ||
+        (acknowledge_due_ && unacknowledged_ >= w_))
         return 0;
     tm_ms deadline = last_frame_ + t3_ + 1;
     if (acknowledge_due_)
@@ -217,6 +220,8 @@ std::span<const std::uint8_t> nx_mAPDU_act::build_i_frame(bool clock_sync) {
     put_word(tx_.data() + 4, receive_counter_);
     if (log.line_open())
         log.append(format_short(",S=%d,V=%d", send_counter_, receive_counter_));
+    // The I-frame carries the receive counter: it acknowledges as an S-frame would.
+    unacknowledged_ = 0;
     send_counter_ += 2;
     if (text)
         log.end_line();
@@ -224,6 +229,7 @@ std::span<const std::uint8_t> nx_mAPDU_act::build_i_frame(bool clock_sync) {
 }
 
 std::span<const std::uint8_t> nx_mAPDU_act::build_s_frame() {
+    unacknowledged_ = 0;
     tx_[0] = start_byte;
     tx_[1] = 4;
     tx_[2] = 0x01;

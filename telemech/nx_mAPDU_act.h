@@ -40,10 +40,14 @@ public:
     // The largest length octet: the buffer holds 255 octets with start and length.
     static constexpr std::size_t max_length = 253;
 
+    // The standard's default w: I-frames received before an acknowledgement goes out at once.
+    static constexpr int default_w = 8;
+
     // t1 is kept and has no effect; t2 delays the acknowledgement after the last I-frame; t3 is
-    // the silence after which a test frame goes out. Every clock starts at `now`.
+    // the silence after which a test frame goes out; w I-frames unacknowledged are acknowledged
+    // without waiting for t2. Every clock starts at `now`.
     nx_mAPDU_act(std::uint16_t common_address, nx_tm_info& sink, tm_ms t1, tm_ms t2, tm_ms t3,
-                 tm_ms now);
+                 tm_ms now, int w = default_w);
 
     // Where the next received octets go, behind those kept from the previous read.
     std::span<std::uint8_t> receive_space();
@@ -67,6 +71,9 @@ public:
     std::uint16_t receive_counter() const { return receive_counter_; }
     std::uint16_t last_received_nr() const { return last_nr_; }
     tm_ms t1() const { return t1_; }
+    int w() const { return w_; }
+    // I-frames received since the last acknowledgement sent.
+    int unacknowledged() const { return unacknowledged_; }
 
 private:
     std::span<const std::uint8_t> build_i_frame(bool clock_sync);
@@ -89,6 +96,8 @@ private:
     // Last frame received, or last test frame sent: the start of the t3 silence.
     tm_ms last_frame_ = 0;
     tm_ms t3_ = 3000;
+    int w_ = default_w;
+    int unacknowledged_ = 0;
     std::vector<std::string> rejected_;
 };
 

@@ -22,6 +22,8 @@ using tm_ms = std::int64_t;
 class nx_mASDU {
 public:
     static constexpr std::size_t buffer_size = 255;
+    // The receive buffer also holds the longest IEC 101 frame: 68 L L 68, L octets, CS 16.
+    static constexpr std::size_t receive_size = 255 + 6;
     // Where the framing layers place the ASDU in the transmit buffer.
     static constexpr std::size_t asdu_offset = 6;
     // Schedule periods besides a positive number of milliseconds.
@@ -85,7 +87,7 @@ protected:
     // Start of the frame being processed, for dumps.
     const std::uint8_t* frame_ = nullptr;
     std::array<std::uint8_t, buffer_size> tx_{};
-    std::array<std::uint8_t, buffer_size> rx_{};
+    std::array<std::uint8_t, receive_size> rx_{};
     timer interrogation_;
     timer sync_;
 
@@ -99,6 +101,8 @@ private:
     nx_tm_log log_;
     local_clock local_clock_;
     std::array<char, 1024> message_{};
+    // The objects of the ASDU being decoded: at most 127.
+    std::array<nx_tm_object, 127> batch_{};
 };
 
 } // namespace nxkit

@@ -21,7 +21,9 @@ constexpr std::uint8_t acd = 0x20;
 constexpr std::size_t fixed_size = 5;
 // The variable frame around its ASDU: 68 L L 68 C A ... CS 16.
 constexpr std::size_t variable_overhead = 6;
-constexpr std::size_t largest_length = nx_mASDU::buffer_size - variable_overhead;
+// L is one octet: every length up to 255 is legal, and the receive buffer holds L + 6 octets.
+constexpr std::size_t largest_length = 255;
+static_assert(nx_mASDU::receive_size >= largest_length + variable_overhead);
 
 // Category pairs of an IEC 101 device's protocol log; the text bit is the dump bit shifted up.
 constexpr int data_category = tm_s_dump;    // user data and data answers
@@ -58,11 +60,17 @@ void nx_mCANAL101::enter_reset_state() {
 }
 
 std::span<std::uint8_t> nx_mCANAL101::receive_space() {
-    return {rx_.data() + kept_, buffer_size - kept_};
+    return {rx_.data() + kept_, receive_size - kept_};
+}
+
+tm_ms nx_mCANAL101::response_deadline() const {
+    // A frame that has begun is awaited for as long as its octets keep coming: a request sent
+    // into it would collide with it on a half-duplex line.
+    return (kept_ > 0 ? std::max(sent_at_, received_at_) : sent_at_) + response_timeout_;
 }
 
 tm_ms nx_mCANAL101::wait_ms(tm_ms now) const {
-    return std::max<tm_ms>(0, sent_at_ + response_timeout_ - now);
+    return std::max<tm_ms>(0, response_deadline() - now);
 }
 
 // ---------------------------------------------------------------- sending
@@ -255,7 +263,7 @@ nx_mCANAL101::outcome nx_mCANAL101::handle_fixed(std::size_t n) {
     } else if (class_pending && function == 9) {
         // "Requested data not available": no data now, but ACD still tells whether class 1
         // data wait, and the request was answered, so the next one is a new exchange.
-        received_text(request_category, "FC=9 - выполняется инициализация");
+        received_text(request_category, "FC=9 - нет данных");
         next_class(control);
         toggle_fcb();
         pending_request_ = none;
@@ -335,9 +343,13 @@ nx_mCANAL101::outcome nx_mCANAL101::handle(std::size_t n) {
         if (n < variable_overhead)
             return outcome::incomplete;
         const std::size_t length = rx_[1];
-        // A length the buffer cannot hold (or without control and address) can never complete.
-        if (rx_[1] != rx_[2] || length < 2 || length > largest_length) {
+        if (rx_[1] != rx_[2]) {
             fault(format_short("ОШИБКА размера пакета (%02X <> %02X)", rx_[1], rx_[2]).c_str(), n);
+            return outcome::variable_fault;
+        }
+        // Without room for the control field and the address it is no frame.
+        if (length < 2) {
+            fault(format_short("неверная длина пакета %02X", rx_[1]).c_str(), n);
             return outcome::variable_fault;
         }
         if (n < length + variable_overhead)
@@ -362,7 +374,7 @@ bool nx_mCANAL101::parse(std::size_t count, tm_ms now) {
         pending = none;
     };
     if (count == 0) {
-        if (now - sent_at_ < response_timeout_)
+        if (now < response_deadline())
             return false;
         // Unanswered user data goes again with the same FCB, as for a fault: the class requests
         // would otherwise go on, and a station interrogation once at start would be lost for
@@ -372,7 +384,8 @@ bool nx_mCANAL101::parse(std::size_t count, tm_ms now) {
         return true;
     }
     link_down_ = false;
-    const std::size_t n = kept_ + std::min(count, buffer_size - kept_);
+    received_at_ = now;
+    const std::size_t n = kept_ + std::min(count, receive_size - kept_);
     outcome result = outcome::handled;
     try {
         result = handle(n);

@@ -49,7 +49,8 @@ public:
     bool parse(std::size_t count, tm_ms now);
     // Places `bytes` into the receive buffer piece by piece; true when an exchange ended.
     bool feed(std::span<const std::uint8_t> bytes, tm_ms now);
-    // Milliseconds left of the response time-out (0 once expired).
+    // Milliseconds left of the response time-out (0 once expired). While a frame is arriving
+    // the time-out runs from its last octets.
     tm_ms wait_ms(tm_ms now) const;
 
     // The link was (re)initialised and nothing has been received since.
@@ -67,6 +68,7 @@ private:
     enum class outcome { incomplete, handled, fixed_fault, variable_fault, reset };
 
     void enter_reset_state();
+    tm_ms response_deadline() const;
     outcome handle(std::size_t n);
     outcome handle_single(std::size_t n);
     outcome handle_fixed(std::size_t n);
@@ -86,6 +88,8 @@ private:
     std::uint8_t link_address_;
     tm_ms response_timeout_;
     tm_ms sent_at_ = 0;
+    // When the last octets arrived.
+    tm_ms received_at_ = 0;
     std::uint8_t data_ = none;
     std::uint8_t pending_data_ = none;
     int data_retries_ = retries;

@@ -23,11 +23,42 @@ nx_tm_time nx_tm_time::from_time(nx_time t) {
     return r;
 }
 
+bool nx_tm_time::valid() const {
+    const int ms = octets[0] | (octets[1] << 8);
+    if ((octets[2] & 0x80) != 0 || ms > 59999 || (octets[2] & 0x3F) > 59)
+        return false;
+    if (length < 7)
+        return true;
+    const int month = octets[5] & 0x0F;
+    const int day = octets[4] & 0x1F;
+    return (octets[3] & 0x1F) <= 23 && day >= 1 && month >= 1 && month <= 12;
+}
+
 void nx_tm_info::get_log_settings(std::string&, int&, int&) {}
 void nx_tm_info::get_schedule(int&, int&) {}
 void nx_tm_info::put_step(std::uint16_t, const nx_tm_time&, std::uint8_t, std::uint8_t) {}
-void nx_tm_info::put_measured(std::uint16_t, const nx_tm_time&, std::int16_t, std::uint8_t) {}
+void nx_tm_info::put_measured(std::uint16_t, const nx_tm_time&, double, std::uint8_t) {}
 void nx_tm_info::put_double(std::uint16_t, const nx_tm_time&, std::uint8_t) {}
 void nx_tm_info::put_single(std::uint16_t, const nx_tm_time&, std::uint8_t) {}
+
+void nx_tm_info::put_objects(const nx_tm_object* objects, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const nx_tm_object& o = objects[i];
+        switch (o.what) {
+        case nx_tm_object::kind::single:
+            put_single(o.ioa, o.time, o.octet);
+            break;
+        case nx_tm_object::kind::double_point:
+            put_double(o.ioa, o.time, o.octet);
+            break;
+        case nx_tm_object::kind::step:
+            put_step(o.ioa, o.time, o.octet, o.qds);
+            break;
+        case nx_tm_object::kind::measured:
+            put_measured(o.ioa, o.time, o.value, o.qds);
+            break;
+        }
+    }
+}
 
 } // namespace nxkit

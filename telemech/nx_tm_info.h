@@ -3,6 +3,7 @@
 #include "base/nx_time.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -19,6 +20,8 @@ struct nx_tm_time {
 
     // The time stamp; IV, summer time and day of week are ignored.
     nx_time to_time() const;
+    // IV clear and every field in range (a CP24Time2a: milliseconds and minute only).
+    bool valid() const;
     // A record of a local time: IV, summer time and day of week 0, year less 2000.
     static nx_tm_time from_time(nx_time t);
 
@@ -33,6 +36,20 @@ inline int vti_value(std::uint8_t vti) {
 inline bool vti_transient(std::uint8_t vti) {
     return (vti & 0x80) != 0;
 }
+
+// One decoded information object, as the codec hands a whole ASDU to the sink at once.
+struct nx_tm_object {
+    enum class kind : std::uint8_t { single, double_point, step, measured };
+    kind what = kind::single;
+    // SIQ, DIQ or VTI as received; 0 for a measured value.
+    std::uint8_t octet = 0;
+    // QDS of a step position or a measured value.
+    std::uint8_t qds = 0;
+    std::uint16_t ioa = 0;
+    // A measured value: scaled or normalised (16-bit), bitstring (32-bit) or short float.
+    double value = 0;
+    nx_tm_time time;
+};
 
 // The information sink: the device that receives what a protocol stack decodes. Its operations
 // are called from the worker thread; a device implements them under its own lock. This plain
@@ -54,10 +71,14 @@ public:
     // `vti` is the octet as received (see vti_value and vti_transient).
     virtual void put_step(std::uint16_t ioa, const nx_tm_time& time, std::uint8_t vti,
                           std::uint8_t qds);
-    virtual void put_measured(std::uint16_t ioa, const nx_tm_time& time, std::int16_t sva,
+    // A measured value of any form: scaled, normalised, bitstring or short float.
+    virtual void put_measured(std::uint16_t ioa, const nx_tm_time& time, double value,
                               std::uint8_t qds);
     virtual void put_double(std::uint16_t ioa, const nx_tm_time& time, std::uint8_t diq);
     virtual void put_single(std::uint16_t ioa, const nx_tm_time& time, std::uint8_t siq);
+    // The objects of one ASDU in their order; hands each to its put_ operation unless a sink
+    // stores them in one go (the device takes its lock once per ASDU).
+    virtual void put_objects(const nx_tm_object* objects, std::size_t count);
 };
 
 } // namespace nxkit

@@ -230,10 +230,13 @@ void t_com_port::start(i_update_poster* window) {
     }
     if (points.empty())
         return;
-    // The worker notifies through the devices at once, before their own init (which follows
-    // the port's) would give them the window: they get it now, while no worker runs.
-    for (t_dev_101* device : devices)
+    // The worker notifies through the devices and opens their protocol logs at once, before
+    // their own init (which follows the port's) would give them the window and the log file:
+    // they get both now, while no worker runs.
+    for (t_dev_101* device : devices) {
         device->start(window);
+        device->prepare_log();
+    }
     nx_m101_settings settings = worker_settings_;
     settings.port_number = port_number_;
     settings.device = device_path();

@@ -90,7 +90,15 @@ void t_dev_101::init() {
     p->unregister_device(*this);
     if (!has_flag_in_chain(flag_locked))
         p->register_device(*this);
-    init_device("101 " + std::to_string(addr()) + " - " + key() + ".log");
+    init_device(log_name());
+}
+
+std::string t_dev_101::log_name() const {
+    return "101 " + std::to_string(addr()) + " - " + key() + ".log";
+}
+
+void t_dev_101::prepare_log() {
+    set_log_name(log_name());
 }
 
 } // namespace nxkit

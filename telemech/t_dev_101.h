@@ -22,11 +22,15 @@ public:
     void tree_images(int& icon, int& overlay, int& state) override;
     void init() override;
     void start(i_update_poster* window) override;
+    // Names its protocol log file; the port's worker asks for it before the device's own
+    // init, which follows the port's, has run.
+    void prepare_log();
 
     // The nearest port above; null when there is none.
     t_com_port* port();
 
 private:
+    std::string log_name() const;
     // The port it registered with, by key: components refer to each other only so.
     std::string port_key_;
 };

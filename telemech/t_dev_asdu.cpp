@@ -11,7 +11,9 @@
 #include "telemech/t_dev_change.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
+#include <utility>
 
 namespace nxkit {
 
@@ -244,29 +246,22 @@ void t_dev_asdu::get_schedule(int& interrogation, int& sync) {
     sync = sync_;
 }
 
-void t_dev_asdu::add_changed_locked(const std::string& key) {
-    if (!key.empty())
-        changed_.insert(key);
+template <class R> void t_dev_asdu::forget_locked(std::vector<R>& table) {
+    for (std::size_t ioa = 0; ioa < table.size(); ++ioa)
+        if (table[ioa].present)
+            mark_locked(static_cast<std::uint16_t>(ioa));
+    table.clear();
 }
 
 void t_dev_asdu::link_down() {
     {
         std::lock_guard guard(lock_);
         connected_ = false;
-        add_changed_locked(own_key_);
-        add_changed_locked(health_key_);
-        auto forget = [this](auto& table) {
-            for (const auto& entry : table) {
-                auto it = objects_.find(entry.first);
-                if (it != objects_.end())
-                    add_changed_locked(it->second);
-            }
-            table.clear();
-        };
-        forget(singles_);
-        forget(doubles_);
-        forget(measured_);
-        forget(steps_);
+        device_changed_ = true;
+        forget_locked(singles_);
+        forget_locked(doubles_);
+        forget_locked(measured_);
+        forget_locked(steps_);
     }
     notify();
 }
@@ -275,8 +270,7 @@ void t_dev_asdu::link_up() {
     std::lock_guard guard(lock_);
     if (connected_)
         return;
-    add_changed_locked(own_key_);
-    add_changed_locked(health_key_);
+    device_changed_ = true;
     connected_ = true;
 }
 
@@ -285,34 +279,54 @@ void t_dev_asdu::notify() {
         window_->post_update(this, generation_);
 }
 
-void t_dev_asdu::put_step(std::uint16_t ioa, const nx_tm_time& time, std::uint8_t vti,
-                          std::uint8_t qds) {
-    std::lock_guard guard(lock_);
-    steps_[ioa] = {vti, qds, time};
-    if (auto it = objects_.find(ioa); it != objects_.end())
-        add_changed_locked(it->second);
+void t_dev_asdu::store_locked(const nx_tm_object& o) {
+    switch (o.what) {
+    case nx_tm_object::kind::single:
+        *slot(singles_, o.ioa) = {o.octet, true, o.time};
+        break;
+    case nx_tm_object::kind::double_point:
+        *slot(doubles_, o.ioa) = {o.octet, true, o.time};
+        break;
+    case nx_tm_object::kind::step:
+        *slot(steps_, o.ioa) = {o.octet, o.qds, true, o.time};
+        break;
+    case nx_tm_object::kind::measured:
+        *slot(measured_, o.ioa) = {o.value, o.qds, true, o.time};
+        break;
+    }
+    mark_locked(o.ioa);
 }
 
-void t_dev_asdu::put_measured(std::uint16_t ioa, const nx_tm_time& time, std::int16_t sva,
-                              std::uint8_t qds) {
+void t_dev_asdu::put_objects(const nx_tm_object* objects, std::size_t count) {
     std::lock_guard guard(lock_);
-    measured_[ioa] = {sva, qds, time};
-    if (auto it = objects_.find(ioa); it != objects_.end())
-        add_changed_locked(it->second);
+    for (std::size_t i = 0; i < count; ++i)
+        store_locked(objects[i]);
+}
+
+void t_dev_asdu::put_step(std::uint16_t ioa, const nx_tm_time& time, std::uint8_t vti,
+                          std::uint8_t qds) {
+    nx_tm_object o{nx_tm_object::kind::step, vti, qds, ioa, 0, time};
+    std::lock_guard guard(lock_);
+    store_locked(o);
+}
+
+void t_dev_asdu::put_measured(std::uint16_t ioa, const nx_tm_time& time, double value,
+                              std::uint8_t qds) {
+    nx_tm_object o{nx_tm_object::kind::measured, 0, qds, ioa, value, time};
+    std::lock_guard guard(lock_);
+    store_locked(o);
 }
 
 void t_dev_asdu::put_double(std::uint16_t ioa, const nx_tm_time& time, std::uint8_t diq) {
+    nx_tm_object o{nx_tm_object::kind::double_point, diq, 0, ioa, 0, time};
     std::lock_guard guard(lock_);
-    doubles_[ioa] = {diq, time};
-    if (auto it = objects_.find(ioa); it != objects_.end())
-        add_changed_locked(it->second);
+    store_locked(o);
 }
 
 void t_dev_asdu::put_single(std::uint16_t ioa, const nx_tm_time& time, std::uint8_t siq) {
+    nx_tm_object o{nx_tm_object::kind::single, siq, 0, ioa, 0, time};
     std::lock_guard guard(lock_);
-    singles_[ioa] = {siq, time};
-    if (auto it = objects_.find(ioa); it != objects_.end())
-        add_changed_locked(it->second);
+    store_locked(o);
 }
 
 // ---------------------------------------------------------------- user-interface side
@@ -320,8 +334,20 @@ void t_dev_asdu::put_single(std::uint16_t ioa, const nx_tm_time& time, std::uint
 void t_dev_asdu::update(key_set& change_set) {
     {
         std::lock_guard guard(lock_);
-        change_set.insert(changed_.begin(), changed_.end());
-        changed_.clear();
+        if (device_changed_) {
+            device_changed_ = false;
+            for (const std::string* k : {&own_key_, &health_key_})
+                if (!k->empty())
+                    change_set.insert(*k);
+        }
+        for (std::size_t word = 0; word < changed_.size(); ++word) {
+            std::uint64_t bits = std::exchange(changed_[word], 0);
+            while (bits != 0) {
+                const int bit = std::countr_zero(bits);
+                bits &= bits - 1;
+                change_set.insert(object_keys_[word * 64 + static_cast<std::size_t>(bit)]);
+            }
+        }
     }
     // The worker only keeps the atomic; the component's flag follows it here.
     set_flag(is_connected(), flag_control);
@@ -331,15 +357,25 @@ void t_dev_asdu::attach(t_dev_change& object) {
     detach(object);
     if (object.has_flag_in_chain(flag_locked) || object.addr() == 0)
         return;
+    const std::uint16_t ioa = object.addr();
     std::string other;
     {
         std::lock_guard guard(lock_);
-        auto [it, added] = objects_.emplace(object.addr(), object.key());
-        if (!added) {
-            if (store().get(it->second) != nullptr)
-                other = it->second;
-            else
-                it->second = object.key(); // left behind by a component already gone
+        if (ioa >= object_keys_.size()) {
+            object_keys_.resize(static_cast<std::size_t>(ioa) + 1);
+            attached_.resize(object_keys_.size() / 64 + 1);
+            changed_.resize(attached_.size());
+        }
+        std::string& key = object_keys_[ioa];
+        if (!key.empty() && store().get(key) != nullptr) {
+            other = key;
+        } else {
+            // Free, or left behind by a component already gone.
+            if (!key.empty())
+                attached_by_key_.erase(key);
+            key = object.key();
+            attached_[ioa >> 6] |= std::uint64_t{1} << (ioa & 63);
+            attached_by_key_[key] = ioa;
         }
     }
     if (!other.empty())
@@ -348,7 +384,15 @@ void t_dev_asdu::attach(t_dev_change& object) {
 
 void t_dev_asdu::detach(t_dev_change& object) {
     std::lock_guard guard(lock_);
-    std::erase_if(objects_, [&](const auto& entry) { return entry.second == object.key(); });
+    auto it = attached_by_key_.find(object.key());
+    if (it == attached_by_key_.end())
+        return;
+    const std::uint16_t ioa = it->second;
+    attached_by_key_.erase(it);
+    object_keys_[ioa].clear();
+    const std::uint64_t bit = std::uint64_t{1} << (ioa & 63);
+    attached_[ioa >> 6] &= ~bit;
+    changed_[ioa >> 6] &= ~bit;
 }
 
 void t_dev_asdu::start(i_update_poster* window) {
@@ -362,38 +406,28 @@ void t_dev_asdu::stop() {
 
 bool t_dev_asdu::get_single(std::uint16_t ioa, single_record& record) {
     std::lock_guard guard(lock_);
-    auto it = singles_.find(ioa);
-    if (it == singles_.end())
-        return false;
-    record = it->second;
-    return true;
+    return read(singles_, ioa, record);
 }
 
 bool t_dev_asdu::get_double(std::uint16_t ioa, double_record& record) {
     std::lock_guard guard(lock_);
-    auto it = doubles_.find(ioa);
-    if (it == doubles_.end())
-        return false;
-    record = it->second;
-    return true;
+    return read(doubles_, ioa, record);
 }
 
 bool t_dev_asdu::get_measured(std::uint16_t ioa, measured_record& record) {
     std::lock_guard guard(lock_);
-    auto it = measured_.find(ioa);
-    if (it == measured_.end())
-        return false;
-    record = it->second;
-    return true;
+    return read(measured_, ioa, record);
 }
 
 bool t_dev_asdu::get_step(std::uint16_t ioa, step_record& record) {
     std::lock_guard guard(lock_);
-    auto it = steps_.find(ioa);
-    if (it == steps_.end())
-        return false;
-    record = it->second;
-    return true;
+    return read(steps_, ioa, record);
+}
+
+void t_dev_asdu::set_log_name(const std::string& log_name) {
+    std::string folder = logs_directory();
+    std::lock_guard guard(lock_);
+    log_file_ = folder + log_name;
 }
 
 void t_dev_asdu::init_device(const std::string& log_name) {
@@ -413,11 +447,7 @@ void t_dev_asdu::init_device(const std::string& log_name) {
     std::string health = health_key();
     if (outer && !key().empty() && (health.empty() || store().get(health) == nullptr))
         add_components(store(), key(), tp_dev_ts_ok, 1);
-    {
-        std::string folder = logs_directory();
-        std::lock_guard guard(lock_);
-        log_file_ = folder + log_name;
-    }
+    set_log_name(log_name);
     stop();
     i_update_poster* window = store().poster();
     if (!has_flag_in_chain(flag_locked) && window != nullptr)

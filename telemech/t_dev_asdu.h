@@ -9,28 +9,35 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace nxkit {
 
 class t_dev_change;
 
-// Records of the four tables: the last object received per address.
+// Records of the four tables: the last object received per address. `present` is false for
+// an address from which nothing has arrived since the link came up.
 struct single_record {
     std::uint8_t siq = 0;
+    bool present = false;
     nx_tm_time time;
 };
 struct double_record {
     std::uint8_t diq = 0;
+    bool present = false;
     nx_tm_time time;
 };
 struct measured_record {
-    std::int16_t sva = 0;
+    // Scaled or normalised (16-bit), bitstring (32-bit) or short float.
+    double value = 0;
     std::uint8_t qds = 0;
+    bool present = false;
     nx_tm_time time;
 };
 struct step_record {
     std::uint8_t vti = 0;
     std::uint8_t qds = 0;
+    bool present = false;
     nx_tm_time time;
 };
 
@@ -71,10 +78,12 @@ public:
     void notify() override;
     void put_step(std::uint16_t ioa, const nx_tm_time& time, std::uint8_t vti,
                   std::uint8_t qds) override;
-    void put_measured(std::uint16_t ioa, const nx_tm_time& time, std::int16_t sva,
+    void put_measured(std::uint16_t ioa, const nx_tm_time& time, double value,
                       std::uint8_t qds) override;
     void put_double(std::uint16_t ioa, const nx_tm_time& time, std::uint8_t diq) override;
     void put_single(std::uint16_t ioa, const nx_tm_time& time, std::uint8_t siq) override;
+    // One ASDU under one lock.
+    void put_objects(const nx_tm_object* objects, std::size_t count) override;
 
     // i_updater: hands the changed keys over (take_changes).
     void update(key_set& change_set) override;
@@ -128,6 +137,8 @@ public:
 protected:
     // The common steps of a device's init around `prepare` (the log file name).
     void init_device(const std::string& log_name);
+    // The protocol log file: the "LOGS" folder beside the executable + `log_name`.
+    void set_log_name(const std::string& log_name);
     void set_log_defaults(bool on, int mode);
     void set_log_on(bool on);
     void set_log_size_kb(int size);
@@ -144,15 +155,41 @@ protected:
     i_update_poster* window_ = nullptr;
 
 private:
-    void add_changed_locked(const std::string& key);
+    // Tables by object address, grown to the highest address received.
+    template <class R> static R* slot(std::vector<R>& table, std::uint16_t ioa) {
+        if (ioa >= table.size())
+            table.resize(static_cast<std::size_t>(ioa) + 1);
+        return &table[ioa];
+    }
+    template <class R> static bool read(const std::vector<R>& table, std::uint16_t ioa, R& record) {
+        if (ioa >= table.size() || !table[ioa].present)
+            return false;
+        record = table[ioa];
+        return true;
+    }
+    void store_locked(const nx_tm_object& object);
+    // Marks the object attached at `ioa`, if any, as changed.
+    void mark_locked(std::uint16_t ioa) {
+        const std::size_t word = ioa >> 6;
+        const std::uint64_t bit = std::uint64_t{1} << (ioa & 63);
+        if (word < attached_.size() && (attached_[word] & bit) != 0)
+            changed_[word] |= bit;
+    }
+    template <class R> void forget_locked(std::vector<R>& table);
 
     std::mutex lock_;
-    std::map<std::uint16_t, single_record> singles_;
-    std::map<std::uint16_t, double_record> doubles_;
-    std::map<std::uint16_t, measured_record> measured_;
-    std::map<std::uint16_t, step_record> steps_;
-    std::map<std::uint16_t, std::string> objects_;
-    key_set changed_;
+    std::vector<single_record> singles_;
+    std::vector<double_record> doubles_;
+    std::vector<measured_record> measured_;
+    std::vector<step_record> steps_;
+    // The object table: the key of the information object attached at each address, the
+    // same as a bit set, and the bit set of attached objects changed since the last hand-over.
+    std::vector<std::string> object_keys_;
+    std::vector<std::uint64_t> attached_;
+    std::vector<std::uint64_t> changed_;
+    std::map<std::string, std::uint16_t> attached_by_key_;
+    // The device's own key and its health object's go over with the next hand-over.
+    bool device_changed_ = false;
     int log_mode_ = 0;
     int log_size_ = 1000;
     bool log_on_ = false;

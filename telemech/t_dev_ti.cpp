@@ -23,7 +23,7 @@ bool t_dev_ti::read_record(t_dev_asdu& device, double& value, bool& defined) {
     measured_record record;
     if (!device.get_measured(addr(), record))
         return false;
-    value = record.sva;
+    value = record.value;
     defined = record.qds == 0;
     return true;
 }

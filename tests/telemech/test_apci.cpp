@@ -152,6 +152,42 @@ TEST(ApciAck, SFrameAfterT2WithReceiveCounter) {
     EXPECT_EQ(slow.next(171), s_frame(4));
 }
 
+TEST(ApciAck, EighthUnacknowledgedFrameIsAcknowledgedAtOnce) {
+    // A long t2: only the count of w = 8 frames can bring the S-frame before it.
+    apci_link l(-2, -2, 10000);
+    l.start();
+    EXPECT_EQ(l.apdu->w(), 8);
+    bytes burst;
+    for (std::uint16_t n = 0; n < 7; ++n)
+        burst = burst + i_frame(static_cast<std::uint16_t>(2 * n), 0, single_point(1));
+    ASSERT_TRUE(l.feed(burst, 100));
+    EXPECT_EQ(l.apdu->unacknowledged(), 7);
+    EXPECT_TRUE(l.next(100).empty());
+    ASSERT_TRUE(l.feed(i_frame(14, 0, single_point(1)), 100));
+    EXPECT_EQ(l.apdu->wait_ms(100), 0);
+    EXPECT_EQ(l.next(100), s_frame(16));
+    EXPECT_EQ(l.apdu->unacknowledged(), 0);
+    // A peer with k = 12 sends four more: they wait for t2 or the next four.
+    bytes more;
+    for (std::uint16_t n = 8; n < 12; ++n)
+        more = more + i_frame(static_cast<std::uint16_t>(2 * n), 0, single_point(1));
+    ASSERT_TRUE(l.feed(more, 101));
+    EXPECT_TRUE(l.next(102).empty());
+    EXPECT_EQ(l.next(10102), s_frame(24));
+
+    // An I-frame sent carries the receive counter and so acknowledges too.
+    apci_link i(-1, -2, 10000);
+    i.next(0);
+    bytes seven = startdt_con;
+    for (std::uint16_t n = 0; n < 7; ++n)
+        seven = seven + i_frame(static_cast<std::uint16_t>(2 * n), 0, single_point(1));
+    ASSERT_TRUE(i.feed(seven, 10));
+    EXPECT_EQ(i.next(11)[6], 100);
+    ASSERT_TRUE(i.feed(i_frame(14, 0, single_point(1)), 12));
+    EXPECT_EQ(i.apdu->unacknowledged(), 1);
+    EXPECT_TRUE(i.next(13).empty());
+}
+
 TEST(ApciAck, PeerSFrameStoresItsField) {
     apci_link l;
     l.start();
@@ -200,7 +236,7 @@ TEST(ApciStream, LargestFramesAndLongReads) {
     apci_link l;
     l.start();
     // 81 measured values in SQ form make the largest APDU: 253 octets behind the length.
-    bytes asdu = {11, 81, 3, 5, 1, 0};
+    bytes asdu = {11, 0x80 | 81, 3, 5, 1, 0};
     asdu.resize(asdu.size() + 81 * 3, 1);
     bytes stream;
     for (std::uint16_t i = 0; i < 4; ++i)
@@ -216,12 +252,12 @@ TEST(ApciStream, RejectedAsduDropsOnlyItsFrame) {
     apci_link l;
     l.start();
     ASSERT_TRUE(l.feed(i_frame(0, 0, single_point(1)) +
-                           i_frame(2, 0, {1, 0x02, 3, 5, 1, 0, 1, 2, 0, 0}) +
+                           i_frame(2, 0, {1, 0x03, 3, 5, 1, 0, 1, 2, 0, 0}) +
                            i_frame(4, 0, single_point(3)) + i_frame(6, 0, {}),
                        2));
     EXPECT_EQ(l.sink.calls, (calls{"up", "single 1 01", "notify", "up", "single 3 01", "notify"}));
     EXPECT_EQ(l.apdu->take_rejected(),
-              (calls{"неверное количество элементов 4 (ожидается 2)", "неверная длина ASDU 0"}));
+              (calls{"неверное количество элементов 2 (ожидается 3)", "неверная длина ASDU 0"}));
     EXPECT_TRUE(l.apdu->take_rejected().empty());
     EXPECT_EQ(l.next(3), s_frame(8));
 }

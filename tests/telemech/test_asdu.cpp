@@ -47,8 +47,7 @@ struct codec {
 
 using calls = std::vector<std::string>;
 
-// 2024-03-05 10:20:30.456 as CP56Time2a, with IV, summer time and day of week set to show
-// that they are ignored.
+// 2024-03-05 10:20:30.456 as CP56Time2a with IV, summer time and day of week set.
 const bytes cp56_noisy = {0xF8, 0x76, 0x94, 0x8A, 0x45, 0x03, 0x18};
 // 12.345 s past minute 15, as CP24Time2a.
 const bytes cp24_15 = {0x39, 0x30, 0x0F};
@@ -101,30 +100,178 @@ TEST(AsduSq, AddressWrapsAndEmptyAsdu) {
               (calls{"up", "single 65535 01", "single 0 01", "notify", "up", "notify"}));
 }
 
-TEST(AsduCount, WrongElementCountStoresNothing) {
+TEST(AsduCount, WrongElementCountStoresNothingAndNeverContradictsItself) {
     codec c;
-    // Two single points with addresses of their own: type 1 has the SQ form.
-    EXPECT_EQ(c.rejection({1, 0x02, 3, 5, 1, 0, 1, 2, 0, 0}),
-              "неверное количество элементов 4 (ожидается 2)");
+    // A whole number of elements, but not the number the VSQ gives.
+    EXPECT_EQ(c.rejection({1, 0x83, 3, 5, 1, 0, 1, 0}),
+              "неверное количество элементов 2 (ожидается 3)");
+    EXPECT_EQ(c.rejection({1, 0x02, 3, 5, 1, 0, 1, 2, 0, 0, 3, 0, 1}),
+              "неверное количество элементов 3 (ожидается 2)");
     EXPECT_EQ(c.rejection({30, 0x02, 3, 5, 1, 0, 1, 0xF8, 0x76, 0x14, 0x0A, 0x05, 0x03, 0x18}),
               "неверное количество элементов 1 (ожидается 2)");
-    EXPECT_EQ(c.rejection({11, 0x81, 3, 5, 1}), "неверное количество элементов 0 (ожидается 1)");
-    EXPECT_EQ(c.rejection({103, 0x01, 3, 5, 0, 0}),
-              "неверное количество элементов 0 (ожидается 1)");
+    // No whole number of elements: the lengths, not two counts that could read alike.
+    EXPECT_EQ(c.rejection({11, 0x82, 3, 5, 1, 0, 1, 2, 3, 4, 5, 6, 7}),
+              "неверная длина ASDU 13 (ожидается 12)");
+    EXPECT_EQ(c.rejection({11, 0x81, 3, 5, 1}), "неверная длина ASDU 5 (ожидается 9)");
+    EXPECT_EQ(c.rejection({103, 0x01, 3, 5, 0, 0}), "неверная длина ASDU 6 (ожидается 13)");
     EXPECT_EQ(c.rejection({1, 1, 3}), "неверная длина ASDU 3");
     EXPECT_TRUE(c.sink.calls.empty());
 }
 
+TEST(AsduForms, ListFormOfEveryUntimedTypeAndSequenceFormOfTimedOnes) {
+    codec c;
+    // Three single points with addresses of their own, as spontaneous changes usually come.
+    EXPECT_EQ(c.decode({1, 0x03, 20, 5, 20, 0, 0x01, 22, 0, 0x80, 25, 0, 0x41}),
+              "--> <1> COUNT=3,ПР=20,ASDU=5 [0020: 1 q00] [0022: 0 q80] [0025: 1 q40]");
+    EXPECT_EQ(c.decode({3, 0x02, 3, 5, 1, 0, 0x02, 9, 0, 0x01}),
+              "--> <3> COUNT=2,ПР=3,ASDU=5 [0001: 2 q00] [0009: 1 q00]");
+    EXPECT_EQ(c.decode({5, 0x01, 3, 5, 4, 0, 0x85, 0x00}),
+              "--> <5> COUNT=1,ПР=3,ASDU=5 [0004: 5 q00]");
+    EXPECT_EQ(c.decode({11, 0x02, 3, 5, 1, 1, 0x10, 0x00, 0x00, 2, 1, 0xF0, 0xFF, 0x01}),
+              "--> <11> COUNT=2,ПР=3,ASDU=5 [0257: 16 q00] [0258: -16 q01]");
+    // A timed type as a sequence: one address, then value and time per element.
+    const bytes t = {0x39, 0x30, 0x0F, 0x0A, 0x05, 0x03, 0x18};
+    EXPECT_EQ(c.decode(join(join(join({30, 0x82, 3, 5, 10, 0, 0x01}, t), {0x00}), t)),
+              "--> <30> COUNT=2,ПР=3,ASDU=5 [0010: 1 q00 CP56=2024.03.05 10:15:12.345] "
+              "[0011: 0 q00 CP56=2024.03.05 10:15:12.345]");
+    EXPECT_EQ(c.sink.calls, (calls{"up",
+                                   "single 20 01",
+                                   "single 22 80",
+                                   "single 25 41",
+                                   "notify",
+                                   "up",
+                                   "double 1 02",
+                                   "double 9 01",
+                                   "notify",
+                                   "up",
+                                   "step 4 5 85 00",
+                                   "notify",
+                                   "up",
+                                   "measured 257 16 00",
+                                   "measured 258 -16 01",
+                                   "notify",
+                                   "up",
+                                   "single 10 01",
+                                   "single 11 00",
+                                   "notify"}));
+    EXPECT_EQ(c.time_of(9), "2024.03.05 10:15:12.345");
+}
+
+TEST(AsduTypes, BitstringNormalisedAndFloatWithAndWithoutTime) {
+    codec c;
+    EXPECT_EQ(c.decode({7, 0x81, 3, 5, 50, 0, 0x78, 0x56, 0x34, 0x12, 0x00}),
+              "--> <7> COUNT=1,ПР=3,ASDU=5 [0050: 305419896 q00]");
+    EXPECT_EQ(c.decode({7, 0x81, 3, 5, 50, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0x10}),
+              "--> <7> COUNT=1,ПР=3,ASDU=5 [0050: 4294967295 q10]");
+    EXPECT_EQ(c.decode({9, 0x82, 3, 5, 60, 0, 0x00, 0x40, 0x00, 0x00, 0x80, 0x01}),
+              "--> <9> COUNT=2,ПР=3,ASDU=5 [0060: 16384 q00] [0061: -32768 q01]");
+    EXPECT_EQ(c.decode({13, 0x02, 3, 5, 70, 0, 0x00, 0x00, 0x48, 0x41, 0x00, 71, 0, 0x00, 0x00,
+                        0x80, 0xBF, 0x80}),
+              "--> <13> COUNT=2,ПР=3,ASDU=5 [0070: 12.5 q00] [0071: -1 q80]");
+    const bytes t = {0x39, 0x30, 0x0F, 0x0A, 0x05, 0x03, 0x18};
+    EXPECT_EQ(c.decode(join({32, 0x01, 3, 5, 1, 0, 0xC5, 0x00}, t)),
+              "--> <32> COUNT=1,ПР=3,ASDU=5 [0001: -59 q00 CP56=2024.03.05 10:15:12.345]");
+    EXPECT_EQ(c.decode(join({33, 0x01, 3, 5, 2, 0, 0x01, 0x00, 0x00, 0x00, 0x00}, t)),
+              "--> <33> COUNT=1,ПР=3,ASDU=5 [0002: 1 q00 CP56=2024.03.05 10:15:12.345]");
+    EXPECT_EQ(c.decode(join({34, 0x01, 3, 5, 3, 0, 0xFF, 0x7F, 0x00}, t)),
+              "--> <34> COUNT=1,ПР=3,ASDU=5 [0003: 32767 q00 CP56=2024.03.05 10:15:12.345]");
+    EXPECT_EQ(c.decode(join({35, 0x01, 3, 5, 4, 0, 0x88, 0xFF, 0x01}, t)),
+              "--> <35> COUNT=1,ПР=3,ASDU=5 [0004: -120 q01 CP56=2024.03.05 10:15:12.345]");
+    EXPECT_EQ(c.decode(join({36, 0x01, 3, 5, 5, 0, 0x00, 0x00, 0xC0, 0x3F, 0x00}, t)),
+              "--> <36> COUNT=1,ПР=3,ASDU=5 [0005: 1.5 q00 CP56=2024.03.05 10:15:12.345]");
+    EXPECT_EQ(c.decode(join({14, 0x01, 3, 5, 6, 0, 0x00, 0x00, 0x20, 0x41, 0x00}, cp24_15)),
+              "--> <14> COUNT=1,ПР=3,ASDU=5 [0006: 10 q00 CP24=15:12.345]");
+    EXPECT_EQ(c.sink.calls, (calls{"up",
+                                   "measured 50 305419896 00",
+                                   "notify",
+                                   "up",
+                                   "measured 50 4294967295 10",
+                                   "notify",
+                                   "up",
+                                   "measured 60 16384 00",
+                                   "measured 61 -32768 01",
+                                   "notify",
+                                   "up",
+                                   "measured 70 12.5 00",
+                                   "measured 71 -1 80",
+                                   "notify",
+                                   "up",
+                                   "step 1 -59 C5 00",
+                                   "notify",
+                                   "up",
+                                   "measured 2 1 00",
+                                   "notify",
+                                   "up",
+                                   "measured 3 32767 00",
+                                   "notify",
+                                   "up",
+                                   "measured 4 -120 01",
+                                   "notify",
+                                   "up",
+                                   "measured 5 1.5 00",
+                                   "notify",
+                                   "up",
+                                   "measured 6 10 00",
+                                   "notify"}));
+    EXPECT_EQ(c.time_of(6), "2024.03.05 10:15:12.345");
+    EXPECT_EQ(c.time_of(11), "2024.03.05 10:15:12.345");
+}
+
+TEST(AsduTest, TestBitIsLoggedWithItsCauseAndChangesNothing) {
+    codec c;
+    EXPECT_EQ(c.decode({1, 0x81, 0x83, 5, 10, 0, 0x01}),
+              "--> <1> COUNT=1,ПР=131,ASDU=5 тест [0010: 1 q00]");
+    EXPECT_EQ(c.decode({11, 0x01, 0x94, 5, 1, 1, 0x10, 0x00, 0x00}),
+              "--> <11> COUNT=1,ПР=148,ASDU=5 тест [0257: 16 q00]");
+    // Not even the link: a test frame does not bring a point under control.
+    EXPECT_TRUE(c.sink.calls.empty());
+    // A wrong length is still a wrong length.
+    EXPECT_EQ(c.rejection({1, 0x82, 0x83, 5, 10, 0, 0x01}),
+              "неверное количество элементов 1 (ожидается 2)");
+}
+
+TEST(AsduTimed, InvalidTimeTagsGiveTheReceptionTimeAndAreMarked) {
+    codec c;
+    // IV with an all-zero time, as a point without a clock sends it.
+    EXPECT_EQ(c.decode({30, 0x01, 3, 5, 10, 0, 0x01, 0x00, 0x00, 0x80, 0x00, 0x00, 0x00, 0x00}),
+              "--> <30> COUNT=1,ПР=3,ASDU=5 [0010: 1 q00 CP56=2000.00.00 00:00:00.000 "
+              "недостоверно]");
+    // IV on an otherwise sound time.
+    EXPECT_EQ(c.decode(join({31, 0x01, 3, 5, 11, 0, 0x02}, cp56_noisy)),
+              "--> <31> COUNT=1,ПР=3,ASDU=5 [0011: 2 q00 CP56=2024.03.05 10:20:30.456 "
+              "недостоверно]");
+    // Fields out of range: month 0, day 0, minute 60, milliseconds 60000.
+    EXPECT_EQ(c.decode({35, 0x01, 3, 5, 12, 0, 0x01, 0x00, 0x00, 0x39, 0x30, 0x0F, 0x0A, 0x05, 0x00,
+                        0x18}),
+              "--> <35> COUNT=1,ПР=3,ASDU=5 [0012: 1 q00 CP56=2024.00.05 10:15:12.345 "
+              "недостоверно]");
+    c.decode({30, 0x01, 3, 5, 13, 0, 0x01, 0x39, 0x30, 0x0F, 0x0A, 0x00, 0x03, 0x18});
+    c.decode({30, 0x01, 3, 5, 14, 0, 0x01, 0x39, 0x30, 0x3C, 0x0A, 0x05, 0x03, 0x18});
+    EXPECT_EQ(c.decode({30, 0x01, 3, 5, 15, 0, 0x01, 0x60, 0xEA, 0x0F, 0x0A, 0x05, 0x03, 0x18}),
+              "--> <30> COUNT=1,ПР=3,ASDU=5 [0015: 1 q00 CP56=2024.03.05 10:15:60.000 "
+              "недостоверно]");
+    // CP24Time2a: IV, and minute 60.
+    EXPECT_EQ(c.decode({2, 0x01, 3, 5, 16, 0, 0x01, 0x39, 0x30, 0x8F}),
+              "--> <2> COUNT=1,ПР=3,ASDU=5 [0016: 1 q00 CP24=15:12.345 недостоверно]");
+    c.decode({2, 0x01, 3, 5, 17, 0, 0x01, 0x39, 0x30, 0x3C});
+    ASSERT_EQ(c.sink.times.size(), 8u);
+    for (std::size_t i = 0; i < 8; ++i) {
+        EXPECT_EQ(c.time_of(i), "2024.03.05 10:20:30.456") << i;
+        EXPECT_EQ(c.sink.times[i].length, 7) << i;
+    }
+}
+
 TEST(AsduTimed, Cp56TimeIsKeptAsSent) {
     codec c;
-    EXPECT_EQ(c.decode(join({30, 0x01, 3, 9, 0x02, 0x01, 0x01}, cp56_noisy)),
+    const bytes cp56_summer = {0xF8, 0x76, 0x14, 0x8A, 0x45, 0x03, 0x18};
+    EXPECT_EQ(c.decode(join({30, 0x01, 3, 9, 0x02, 0x01, 0x01}, cp56_summer)),
               "--> <30> COUNT=1,ПР=3,ASDU=9 [0258: 1 q00 CP56=2024.03.05 10:20:30.456]");
-    EXPECT_EQ(c.decode(join({31, 0x01, 3, 9, 0x03, 0x01, 0x82}, cp56_noisy)),
+    EXPECT_EQ(c.decode(join({31, 0x01, 3, 9, 0x03, 0x01, 0x82}, cp56_summer)),
               "--> <31> COUNT=1,ПР=3,ASDU=9 [0259: 2 q80 CP56=2024.03.05 10:20:30.456]");
     EXPECT_EQ(c.sink.calls,
               (calls{"up", "single 258 01", "notify", "up", "double 259 82", "notify"}));
     EXPECT_EQ(c.sink.times[0].length, 7);
-    EXPECT_EQ(bytes(c.sink.times[0].octets.begin(), c.sink.times[0].octets.end()), cp56_noisy);
+    EXPECT_EQ(bytes(c.sink.times[0].octets.begin(), c.sink.times[0].octets.end()), cp56_summer);
     EXPECT_EQ(c.time_of(1), "2024.03.05 10:20:30.456");
 }
 
@@ -160,8 +307,8 @@ TEST(AsduTimed, Cp24CompletedWithReceptionHourAndDate) {
 
 TEST(AsduOther, UnsupportedTypeAndClockConfirmationOnlyLogged) {
     codec c;
-    EXPECT_EQ(c.decode({13, 0x01, 3, 7, 1, 0, 0x00, 0x00, 0x80, 0x3F, 0x00}),
-              "--> <13> COUNT=1,ПР=3,ASDU=7 не поддерживается");
+    EXPECT_EQ(c.decode({15, 0x01, 3, 7, 1, 0, 0x00, 0x00, 0x80, 0x3F, 0x00}),
+              "--> <15> COUNT=1,ПР=3,ASDU=7 не поддерживается");
     EXPECT_EQ(c.asdu.received_address(), 7);
     EXPECT_EQ(c.decode(join({103, 0x01, 7, 5, 0, 0}, cp56_noisy)),
               "--> <103> COUNT=1,ПР=7,ASDU=5время [CP56=2024.03.05 10:20:30.456]");

@@ -350,14 +350,14 @@ TEST_F(DevicesLink, InterrogationFillsSignalsAndLossTakesControlAway) {
 }
 
 TEST_F(DevicesLink, SpontaneousChangeReachesSignalUnacknowledgedWithObjectTime) {
-    // Single point with a CP56 time: kp-sim stamps it when it is created and when it is set.
-    nx_time created_from = time_now();
+    // Single point with a CP56 time: kp-sim stamps it when it is set. Interrogation reports it
+    // untimed, so its first time is that of the reception.
     ilktest::kp_sim_process sim({"--endpoint", "127.0.0.1:0", "--ca", "5", "--object", "30:10=0",
                                  "--object", "11:300=-120"});
-    nx_time created_to = time_now();
     ASSERT_TRUE(sim.running());
     store->init(nullptr, &poster);
     store->start_devices(true);
+    nx_time received_from = time_now();
     load(device(" addr=\"5\" con=\"127.0.0.1:" + std::to_string(sim.port()) + "\"", usual_objects) +
          structure());
 
@@ -365,12 +365,11 @@ TEST_F(DevicesLink, SpontaneousChangeReachesSignalUnacknowledgedWithObjectTime) 
     auto& object = get<t_dev_ts>(ts_key);
     ASSERT_TRUE(
         wait_for([&] { return signal.control() && get<t_struct_ti>(signal_ti).control(); }));
-    // The interrogated value is the first one: no change to acknowledge. Its time is the one
-    // the object carried, taken before the connection existed, not the time of receipt.
+    // The interrogated value is the first one: no change to acknowledge.
     EXPECT_EQ(signal.value(), 0);
     EXPECT_FALSE(signal.unacknowledged());
-    EXPECT_GE(signal.time(), created_from - time_ms(1));
-    EXPECT_LE(signal.time(), created_to);
+    EXPECT_GE(signal.time(), received_from - time_ms(1));
+    EXPECT_LE(signal.time(), time_now());
 
     nx_time set_from = time_now();
     ASSERT_TRUE(sim.command("set 10 1"));
@@ -393,6 +392,75 @@ TEST_F(DevicesLink, SpontaneousChangeReachesSignalUnacknowledgedWithObjectTime) 
     EXPECT_TRUE(signal.unacknowledged());
     EXPECT_TRUE(signal.control());
 
+    store->start_devices(false);
+}
+
+TEST_F(DevicesLink, ListFormsNewTypesTestFramesAndInvalidTimesReachSignalsAsTheyShould) {
+    ilktest::kp_sim_process sim({"--endpoint", "127.0.0.1:0", "--ca", "5", "--object", "30:10=0",
+                                 "--object", "36:300=1.5", "--form", "list"});
+    ASSERT_TRUE(sim.running());
+    // A log of its own: the lines of earlier tests are not this test's.
+    std::remove((logs_directory() + "104 5 - D.0000.log").c_str());
+    store->init(nullptr, &poster);
+    store->start_devices(true);
+    // No lcn: the protocol log is on with the I-frames as text and dump.
+    load(device(" addr=\"5\" con=\"127.0.0.1:" + std::to_string(sim.port()) + "\"", usual_objects) +
+         structure());
+    auto& signal = get<t_struct_ts>(signal_ts);
+    auto& measure = get<t_struct_ti>(signal_ti);
+    ASSERT_EQ(dev().log_file(), logs_directory() + "104 5 - D.0000.log");
+    auto log = [&] { return from_cp1251(read_bytes(dev().log_file())); };
+    auto logged = [&](const std::string& text) {
+        return wait_for([&] { return log().find(text) != std::string::npos; });
+    };
+
+    // Interrogation answers untimed: the short float arrives as type 13 and feeds the
+    // telemeasurement as it is.
+    ASSERT_TRUE(wait_for([&] { return signal.control() && measure.control(); }));
+    EXPECT_EQ(signal.value(), 0);
+    EXPECT_EQ(measure.value(), 1.5);
+    EXPECT_TRUE(logged("--> <1> COUNT=1,ПР=20,ASDU=5 [0010: 0 q00]")) << log();
+    EXPECT_TRUE(logged("--> <13> COUNT=1,ПР=20,ASDU=5 [0300: 1.5 q00]")) << log();
+
+    // A test frame is logged with its cause and changes nothing.
+    ASSERT_TRUE(sim.command("test on"));
+    ASSERT_TRUE(sim.command("set 10 1"));
+    ASSERT_TRUE(logged("--> <30> COUNT=1,ПР=131,ASDU=5 тест [0010: 1 q00 CP56=")) << log();
+    drain();
+    EXPECT_EQ(signal.value(), 0);
+    EXPECT_FALSE(signal.unacknowledged());
+
+    // An invalid time tag: the value counts, the time is the reception's.
+    ASSERT_TRUE(sim.command("test off"));
+    ASSERT_TRUE(sim.command("timetag iv"));
+    nx_time before = time_now();
+    ASSERT_TRUE(sim.command("set 10 1"));
+    ASSERT_TRUE(wait_for([&] { return signal.value() == 1; }));
+    nx_time after = time_now();
+    EXPECT_TRUE(signal.unacknowledged());
+    EXPECT_GE(signal.time(), before - time_ms(1)) << time_format(signal.time(), "%d.%m.%Y %H:%M");
+    EXPECT_LE(signal.time(), after + time_ms(1)) << time_format(signal.time(), "%d.%m.%Y %H:%M");
+    EXPECT_TRUE(logged(" недостоверно]")) << log();
+
+    // Spontaneous changes in the list form, and the measured forms with time.
+    ASSERT_TRUE(sim.command("asdu 01 02 03 05 0A 00 00 14 00 01"));
+    ASSERT_TRUE(wait_for([&] { return signal.value() == 0; }));
+    EXPECT_TRUE(logged("--> <1> COUNT=2,ПР=3,ASDU=5 [0010: 0 q00] [0020: 1 q00]")) << log();
+    // The frame that used to be rejected for its element count.
+    ASSERT_TRUE(sim.command("asdu 01 03 14 05 14 00 01 16 00 80 19 00 41"));
+    EXPECT_TRUE(logged("--> 68 11 0E 00 02 00 01 03 14 05 14 00 01 16 00 80 19 00 41")) << log();
+    EXPECT_TRUE(logged("--> <1> COUNT=3,ПР=20,ASDU=5 [0020: 1 q00] [0022: 0 q80] "
+                       "[0025: 1 q40]"))
+        << log();
+    EXPECT_EQ(log().find("неверное количество"), std::string::npos);
+    ASSERT_TRUE(sim.command("asdu 22 01 03 05 2C 01 00 40 00 39 30 0F 0A 05 03 18"));
+    ASSERT_TRUE(wait_for([&] { return measure.value() == 16384; }));
+    EXPECT_TRUE(logged("--> <34> COUNT=1,ПР=3,ASDU=5 [0300: 16384 q00 CP56=2024.03.05 "
+                       "10:15:12.345]"))
+        << log();
+    ASSERT_TRUE(sim.command("asdu 21 01 03 05 2C 01 78 56 34 12 01 39 30 0F 0A 05 03 18"));
+    ASSERT_TRUE(wait_for([&] { return measure.value() == 305419896; }));
+    EXPECT_FALSE(measure.defined());
     store->start_devices(false);
 }
 

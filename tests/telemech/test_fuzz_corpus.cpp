@@ -29,10 +29,12 @@ TEST(FuzzCorpus, EverySeedReplaysWithItsOutcome) {
         {"valid_sp_sq", {3, 0, false}},         {"valid_joined", {6, 0, false}},
         {"valid_split", {9, 0, false}},         {"valid_cp56", {3, 0, false}},
         {"valid_cp24", {4, 0, false}},          {"valid_step", {4, 0, false}},
-        {"valid_large", {324, 0, false}},       {"valid_link_control", {1, 0, false}},
+        {"valid_large", {324, 0, false}},       {"valid_link_control", {2, 0, false}},
         {"invalid_start_byte", {0, 0, true}},   {"invalid_length", {0, 0, true}},
         {"invalid_short_length", {0, 0, true}}, {"invalid_sequence", {3, 0, false}},
-        {"invalid_count", {3, 3, false}},       {"invalid_stopdt_con", {0, 0, true}},
+        {"invalid_count", {5, 2, false}},       {"invalid_stopdt_con", {0, 0, true}},
+        {"valid_list_forms", {8, 0, false}},    {"valid_new_types", {12, 0, false}},
+        {"valid_test_bit", {1, 0, false}},      {"valid_invalid_times", {3, 0, false}},
     };
     std::size_t seen = 0;
     for (const auto& entry : std::filesystem::directory_iterator(corpus_dir())) {

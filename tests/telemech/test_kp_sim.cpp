@@ -52,11 +52,10 @@ TEST(KpSimLink, AnswersStartTestInterrogationAndClockSync) {
     EXPECT_EQ(client.next_frame(), "68 0B 00 00 02 00 64 01 07 05 00 00 14");
     // Consecutive single points as one sequence, then each type in turn, sorted by type.
     EXPECT_EQ(client.next_frame(), "68 0D 02 00 02 00 01 83 14 05 0A 00 01 00 81");
-    EXPECT_EQ(client.next_frame(), "68 0C 04 00 02 00 05 01 14 05 32 00 7F 00");
-    EXPECT_EQ(client.next_frame(), "68 0D 06 00 02 00 0B 01 14 05 2C 01 FE FF 01");
-    std::string timed = client.next_frame();
-    EXPECT_EQ(timed.substr(0, 38), "68 12 08 00 02 00 1E 01 14 05 28 00 01");
-    EXPECT_EQ(timed.substr(timed.size() - 2), year_octet());
+    // The timed single point is reported untimed, as type 1, the way the standard asks.
+    EXPECT_EQ(client.next_frame(), "68 0B 04 00 02 00 01 01 14 05 28 00 01");
+    EXPECT_EQ(client.next_frame(), "68 0C 06 00 02 00 05 01 14 05 32 00 7F 00");
+    EXPECT_EQ(client.next_frame(), "68 0D 08 00 02 00 0B 01 14 05 2C 01 FE FF 01");
     EXPECT_EQ(client.next_frame(), "68 0B 0A 00 02 00 64 01 0A 05 00 00 14");
     // Its own I-frames acknowledged the command: no S-frame follows.
     EXPECT_EQ(client.next_frame(200), "");
@@ -76,6 +75,66 @@ TEST(KpSimLink, AnswersStartTestInterrogationAndClockSync) {
     client.send_hex("68 0B 0E 00 14 00 64 01 06 05 00 00 14");
     EXPECT_EQ(client.next_frame(), "closed");
     EXPECT_EQ(sim.terminate(), 0);
+}
+
+TEST(KpSimForms, ListFormNewTypesTestBitTimeTagsAndRawAsdus) {
+    kp_sim_process sim({"--endpoint", "127.0.0.1:0", "--ca", "5", "--object", "1:20=0", "--object",
+                        "1:22=0", "--object", "35:300=-120", "--object", "36:400=1.5", "--object",
+                        "7:500=305419896", "--form", "list"});
+    raw_client client(sim.port());
+    start_link(client);
+    client.send_hex(interrogation_5);
+    EXPECT_EQ(client.next_frame(), "68 0B 00 00 02 00 64 01 07 05 00 00 14");
+    // Untimed twins in the list form, sorted by type: 1, 7, 11 (from 35), 13 (from 36).
+    EXPECT_EQ(client.next_frame(), "68 0E 02 00 02 00 01 02 14 05 14 00 00 16 00 00");
+    EXPECT_EQ(client.next_frame(), "68 0F 04 00 02 00 07 01 14 05 F4 01 78 56 34 12 00");
+    EXPECT_EQ(client.next_frame(), "68 0D 06 00 02 00 0B 01 14 05 2C 01 88 FF 00");
+    EXPECT_EQ(client.next_frame(), "68 0F 08 00 02 00 0D 01 14 05 90 01 00 00 C0 3F 00");
+    EXPECT_EQ(client.next_frame(), "68 0B 0A 00 02 00 64 01 0A 05 00 00 14");
+
+    ASSERT_TRUE(sim.command("test on"));
+    ASSERT_TRUE(sim.command("set 20 1"));
+    EXPECT_EQ(client.next_frame(), "68 0B 0C 00 02 00 01 01 83 05 14 00 01");
+    ASSERT_TRUE(sim.command("test off"));
+    // A changed timed object goes with its own type and time tag; IV set on request.
+    ASSERT_TRUE(sim.command("timetag iv"));
+    ASSERT_TRUE(sim.command("set 300 -7"));
+    std::string timed = client.next_frame();
+    ASSERT_EQ(timed.size(), 3u * 22 - 1);
+    EXPECT_EQ(timed.substr(0, 44), "68 14 0E 00 02 00 23 01 03 05 2C 01 F9 FF 00");
+    EXPECT_NE(std::stoi(timed.substr(51, 2), nullptr, 16) & 0x80, 0);
+    EXPECT_EQ(timed.substr(timed.size() - 2), year_octet());
+    // Fields out of range: minute 60, day 0, month 0.
+    ASSERT_TRUE(sim.command("timetag bad"));
+    ASSERT_TRUE(sim.command("set 300 -8"));
+    timed = client.next_frame();
+    EXPECT_EQ(timed.substr(0, 44), "68 14 10 00 02 00 23 01 03 05 2C 01 F8 FF 00");
+    EXPECT_EQ(timed.substr(51, 2), "3C");
+    EXPECT_EQ(timed.substr(57, 5), "00 00");
+    // Any ASDU as given.
+    ASSERT_TRUE(sim.command("asdu 01 03 14 05 14 00 01 16 00 80 19 00 41"));
+    EXPECT_EQ(client.next_frame(), "68 11 12 00 02 00 01 03 14 05 14 00 01 16 00 80 19 00 41");
+    EXPECT_FALSE(sim.command("asdu 01 0"));
+    EXPECT_FALSE(sim.command("form diagonal"));
+    EXPECT_EQ(sim.terminate(), 0);
+}
+
+TEST(KpSimLink, WindowKFromTheScenario) {
+    kp_sim_process sim({"--endpoint", "127.0.0.1:0", "--ca", "5", "--k", "3", "--object", "1:1=0",
+                        "--object", "1:3=0", "--object", "1:5=0"});
+    raw_client client(sim.port());
+    start_link(client);
+    client.send_hex(interrogation_5);
+    EXPECT_EQ(client.next_frame(), "68 0B 00 00 02 00 64 01 07 05 00 00 14");
+    EXPECT_EQ(client.next_frame(), "68 0B 02 00 02 00 01 01 14 05 01 00 00");
+    EXPECT_EQ(client.next_frame(), "68 0B 04 00 02 00 01 01 14 05 03 00 00");
+    EXPECT_EQ(client.next_frame(300), "");
+    client.send_hex("68 04 01 00 06 00");
+    EXPECT_EQ(client.next_frame(), "68 0B 06 00 02 00 01 01 14 05 05 00 00");
+    EXPECT_EQ(client.next_frame(), "68 0B 08 00 02 00 64 01 0A 05 00 00 14");
+    std::string error;
+    EXPECT_EQ(kp_sim_process::run_to_end({"--k", "0"}, &error), 2);
+    EXPECT_NE(error.find("bad k 0"), std::string::npos) << error;
 }
 
 TEST(KpSimLink, StopsAfterTwelveUnacknowledgedFramesAndResumes) {

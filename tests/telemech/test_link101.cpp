@@ -60,9 +60,8 @@ TEST(Link101Start, StatusResetThenClassTwoWithAlternatingFcbAndClassOneOnAcd) {
     for (const char* text :
          {"<•• запрос статуса канала", "<•• 10 49 05 4E 16", "--> 10 0B 05 10 16",
           "--> FC=11 - канал ОК", "<•• сброс канала", "--> ACK - сброс выполнен",
-          "<•• запрос класса 2", "--> FC=9 - выполняется инициализация",
-          "--> ACK - данные не изменились", "<•• запрос класса 1",
-          "--> <1> COUNT=1,ПР=3,ASDU=5 [0010: 1 q00]"})
+          "<•• запрос класса 2", "--> FC=9 - нет данных", "--> ACK - данные не изменились",
+          "<•• запрос класса 1", "--> <1> COUNT=1,ПР=3,ASDU=5 [0010: 1 q00]"})
         EXPECT_NE(log.find(line("MES", text)), std::string::npos) << text;
 }
 
@@ -109,8 +108,7 @@ TEST(Link101Mends, FunctionNineWithAcdAsksForClassOneAndTogglesFcb) {
     EXPECT_EQ(l.sink.calls, (std::vector<std::string>{"up", "single 3 01", "notify"}));
     EXPECT_EQ(l.next(14), class2_fcb1);
     // The Part's text stays.
-    EXPECT_NE(l.log_text().find(line("MES", "--> FC=9 - выполняется инициализация")),
-              std::string::npos);
+    EXPECT_NE(l.log_text().find(line("MES", "--> FC=9 - нет данных")), std::string::npos);
 }
 
 TEST(Link101Mends, FcbTogglesAfterEveryCompletedExchangeWithFcv) {
@@ -147,6 +145,7 @@ TEST(Link101Faults, EveryErrorTextWithItsDump) {
         {{0x10, 0x09, 0x05, 0x0E, 0x17}, "последний символ не 16h"},
         {{0x10, 0x09, 0x05, 0x0F, 0x16}, "ОШИБКА crc8 (0E <> 0F)"},
         {{0x68, 0x09, 0x0A, 0x68, 0x08, 0x05}, "ОШИБКА размера пакета (09 <> 0A)"},
+        {{0x68, 0x01, 0x01, 0x68, 0x08, 0x05}, "неверная длина пакета 01"},
         {changed(3, 0x67), "нет повтора 68h"},
         {variable(0x88, 5, single_point_asdu(1, 1)), "балансный режим"},
         {variable(0x48, 5, single_point_asdu(1, 1)), "пакет не от КП"},
@@ -240,15 +239,15 @@ TEST(Link101Timeout, SilentPointGetsTheStatusRequestAfterEachTimeout) {
     EXPECT_EQ(nx_mCANAL101::response_timeout_for(1200), 750);
     EXPECT_EQ(nx_mCANAL101::response_timeout_for(115200), 300);
 
-    // An answer that stops halfway: the exchange still ends at the time-out, and the class
-    // request that got no answer is followed by a fresh start-up.
+    // An answer that stops halfway: the exchange ends a time-out after its last octet, and the
+    // class request that got no answer is followed by a fresh start-up.
     link101 cut;
     cut.start_up();
     cut.next(1000);
     EXPECT_FALSE(cut.feed({0x10, 0x09}, 1010));
-    EXPECT_FALSE(cut.link->parse(0, 1299));
-    EXPECT_TRUE(cut.link->parse(0, 1300));
-    EXPECT_EQ(cut.next(1300), status_request);
+    EXPECT_FALSE(cut.link->parse(0, 1309));
+    EXPECT_TRUE(cut.link->parse(0, 1310));
+    EXPECT_EQ(cut.next(1310), status_request);
 }
 
 TEST(Link101Timeout, UnansweredUserDataIsRepeatedWithTheSameFcbThenTheLinkStartsAfresh) {
@@ -294,6 +293,50 @@ TEST(Link101Input, OneOctetAtATimeAndNoise) {
     EXPECT_TRUE(l.feed({0x00, 0xE5, 0x10}, 13));
     EXPECT_TRUE(l.link->link_down());
     EXPECT_EQ(l.next(14), status_request);
+}
+
+TEST(Link101Input, LongestFramesArriveWholeAndNothingIsSentIntoThem) {
+    link101 l; // 9600 baud: a response time-out of 300 ms
+    l.start_up();
+    l.next(10);
+    // 81 scaled values in one sequence: a 249-octet ASDU, L = FBH, 257 octets on the line.
+    frame asdu = {11, 0x80 | 81, 3, 5, 1, 0};
+    for (int i = 0; i < 81; ++i)
+        asdu.insert(asdu.end(), {static_cast<std::uint8_t>(i), 0, 0});
+    const frame f = variable(0x08, 5, asdu);
+    ASSERT_EQ(f[1], 0xFB);
+    ASSERT_EQ(f.size(), 257u);
+    // It begins just before the time-out and goes on well after it: the time-out runs from
+    // its last octets, so the exchange is not over and no request goes into it.
+    EXPECT_FALSE(l.feed(frame(f.begin(), f.begin() + 100), 300));
+    EXPECT_FALSE(l.link->parse(0, 500));
+    EXPECT_EQ(l.link->wait_ms(500), 100);
+    EXPECT_FALSE(l.feed(frame(f.begin() + 100, f.begin() + 256), 590));
+    EXPECT_TRUE(l.feed(frame(f.begin() + 256, f.end()), 880));
+    ASSERT_EQ(l.sink.calls.size(), 83u);
+    EXPECT_EQ(l.sink.calls[1], "measured 1 0 00");
+    EXPECT_EQ(l.sink.calls[81], "measured 81 80 00");
+    EXPECT_EQ(l.link->request_function(), nx_mCANAL101::fn_class2);
+
+    // L = FFH, the longest there is: 83 double points with addresses of their own.
+    l.next(900);
+    frame doubles = {3, 83, 3, 5};
+    for (int i = 0; i < 83; ++i)
+        doubles.insert(doubles.end(), {static_cast<std::uint8_t>(i + 1), 1, 0x02});
+    const frame longest = variable(0x08, 5, doubles);
+    ASSERT_EQ(longest[1], 0xFF);
+    ASSERT_EQ(longest.size(), 261u);
+    EXPECT_TRUE(l.feed(longest, 910));
+    ASSERT_EQ(l.sink.calls.size(), 83u + 85u);
+    EXPECT_EQ(l.sink.calls.back(), "notify");
+    EXPECT_EQ(l.sink.calls[83 + 83], "double 339 02");
+    EXPECT_EQ(l.log_text().find("ERR"), std::string::npos);
+
+    // A frame cut short ends the exchange once the line has been silent for the time-out.
+    l.next(1000);
+    EXPECT_FALSE(l.feed(frame(f.begin(), f.begin() + 50), 1010));
+    EXPECT_FALSE(l.link->parse(0, 1309));
+    EXPECT_TRUE(l.link->parse(0, 1310));
 }
 
 TEST(Link101Input, RejectedAsduThrowsAfterTheFrameIsCounted) {

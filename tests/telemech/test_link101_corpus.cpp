@@ -25,11 +25,12 @@ struct outcome {
 TEST(FuzzCorpusLink101, EverySeedReplaysWithItsOutcome) {
     // What each seed is meant to exercise; a seed added without an entry fails here.
     const std::map<std::string, outcome> expected = {
-        {"valid_startup", {3, 0}},  {"valid_acd_chain", {5, 0}},
-        {"valid_joined", {0, 0}},   {"valid_slow_line", {3, 0}},
-        {"invalid_noise", {3, 0}},  {"invalid_crc", {0, 0}},
-        {"invalid_length", {3, 0}}, {"invalid_foreign_address", {0, 0}},
-        {"invalid_count", {3, 1}},  {"invalid_huge_length", {0, 0}},
+        {"valid_startup", {3, 0}},       {"valid_acd_chain", {5, 0}},
+        {"valid_joined", {0, 0}},        {"valid_slow_line", {3, 0}},
+        {"invalid_noise", {3, 0}},       {"invalid_crc", {0, 0}},
+        {"invalid_length", {3, 0}},      {"invalid_foreign_address", {0, 0}},
+        {"invalid_count", {3, 1}},       {"invalid_huge_length", {0, 0}},
+        {"valid_long_frames", {164, 0}},
     };
     std::size_t seen = 0;
     for (const auto& entry : std::filesystem::directory_iterator(corpus_dir())) {

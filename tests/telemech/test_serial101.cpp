@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -330,7 +331,7 @@ TEST_F(SerialLine, StrictPointIsReadThanksToTheMends) {
     settings_set_string("COM", "9", sim.serial_line());
     run_devices();
     load("<ref tp=\"50\">\r\n<ref tp=\"100\" num=\"9\" baud=\"115200\">\r\n"
-         "<ref tp=\"101\" addr=\"10\" p100=\"-1\">\r\n"
+         "<ref tp=\"101\" addr=\"10\" p100=\"-1\" log=\"1\" lcn=\"32\">\r\n"
          "<ref tp=\"51\" addr=\"5\" canal=\"1\" kp=\"2\" num=\"8\"/>\r\n</ref>\r\n</ref>\r\n"
          "</ref>\r\n" +
          structure());
@@ -340,6 +341,82 @@ TEST_F(SerialLine, StrictPointIsReadThanksToTheMends) {
         ASSERT_TRUE(sim.command("set 5 " + std::to_string(v)));
         ASSERT_TRUE(wait_for([&] { return s8.value() == v; })) << v;
     }
+    // Its "no data" answers are logged as what they are.
+    auto log = [&] { return from_cp1251(read_bytes(get<t_dev_101>(dev2_key).log_file())); };
+    EXPECT_TRUE(wait_for([&] {
+        return log().find("MES | --> FC=9 - нет данных") != std::string::npos;
+    })) << log();
+    EXPECT_EQ(log().find("инициализация"), std::string::npos);
+}
+
+TEST_F(SerialLine, LongFramesTestFramesAndInvalidTimesFromAStation) {
+    // 81 scaled values in one sequence make a 249-octet ASDU: a frame with L = FBH.
+    ilktest::kp_sim_process sim({"--serial", "pty", "--asdu-max", "249", "--link", "12", "--object",
+                                 "1:5=1", "--object", "11:100-180=-3"});
+    settings_set_string("COM", "11", sim.serial_line());
+    // A log of its own: the lines of earlier tests are not this test's.
+    std::remove((logs_directory() + "101 12 - D.0000.0000.log").c_str());
+    run_devices();
+    load("<ref tp=\"50\">\r\n<ref tp=\"100\" num=\"11\" baud=\"9600\" log=\"1\">\r\n"
+         "<ref tp=\"101\" addr=\"12\" p100=\"-1\" log=\"1\" lcn=\"15\">\r\n"
+         "<ref tp=\"51\" addr=\"5\" canal=\"1\" kp=\"2\" num=\"8\"/>\r\n</ref>\r\n</ref>\r\n"
+         "</ref>\r\n" +
+         structure());
+    auto& device = get<t_dev_101>(dev2_key);
+    ASSERT_EQ(device.log_file(), logs_directory() + "101 12 - D.0000.0000.log");
+    auto& s8 = get<t_struct_ts>("K.0000.0000.0001");
+    auto log = [&] { return from_cp1251(read_bytes(device.log_file())); };
+    measured_record last;
+    ASSERT_TRUE(wait_for([&] { return s8.control() && device.get_measured(180, last); })) << log();
+    EXPECT_EQ(last.value, -3);
+    EXPECT_EQ(s8.value(), 1);
+    // The frame's line is written once its objects are stored.
+    ASSERT_TRUE(wait_for([&] { return log().find("[0180: -3 q00]") != std::string::npos; }))
+        << log();
+    const std::string text = log();
+    EXPECT_NE(text.find("--> <11> COUNT=81,ПР=20,ASDU=12 [0100: -3 q00] [0101: -3 q00]"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(read_bytes(port().log_file()).find("MES | -> 68 FB FB 68"), std::string::npos);
+    // Taken whole the first time: no fault, no second link reset.
+    EXPECT_EQ(text.find("ERR"), std::string::npos) << text;
+    EXPECT_EQ(count_of(text, "<•• сброс канала"), 1u) << text;
+
+    // A test frame is logged and changes nothing.
+    ASSERT_TRUE(sim.command("test on"));
+    ASSERT_TRUE(sim.command("set 5 0"));
+    ASSERT_TRUE(wait_for([&] {
+        return log().find("--> <1> COUNT=1,ПР=131,ASDU=12 тест [0005: 0 q00]") != std::string::npos;
+    })) << log();
+    drain();
+    EXPECT_EQ(s8.value(), 1);
+
+    // An all-zero time with IV: the value counts, the time is the reception's.
+    nx_time before = time_now();
+    ASSERT_TRUE(sim.command("asdu 1E 01 03 0C 05 00 00 00 00 80 00 00 00 00"));
+    ASSERT_TRUE(wait_for([&] { return s8.value() == 0; }));
+    nx_time after = time_now();
+    EXPECT_GE(s8.time(), before - time_ms(1)) << time_format(s8.time(), "%d.%m.%Y %H:%M");
+    EXPECT_LE(s8.time(), after + time_ms(1)) << time_format(s8.time(), "%d.%m.%Y %H:%M");
+    EXPECT_TRUE(wait_for([&] {
+        return log().find("--> <30> COUNT=1,ПР=3,ASDU=12 [0005: 0 q00 CP56=2000.00.00 "
+                          "00:00:00.000 недостоверно]") != std::string::npos;
+    })) << log();
+
+    // A list-form change, and a short float with its time.
+    ASSERT_TRUE(sim.command("asdu 01 02 03 0C 05 00 01 07 00 00"));
+    ASSERT_TRUE(wait_for([&] { return s8.value() == 1; }));
+    // The line is written when the frame is done, after its objects are stored.
+    auto logged = [&](const std::string& text) {
+        return wait_for([&] { return log().find(text) != std::string::npos; });
+    };
+    EXPECT_TRUE(logged("--> <1> COUNT=2,ПР=3,ASDU=12 [0005: 1 q00] [0007: 0 q00]")) << log();
+    ASSERT_TRUE(sim.command("asdu 24 01 03 0C 64 00 00 00 C0 3F 00 39 30 0F 0A 05 03 18"));
+    ASSERT_TRUE(wait_for([&] { return device.get_measured(100, last) && last.value == 1.5; }));
+    EXPECT_EQ(time_format(last.time.to_time(), "%Y.%m.%d %H:%M:%S.%V"), "2024.03.05 10:15:12.345");
+    EXPECT_TRUE(logged("--> <36> COUNT=1,ПР=3,ASDU=12 [0100: 1.5 q00 CP56=2024.03.05 "
+                       "10:15:12.345]"))
+        << log();
 }
 
 TEST_F(SerialLine, NoiseAndBrokenAnswersNeverBringThePointUp) {

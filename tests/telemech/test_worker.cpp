@@ -54,10 +54,10 @@ public:
     void put_single(std::uint16_t ioa, const nx_tm_time&, std::uint8_t siq) override {
         store("single " + std::to_string(ioa) + " " + std::to_string(siq));
     }
-    void put_measured(std::uint16_t ioa, const nx_tm_time&, std::int16_t sva,
+    void put_measured(std::uint16_t ioa, const nx_tm_time&, double value,
                       std::uint8_t qds) override {
-        store("measured " + std::to_string(ioa) + " " + std::to_string(sva) + " " +
-              std::to_string(qds));
+        store("measured " + std::to_string(ioa) + " " + std::to_string(static_cast<int>(value)) +
+              " " + std::to_string(qds));
     }
 
     // Waits until `count` objects are stored; returns them.

@@ -4,6 +4,7 @@
 #include "telemech/nx_tm_info.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -33,9 +34,11 @@ public:
         add("step", ioa, t,
             std::to_string(nxkit::vti_value(vti)) + " " + hex(vti) + " " + hex(qds));
     }
-    void put_measured(std::uint16_t ioa, const nxkit::nx_tm_time& t, std::int16_t sva,
+    void put_measured(std::uint16_t ioa, const nxkit::nx_tm_time& t, double value,
                       std::uint8_t qds) override {
-        add("measured", ioa, t, std::to_string(sva) + " " + hex(qds));
+        char text[32];
+        std::snprintf(text, sizeof text, "%.10g", value);
+        add("measured", ioa, t, std::string(text) + " " + hex(qds));
     }
     void put_double(std::uint16_t ioa, const nxkit::nx_tm_time& t, std::uint8_t diq) override {
         add("double", ioa, t, hex(diq));

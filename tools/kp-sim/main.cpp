@@ -24,8 +24,8 @@ const char* usage_text =
     "              [--period MS] [--burst N] [--fault MODE]\n"
     "              [--serial DEVICE|pty [--baud N] [--mode strict|lenient] [--link ADDR]...]\n"
     "Every --keyword VALUE is a scenario directive; see docs/kp-sim.md.\n"
-    "Commands on standard input: set IOA VALUE[/QQ], change [N], fault MODE [LINK], drop,\n"
-    "quit.\n";
+    "Commands on standard input: set IOA VALUE[/QQ], change [N], fault MODE [LINK],\n"
+    "form sq|list, test on|off, timetag valid|iv|bad, asdu HEX..., drop, quit.\n";
 
 void print_line(const std::string& line) {
     std::fputs(line.c_str(), stdout);
@@ -76,16 +76,34 @@ bool run_command(const std::string& line, std::vector<std::unique_ptr<endpoint>>
         if (ok)
             for (auto& l : serials)
                 l->set_fault(f, link);
+    } else if (is_form_keyword(command)) {
+        std::string error;
+        for (auto& e : endpoints)
+            ok = ok && apply_form(e->form(), command, first, error);
+        for (auto& l : serials)
+            ok = ok && apply_form(l->form(), command, first, error);
+    } else if (command == "asdu") {
+        // The rest of the line, octet by octet.
+        std::string rest;
+        std::getline(words, rest);
+        bytes asdu;
+        ok = parse_hex(first + " " + second + rest, asdu) && asdu.size() >= 4;
+        if (ok) {
+            for (auto& e : endpoints)
+                e->send_asdu(asdu);
+            for (auto& l : serials)
+                l->send_asdu(asdu);
+        }
     } else if (command == "set") {
         int ioa = 0;
-        int value = 0;
+        double value = 0;
         int quality = -1;
         std::string value_text = second;
         if (auto slash = value_text.find('/'); slash != std::string::npos) {
             ok = to_int(value_text.substr(slash + 1), quality, 16);
             value_text.resize(slash);
         }
-        ok = ok && to_int(first, ioa) && to_int(value_text, value);
+        ok = ok && to_int(first, ioa) && parse_value(value_text, value);
         bool any = false;
         if (ok) {
             for (auto& e : endpoints)

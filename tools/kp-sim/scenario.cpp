@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <charconv>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -91,6 +92,14 @@ bool apply_serial(serial_config& line, const std::string& keyword, const std::st
             error = "bad fault " + argument;
             return false;
         }
+    } else if (is_form_keyword(keyword)) {
+        return apply_form(line.form, keyword, argument, error);
+    } else if (keyword == "asdu-max") {
+        if (!to_int(argument, number) || number < 8 || number > 253) {
+            error = "bad asdu-max " + argument + " (8..253)";
+            return false;
+        }
+        line.asdu_max = number;
     } else {
         error = keyword + " does not apply to a serial line";
         return false;
@@ -131,6 +140,37 @@ bool parse_fault(const std::string& text, fault& out) {
     return false;
 }
 
+bool is_form_keyword(const std::string& keyword) {
+    return keyword == "form" || keyword == "test" || keyword == "timetag";
+}
+
+bool apply_form(send_form& form, const std::string& keyword, const std::string& argument,
+                std::string& error) {
+    if (keyword == "form" && (argument == "sq" || argument == "list")) {
+        form.list = argument == "list";
+    } else if (keyword == "test" && (argument == "on" || argument == "off")) {
+        form.test = argument == "on";
+    } else if (keyword == "timetag" && argument == "valid") {
+        form.tag = time_tag::valid;
+    } else if (keyword == "timetag" && argument == "iv") {
+        form.tag = time_tag::invalid_bit;
+    } else if (keyword == "timetag" && argument == "bad") {
+        form.tag = time_tag::bad_fields;
+    } else {
+        error = "bad " + keyword + " " + argument;
+        return false;
+    }
+    return true;
+}
+
+bool parse_value(const std::string& text, double& out) {
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    out = std::strtod(text.c_str(), &end);
+    return end == text.c_str() + text.size();
+}
+
 bool parse_objects(const std::string& text, std::vector<info_object>& out) {
     auto colon = text.find(':');
     auto equals = text.find('=');
@@ -155,9 +195,10 @@ bool parse_objects(const std::string& text, std::vector<info_object>& out) {
         last = first;
     }
     int type = 0;
-    int value = 0;
-    if (!to_int(text.substr(0, colon), type) || !is_supported(type) || !to_int(value_text, value) ||
-        !value_fits(type, value) || first < 0 || last > 65535 || last < first)
+    double value = 0;
+    if (!to_int(text.substr(0, colon), type) || !is_supported(type) ||
+        !parse_value(value_text, value) || !value_fits(type, value) || first < 0 || last > 65535 ||
+        last < first)
         return false;
     cp56 now = cp56_now();
     for (int ioa = first; ioa <= last; ++ioa)
@@ -229,6 +270,14 @@ bool apply_directive(scenario& s, const std::string& keyword, const std::string&
             error = "bad fault " + argument;
             return false;
         }
+    } else if (is_form_keyword(keyword)) {
+        return apply_form(current(s).form, keyword, argument, error);
+    } else if (keyword == "k") {
+        if (!to_int(argument, number) || number < 1 || number > 32767) {
+            error = "bad k " + argument;
+            return false;
+        }
+        current(s).k = number;
     } else {
         error = "unknown directive " + keyword;
         return false;

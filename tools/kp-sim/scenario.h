@@ -46,6 +46,9 @@ struct serial_config {
     int period_ms = 0;
     int burst = 1;
     fault initial_fault;
+    send_form form;
+    // The largest ASDU of a variable frame (L = ASDU + 2, at most 255).
+    int asdu_max = 247;
 };
 
 struct endpoint_config {
@@ -56,6 +59,8 @@ struct endpoint_config {
     int period_ms = 0; // 0: no periodic change
     int burst = 1;     // objects changed per period
     fault initial_fault;
+    send_form form;
+    int k = 12; // I-frames sent before an acknowledgement is awaited
 };
 
 // 127.0.0.1:2404 unless told otherwise, common address 1, no objects.
@@ -73,9 +78,18 @@ struct scenario {
 // "nack"; false when unknown.
 bool parse_fault(const std::string& text, fault& out);
 
+// A decimal number (a fraction only for short floats); false when malformed.
+bool parse_value(const std::string& text, double& out);
+
 // "TYPE:IOA=VALUE", "TYPE:IOA-IOA=VALUE" (a range), each optionally followed by "/QQ" (the
 // quality octet in hexadecimal). False when malformed or out of range.
 bool parse_objects(const std::string& text, std::vector<info_object>& out);
+
+// "form sq|list", "test on|off", "timetag valid|iv|bad"; false when `keyword` is none of them
+// or the argument is wrong (then `error` says so).
+bool apply_form(send_form& form, const std::string& keyword, const std::string& argument,
+                std::string& error);
+bool is_form_keyword(const std::string& keyword);
 
 // One directive ("endpoint", "ca", "object", "period", "burst", "fault", "verbose",
 // "scenario", and for serial lines "serial", "link", "baud", "mode"); directives before the

@@ -295,7 +295,8 @@ void serial_station::on_user_data(station& s, const bytes& asdu) {
             return;
         }
         say("station interrogation");
-        queue_objects(s, s.config.objects, cot_interrogated);
+        // Interrogated objects go without time tags, as the standard asks.
+        queue_objects(s, interrogation_objects(s.config.objects), cot_interrogated);
         reply[2] = static_cast<char>(cot_act_term);
     }
     s.class1.push_back(reply);
@@ -303,7 +304,8 @@ void serial_station::on_user_data(station& s, const bytes& asdu) {
 
 void serial_station::queue_objects(station& s, const std::vector<info_object>& objects,
                                    std::uint8_t cause) {
-    for (const bytes& part : object_asdus(objects, cause, s.config.common_address, max_serial_asdu))
+    for (const bytes& part :
+         object_asdus(objects, cause, s.config.common_address, config_.asdu_max, config_.form))
         s.class1.push_back(part);
 }
 
@@ -348,12 +350,17 @@ void serial_station::change(int count) {
         object->value = changed_value(object->type, object->value);
         object->time = cp56_now();
         say("change " + std::to_string(s->config.address) + "/" + std::to_string(object->ioa) +
-            "=" + std::to_string(object->value));
+            "=" + value_text(object->value));
         queue_objects(*s, {*object}, cot_spontaneous);
     }
 }
 
-bool serial_station::set(int ioa, int value, int quality) {
+void serial_station::send_asdu(const bytes& asdu) {
+    for (station& s : stations_)
+        s.class1.push_back(asdu);
+}
+
+bool serial_station::set(int ioa, double value, int quality) {
     bool any = false;
     for (station& s : stations_) {
         std::vector<info_object> changed;

@@ -38,7 +38,10 @@ public:
     // address < 0: every station of the line.
     void set_fault(const fault& f, int address = -1);
     void change(int count);
-    bool set(int ioa, int value, int quality);
+    bool set(int ioa, double value, int quality);
+    // Queues an ASDU as given as class 1 data of every station.
+    void send_asdu(const bytes& asdu);
+    send_form& form() { return config_.form; }
 
 private:
     struct station {
@@ -74,8 +77,5 @@ private:
     std::size_t next_to_change_ = 0;
     clock::time_point next_change_ = clock::time_point::max();
 };
-
-// The largest ASDU of a variable frame the workstation's 255-octet buffer takes.
-inline constexpr int max_serial_asdu = 247;
 
 } // namespace nxkit::kp_sim

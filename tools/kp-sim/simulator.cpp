@@ -252,7 +252,9 @@ void endpoint::on_i_frame(connection& c, const bytes& asdu) {
         return;
     }
     say(c, "station interrogation");
-    for (const bytes& part : object_asdus(config_.objects, cot_interrogated, sending_ca()))
+    // Interrogated objects go without time tags, as the standard asks.
+    for (const bytes& part : object_asdus(interrogation_objects(config_.objects), cot_interrogated,
+                                          sending_ca(), max_asdu_length, config_.form))
         queue_asdu(c, part);
     reply[2] = static_cast<char>(cot_act_term);
     queue_asdu(c, reply);
@@ -277,7 +279,7 @@ void endpoint::flush_window(connection& c) {
     bool was_waiting = !c.waiting.empty();
     while (!c.closing && c.started && !silent() && !c.waiting.empty()) {
         int unacknowledged = (c.send_number - c.acknowledged + sequence_modulo) % sequence_modulo;
-        if (unacknowledged >= window)
+        if (unacknowledged >= config_.k)
             break;
         if (fault_.mode == fault_mode::skip_seq && !c.skipped) {
             c.skipped = true;
@@ -327,7 +329,8 @@ void endpoint::drop_connections() {
 void endpoint::send_objects(const std::vector<info_object>& objects, std::uint8_t cause) {
     if (silent())
         return;
-    std::vector<bytes> parts = object_asdus(objects, cause, sending_ca());
+    std::vector<bytes> parts =
+        object_asdus(objects, cause, sending_ca(), max_asdu_length, config_.form);
     for (connection& c : connections_) {
         if (c.closing || !c.started)
             continue;
@@ -346,13 +349,22 @@ void endpoint::change(int count) {
         ++next_to_change_;
         object.value = changed_value(object.type, object.value);
         object.time = cp56_now();
-        say("change " + std::to_string(object.ioa) + "=" + std::to_string(object.value));
+        say("change " + std::to_string(object.ioa) + "=" + value_text(object.value));
         changed.push_back(object);
     }
     send_objects(changed, cot_spontaneous);
 }
 
-bool endpoint::set(int ioa, int value, int quality) {
+void endpoint::send_asdu(const bytes& asdu) {
+    if (silent())
+        return;
+    for (connection& c : connections_)
+        if (!c.closing && c.started)
+            queue_asdu(c, asdu);
+    connections_.remove_if([](const connection& c) { return c.closing; });
+}
+
+bool endpoint::set(int ioa, double value, int quality) {
     std::vector<info_object> changed;
     for (info_object& object : config_.objects) {
         if (object.ioa != ioa || !value_fits(object.type, value))

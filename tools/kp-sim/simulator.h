@@ -55,9 +55,12 @@ public:
     // Changes up to `count` objects in turn and sends them spontaneously.
     void change(int count);
     // Sets one object's value (and quality when >= 0); false when the address is unknown.
-    bool set(int ioa, int value, int quality);
+    bool set(int ioa, double value, int quality);
     // Closes every connection now.
     void drop_connections();
+    // Sends an ASDU as given to every started connection.
+    void send_asdu(const bytes& asdu);
+    send_form& form() { return config_.form; }
 
 private:
     void accept_all();
@@ -88,8 +91,5 @@ private:
     std::size_t next_to_change_ = 0;
     steady::time_point next_change_ = steady::time_point::max();
 };
-
-// Frames a controlled point sends before it waits for an acknowledgement (k).
-inline constexpr int window = 12;
 
 } // namespace nxkit::kp_sim
