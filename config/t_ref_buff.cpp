@@ -204,6 +204,12 @@ public:
                 store_.check_version(e);
             return;
         }
+        if (skipping_ > 0) {
+            // Inside a refused element: nothing of it is read.
+            if (e.name == "ref")
+                ++skipping_;
+            return;
+        }
         if (e.name != "ref") {
             if (!stack_.empty() && stack_.back().component != nullptr)
                 stack_.back().component->on_start(e);
@@ -216,9 +222,15 @@ public:
         if (in_use(key)) {
             // Numbers below the hint were all found taken before.
             int& next = next_number_[parent];
-            do
+            do {
+                if (next > max_child_number) {
+                    // A five-digit part would sort among the first thousand children.
+                    ++refused_[parent];
+                    skipping_ = 1;
+                    return;
+                }
                 key = make_child_key(parent, key_part(next++));
-            while (in_use(key));
+            } while (in_use(key));
         }
         std::unique_ptr<t_ref> made = store_.create(type);
         t_ref* component = made.get();
@@ -245,6 +257,11 @@ public:
     }
 
     void on_end(const nx_xml_element& e) override {
+        if (skipping_ > 0) {
+            if (e.name == "ref")
+                --skipping_;
+            return;
+        }
         if (e.name == "REFs" || stack_.empty())
             return;
         if (stack_.back().component != nullptr)
@@ -254,6 +271,8 @@ public:
     }
 
     const std::vector<std::string>& top_level() const { return top_level_; }
+    // Parent key -> how many elements found no free number under it.
+    const std::map<std::string, int>& refused() const { return refused_; }
 
 private:
     // A key is taken by a component, by an element read before without a class, or by
@@ -277,6 +296,9 @@ private:
     std::vector<std::string> top_level_;
     std::unordered_set<std::string> reserved_;
     std::unordered_map<std::string, int> next_number_;
+    std::map<std::string, int> refused_;
+    // Depth inside a refused element (0 outside).
+    int skipping_ = 0;
 };
 
 void t_ref_buff::check_version(const nx_xml_element& element) {
@@ -324,6 +346,16 @@ void t_ref_buff::read_text(nx_inixml& document, const std::string& parent_key,
         if (!client.refused.empty())
             throw nx_exception(client.refused);
         throw nx_exception("Ошибка загрузки конфигурации " + document.error());
+    }
+
+    for (const auto& [parent, count] : reader.refused()) {
+        t_ref* p = get(parent);
+        std::string text = "Компонент '" + (p != nullptr ? p->full_path_text() : parent) +
+                           "' не может содержать более " + std::to_string(max_child_number + 1) +
+                           " дочерних компонентов.\r\nНе добавлено компонентов: " +
+                           std::to_string(count) + ".";
+        nx_log::main().err(text);
+        show_message(owner_, text, mb_error);
     }
 
     std::vector<std::string> messages;
@@ -427,46 +459,13 @@ void t_ref_buff::notify_loaded() {
         v->on_load();
 }
 
-namespace {
-
-// The key names present in a section of the settings file, lowered.
-std::unordered_set<std::string> settings_keys_of(const std::string& section) {
-    std::unordered_set<std::string> names;
-    std::string bytes;
-    if (!read_file(settings_path(), bytes))
-        return names;
-    std::string text = from_cp1251(bytes);
-    std::string wanted = to_lower(section);
-    bool inside = false;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        std::size_t eol = text.find_first_of("\r\n", pos);
-        if (eol == std::string::npos)
-            eol = text.size();
-        std::string line = trim(trim(text.substr(pos, eol - pos), '\t'), ' ');
-        pos = eol + 1;
-        if (line.empty())
-            continue;
-        if (line.front() == '[') {
-            auto close = line.find(']');
-            inside = close != std::string::npos &&
-                     to_lower(trim(line.substr(1, close - 1), ' ')) == wanted;
-            continue;
-        }
-        auto eq = line.find('=');
-        if (inside && eq != std::string::npos)
-            names.insert(to_lower(trim(line.substr(0, eq), ' ')));
-    }
-    return names;
-}
-
-} // namespace
-
 void t_ref_buff::restore_manual_values() {
     if (settings_get_int("HAND", "LOAD", 0, true) == 0)
         return;
     // The section is looked at once; only the signals named in it are read one by one.
-    std::unordered_set<std::string> present = settings_keys_of("HAND");
+    std::unordered_set<std::string> present;
+    for (const std::string& name : settings_key_names("HAND"))
+        present.insert(to_lower(name));
     if (present.empty())
         return;
     t_refs::cursor c;
