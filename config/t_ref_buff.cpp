@@ -53,6 +53,12 @@ t_ref* t_refs::get(const std::string& key) {
 }
 
 void t_refs::put(const std::string& key, std::unique_ptr<t_ref> component) {
+    ++shape_;
+    // A whole file is read in key order: each new key goes at the end.
+    if (map_.empty() || std::prev(map_.end())->first < key) {
+        map_.emplace_hint(map_.end(), key, std::move(component));
+        return;
+    }
     auto it = map_.lower_bound(key);
     if (it != map_.end() && it->first == key) {
         // The old component goes only after the new one is in place.
@@ -67,6 +73,7 @@ std::unique_ptr<t_ref> t_refs::take(const std::string& key) {
     auto it = map_.find(key);
     if (it == map_.end())
         return nullptr;
+    ++shape_;
     std::unique_ptr<t_ref> r = std::move(it->second);
     map_.erase(it);
     return r;
@@ -130,6 +137,7 @@ t_ref* t_refs::next_child(const std::string& parent, const std::string& key) {
 }
 
 void t_refs::clear() {
+    ++shape_;
     // Descendants go before their ancestors.
     while (!map_.empty()) {
         auto last = std::prev(map_.end());
@@ -196,7 +204,8 @@ void t_ref_buff::note_init_error(const std::string& text) {
 class ref_reader : public nx_xml_client {
 public:
     ref_reader(t_ref_buff& store, std::string parent_key, std::vector<std::string>* collect)
-        : store_(store), parent_(std::move(parent_key)), collect_(collect) {}
+        : store_(store), parent_(std::move(parent_key)), collect_(collect),
+          fresh_(store.refs().empty()) {}
 
     void on_start(const nx_xml_element& e) override {
         if (e.name == "REFs") {
@@ -217,9 +226,23 @@ public:
         }
         int type = e.attr_int("tp");
         const std::string& parent = stack_.empty() ? parent_ : stack_.back().key;
-        std::string local = type == 40 ? "K" : type == 50 ? "D" : type == 80 ? "S" : "0000";
-        std::string key = make_child_key(parent, local);
-        if (in_use(key)) {
+        std::string key;
+        if (fresh_ && !stack_.empty()) {
+            // Into an empty store the children of an element are all its own: numbered as
+            // they come.
+            int& next = stack_.back().children;
+            if (next > max_child_number) {
+                ++refused_[parent];
+                skipping_ = 1;
+                return;
+            }
+            key = make_child_key(parent, key_part(next++));
+        } else {
+            std::string local =
+                type == 40 ? "K" : type == 50 ? "D" : type == 80 ? "S" : "0000";
+            key = make_child_key(parent, local);
+        }
+        if (!(fresh_ && !stack_.empty()) && in_use(key)) {
             // Numbers below the hint were all found taken before.
             int& next = next_number_[parent];
             do {
@@ -234,7 +257,7 @@ public:
         }
         std::unique_ptr<t_ref> made = store_.create(type);
         t_ref* component = made.get();
-        stack_.push_back({key, component});
+        stack_.push_back({key, component, 0});
         if (component == nullptr) {
             // Nothing is created, but its key stays taken for the elements nested in it.
             reserved_.insert(key);
@@ -287,11 +310,14 @@ private:
     struct open_ref {
         std::string key;
         t_ref* component;
+        // The next child number, when reading into an empty store.
+        int children;
     };
 
     t_ref_buff& store_;
     std::string parent_;
     std::vector<std::string>* collect_;
+    bool fresh_;
     std::vector<open_ref> stack_;
     std::vector<std::string> top_level_;
     std::unordered_set<std::string> reserved_;
