@@ -10,7 +10,10 @@ void dependency_graph::clear() {
     for (const node& n : nodes_)
         if (n.pending)
             carried_pending_.push_back(*n.signal);
+    // The next rebuild is about as large as this one.
+    std::size_t size = nodes_.size();
     nodes_.clear();
+    nodes_.reserve(size);
     by_signal_.clear();
     by_key_.clear();
     by_component_.clear();

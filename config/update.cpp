@@ -194,10 +194,22 @@ void t_ref_buff::collect_round(const key_set& seeds, std::vector<round_entry>& r
     // The orders taken at the last rebuild hold while no component came or went since.
     bool ordered = !g.empty() && g.shape() == refs_.shape();
     g.begin_round();
+    // Many keys at once (the first pass after a load): the collection is walked beside the
+    // set, both in key order, instead of being searched for every key.
+    bool walk = seeds.size() * 8 > refs_.size();
+    t_refs::cursor at;
+    bool more = walk && refs_.first_under({}, at);
+    auto component_at = [&](const std::string& key) -> t_ref* {
+        if (!walk)
+            return get(key);
+        while (more && at->first < key)
+            more = refs_.next_under(at, {});
+        return more && at->first == key ? at->second.get() : nullptr;
+    };
     for (const std::string& key : seeds) {
         const dependency_graph::name* named = g.empty() ? nullptr : g.find_name(key);
         if (named == nullptr) {
-            t_ref* c = get(key);
+            t_ref* c = component_at(key);
             if (c == nullptr)
                 ordered = false;
             round.push_back({&key, c, c != nullptr ? c->order() : 0, dependency_graph::none});
