@@ -198,6 +198,19 @@ public:
                        "\r\n");
     }
 
+    // The names of the key lines of the section, as spelt in the file.
+    std::vector<std::string> key_names(std::string_view section) const {
+        std::vector<std::string> names;
+        std::size_t header = find_section(section);
+        if (header == npos)
+            return names;
+        std::size_t end = section_end(header);
+        for (std::size_t i = header + 1; i < end; ++i)
+            if (lines_[i].kind() == line_kind::key)
+                names.emplace_back(lines_[i].name());
+        return names;
+    }
+
     // Removes the key lines of the section; true when anything was removed.
     bool clear_section(std::string_view section) {
         std::size_t header = find_section(section);
@@ -263,11 +276,22 @@ const std::string& settings_file() {
     return path;
 }
 
-ini_file load() {
-    std::string bytes;
-    if (!read_file(settings_file(), bytes))
-        bytes.clear();
-    return ini_file(bytes);
+// The one copy of the file in memory, read at first use; every change is written through.
+// Guarded by settings_mutex().
+std::optional<ini_file>& cached_copy() {
+    static std::optional<ini_file> copy;
+    return copy;
+}
+
+ini_file& load() {
+    std::optional<ini_file>& copy = cached_copy();
+    if (!copy) {
+        std::string bytes;
+        if (!read_file(settings_file(), bytes))
+            bytes.clear();
+        copy.emplace(bytes);
+    }
+    return *copy;
 }
 
 void save(const ini_file& ini) {
@@ -285,7 +309,7 @@ std::string get_text(const std::string& section, const std::string& key,
     std::string disk_section = disk_name(section);
     std::string disk_key = disk_name(key);
     std::lock_guard lock(settings_mutex());
-    ini_file ini = load();
+    ini_file& ini = load();
     std::optional<std::string> stored = ini.get(disk_section, disk_key);
     std::string text = utf8_left(stored ? from_cp1251(*stored) : default_text, max_value_chars);
     if (write_back && text == default_text) {
@@ -304,7 +328,7 @@ void set_text(const std::string& section, const std::string& key, const std::str
     std::string disk_key = disk_name(key);
     std::string disk_value = to_cp1251(value);
     std::lock_guard lock(settings_mutex());
-    ini_file ini = load();
+    ini_file& ini = load();
     ini.set(disk_section, disk_key, disk_value);
     save(ini);
 }
@@ -397,9 +421,23 @@ void settings_set_double(const std::string& section, const std::string& key, dou
 void settings_clear_section(const std::string& section) {
     std::string disk_section = disk_name(section);
     std::lock_guard lock(settings_mutex());
-    ini_file ini = load();
+    ini_file& ini = load();
     if (ini.clear_section(disk_section))
         save(ini);
+}
+
+std::vector<std::string> settings_key_names(const std::string& section) {
+    std::string disk_section = disk_name(section);
+    std::lock_guard lock(settings_mutex());
+    std::vector<std::string> names = load().key_names(disk_section);
+    for (std::string& name : names)
+        name = from_cp1251(name);
+    return names;
+}
+
+void settings_reload() {
+    std::lock_guard lock(settings_mutex());
+    cached_copy().reset();
 }
 
 } // namespace nxkit

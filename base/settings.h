@@ -1,13 +1,16 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace nxkit {
 
 // The settings file: <station>/ilkstation.ini, an INI file in Windows-1251 with CR LF line
-// ends. Names are matched without regard to case. There is no copy in memory: every call
-// reads the file and every change rewrites it at once, all under one process-wide lock.
-// Nothing here fails: a missing file or key yields the default, a failed write is ignored.
+// ends. Names are matched without regard to case. The file is read once per process into one
+// copy in memory; every change goes into that copy and is written through at once (a new file
+// renamed over the old), all under one process-wide lock. A file changed by hand while the
+// program runs is not noticed. Nothing here fails: a missing file or key yields the default, a
+// failed write is ignored.
 
 std::string settings_path();
 
@@ -30,6 +33,13 @@ void settings_set_double(const std::string& section, const std::string& key, dou
 
 // Removes every key of the section; its header and comments stay.
 void settings_clear_section(const std::string& section);
+
+// The key names of a section, as spelt in the file, in file order.
+std::vector<std::string> settings_key_names(const std::string& section);
+
+// Forgets the copy in memory: the next call reads the file again. For a file replaced on
+// purpose from outside (tests).
+void settings_reload();
 
 // The texts the values are stored as: "%d", and "%.10f" with trailing zeros cut but one
 // digit after the point kept.

@@ -68,8 +68,11 @@ expression_engine::expression_engine() : impl_(std::make_unique<impl>()) {
     p.SetDecSep(',');
     p.SetArgSep(';');
     p.SetThousandsSep(0);
-    p.DefineInfixOprt("!", op_not, 4);
-    p.DefineOprt("and", op_and, mu::prLAND, mu::oaLEFT, true);
+    // "!" binds like a sign, tighter than arithmetic and comparison; the word operators share
+    // the lowest level and go left to right, as the operators expect from their other tools.
+    // muParser numbers its levels its own way: only its named levels are used here.
+    p.DefineInfixOprt("!", op_not, mu::prINFIX);
+    p.DefineOprt("and", op_and, mu::prLOR, mu::oaLEFT, true);
     p.DefineOprt("or", op_or, mu::prLOR, mu::oaLEFT, true);
     p.DefineOprt("xor", op_xor, mu::prLOR, mu::oaLEFT, true);
     // Never folded into a constant: its value changes with every evaluation.

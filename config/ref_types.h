@@ -56,6 +56,8 @@ std::string parent_key(const std::string& key);
 std::string last_key_part(const std::string& key);
 std::string make_child_key(const std::string& parent, const std::string& part);
 std::string key_part(int n);
+// The last child number a key can carry: four digits keep the key order the tree's order.
+inline constexpr int max_child_number = 9999;
 // True when `key` lies strictly below `ancestor` ("D.0001.0002" under "D.0001", not "D.00010").
 bool key_is_under(const std::string& key, const std::string& ancestor);
 

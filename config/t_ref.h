@@ -66,6 +66,10 @@ public:
     bool has_flag(std::uint32_t mask) const { return (flags_ & mask) != 0; }
     void set_flag(bool on, std::uint32_t mask) { flags_ = on ? (flags_ | mask) : (flags_ & ~mask); }
 
+    // The component's place in key order as of the store's last rebuild of its tables.
+    std::uint32_t order() const { return order_; }
+    void set_order(std::uint32_t order) { order_ = order; }
+
     t_ref_buff& store() const { return *store_; }
     // The parent component, null for a root or when the parent is missing.
     t_ref* parent() const;
@@ -82,6 +86,7 @@ public:
 private:
     t_ref_buff* store_;
     int type_;
+    std::uint32_t order_ = 0;
     std::string key_;
     std::string title_;
     int number_ = 0;

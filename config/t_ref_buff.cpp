@@ -53,6 +53,12 @@ t_ref* t_refs::get(const std::string& key) {
 }
 
 void t_refs::put(const std::string& key, std::unique_ptr<t_ref> component) {
+    ++shape_;
+    // A whole file is read in key order: each new key goes at the end.
+    if (map_.empty() || std::prev(map_.end())->first < key) {
+        map_.emplace_hint(map_.end(), key, std::move(component));
+        return;
+    }
     auto it = map_.lower_bound(key);
     if (it != map_.end() && it->first == key) {
         // The old component goes only after the new one is in place.
@@ -67,6 +73,7 @@ std::unique_ptr<t_ref> t_refs::take(const std::string& key) {
     auto it = map_.find(key);
     if (it == map_.end())
         return nullptr;
+    ++shape_;
     std::unique_ptr<t_ref> r = std::move(it->second);
     map_.erase(it);
     return r;
@@ -130,6 +137,7 @@ t_ref* t_refs::next_child(const std::string& parent, const std::string& key) {
 }
 
 void t_refs::clear() {
+    ++shape_;
     // Descendants go before their ancestors.
     while (!map_.empty()) {
         auto last = std::prev(map_.end());
@@ -196,12 +204,19 @@ void t_ref_buff::note_init_error(const std::string& text) {
 class ref_reader : public nx_xml_client {
 public:
     ref_reader(t_ref_buff& store, std::string parent_key, std::vector<std::string>* collect)
-        : store_(store), parent_(std::move(parent_key)), collect_(collect) {}
+        : store_(store), parent_(std::move(parent_key)), collect_(collect),
+          fresh_(store.refs().empty()) {}
 
     void on_start(const nx_xml_element& e) override {
         if (e.name == "REFs") {
             if (!store_.batch() && !store_.insertion_hold())
                 store_.check_version(e);
+            return;
+        }
+        if (skipping_ > 0) {
+            // Inside a refused element: nothing of it is read.
+            if (e.name == "ref")
+                ++skipping_;
             return;
         }
         if (e.name != "ref") {
@@ -211,18 +226,38 @@ public:
         }
         int type = e.attr_int("tp");
         const std::string& parent = stack_.empty() ? parent_ : stack_.back().key;
-        std::string local = type == 40 ? "K" : type == 50 ? "D" : type == 80 ? "S" : "0000";
-        std::string key = make_child_key(parent, local);
-        if (in_use(key)) {
+        std::string key;
+        if (fresh_ && !stack_.empty()) {
+            // Into an empty store the children of an element are all its own: numbered as
+            // they come.
+            int& next = stack_.back().children;
+            if (next > max_child_number) {
+                ++refused_[parent];
+                skipping_ = 1;
+                return;
+            }
+            key = make_child_key(parent, key_part(next++));
+        } else {
+            std::string local =
+                type == 40 ? "K" : type == 50 ? "D" : type == 80 ? "S" : "0000";
+            key = make_child_key(parent, local);
+        }
+        if (!(fresh_ && !stack_.empty()) && in_use(key)) {
             // Numbers below the hint were all found taken before.
             int& next = next_number_[parent];
-            do
+            do {
+                if (next > max_child_number) {
+                    // A five-digit part would sort among the first thousand children.
+                    ++refused_[parent];
+                    skipping_ = 1;
+                    return;
+                }
                 key = make_child_key(parent, key_part(next++));
-            while (in_use(key));
+            } while (in_use(key));
         }
         std::unique_ptr<t_ref> made = store_.create(type);
         t_ref* component = made.get();
-        stack_.push_back({key, component});
+        stack_.push_back({key, component, 0});
         if (component == nullptr) {
             // Nothing is created, but its key stays taken for the elements nested in it.
             reserved_.insert(key);
@@ -245,6 +280,11 @@ public:
     }
 
     void on_end(const nx_xml_element& e) override {
+        if (skipping_ > 0) {
+            if (e.name == "ref")
+                --skipping_;
+            return;
+        }
         if (e.name == "REFs" || stack_.empty())
             return;
         if (stack_.back().component != nullptr)
@@ -254,6 +294,8 @@ public:
     }
 
     const std::vector<std::string>& top_level() const { return top_level_; }
+    // Parent key -> how many elements found no free number under it.
+    const std::map<std::string, int>& refused() const { return refused_; }
 
 private:
     // A key is taken by a component, by an element read before without a class, or by
@@ -268,15 +310,21 @@ private:
     struct open_ref {
         std::string key;
         t_ref* component;
+        // The next child number, when reading into an empty store.
+        int children;
     };
 
     t_ref_buff& store_;
     std::string parent_;
     std::vector<std::string>* collect_;
+    bool fresh_;
     std::vector<open_ref> stack_;
     std::vector<std::string> top_level_;
     std::unordered_set<std::string> reserved_;
     std::unordered_map<std::string, int> next_number_;
+    std::map<std::string, int> refused_;
+    // Depth inside a refused element (0 outside).
+    int skipping_ = 0;
 };
 
 void t_ref_buff::check_version(const nx_xml_element& element) {
@@ -324,6 +372,16 @@ void t_ref_buff::read_text(nx_inixml& document, const std::string& parent_key,
         if (!client.refused.empty())
             throw nx_exception(client.refused);
         throw nx_exception("Ошибка загрузки конфигурации " + document.error());
+    }
+
+    for (const auto& [parent, count] : reader.refused()) {
+        t_ref* p = get(parent);
+        std::string text = "Компонент '" + (p != nullptr ? p->full_path_text() : parent) +
+                           "' не может содержать более " + std::to_string(max_child_number + 1) +
+                           " дочерних компонентов.\r\nНе добавлено компонентов: " +
+                           std::to_string(count) + ".";
+        nx_log::main().err(text);
+        show_message(owner_, text, mb_error);
     }
 
     std::vector<std::string> messages;
@@ -430,46 +488,13 @@ void t_ref_buff::notify_loaded() {
         v->on_load();
 }
 
-namespace {
-
-// The key names present in a section of the settings file, lowered.
-std::unordered_set<std::string> settings_keys_of(const std::string& section) {
-    std::unordered_set<std::string> names;
-    std::string bytes;
-    if (!read_file(settings_path(), bytes))
-        return names;
-    std::string text = from_cp1251(bytes);
-    std::string wanted = to_lower(section);
-    bool inside = false;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        std::size_t eol = text.find_first_of("\r\n", pos);
-        if (eol == std::string::npos)
-            eol = text.size();
-        std::string line = trim(trim(text.substr(pos, eol - pos), '\t'), ' ');
-        pos = eol + 1;
-        if (line.empty())
-            continue;
-        if (line.front() == '[') {
-            auto close = line.find(']');
-            inside = close != std::string::npos &&
-                     to_lower(trim(line.substr(1, close - 1), ' ')) == wanted;
-            continue;
-        }
-        auto eq = line.find('=');
-        if (inside && eq != std::string::npos)
-            names.insert(to_lower(trim(line.substr(0, eq), ' ')));
-    }
-    return names;
-}
-
-} // namespace
-
 void t_ref_buff::restore_manual_values() {
     if (settings_get_int("HAND", "LOAD", 0, true) == 0)
         return;
     // The section is looked at once; only the signals named in it are read one by one.
-    std::unordered_set<std::string> present = settings_keys_of("HAND");
+    std::unordered_set<std::string> present;
+    for (const std::string& name : settings_key_names("HAND"))
+        present.insert(to_lower(name));
     if (present.empty())
         return;
     t_refs::cursor c;

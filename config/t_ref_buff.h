@@ -54,9 +54,12 @@ public:
     void clear();
     std::size_t size() const { return map_.size(); }
     bool empty() const { return map_.empty(); }
+    // Bumped by every insertion and removal, so orders taken before are known to be stale.
+    unsigned shape() const { return shape_; }
 
 private:
     map_type map_;
+    unsigned shape_ = 0;
 };
 
 // The store: owns the configuration from load to unload, carries changes from their source
@@ -206,9 +209,12 @@ private:
     void notify_loaded();
     void write_subtree(nx_xml_writer& writer, t_ref& component, bool saving);
     void write_children(nx_xml_writer& writer, const std::string& key, bool saving);
-    void notify_observers(const key_set& round);
-    struct name_entry;
-    void refresh_signals(const std::vector<const name_entry*>& to_refresh);
+    struct round_entry;
+    // One round of the pass: the keys of `seeds` and what depends on them, in key order.
+    void collect_round(const key_set& seeds, std::vector<round_entry>& round);
+    void refresh_signals(const std::vector<round_entry>& round);
+    void notify_observers(const std::vector<round_entry>& round);
+    void assign_orders();
     void rebuild_equipment();
     void rebuild_structure();
     void rebuild_schemes();

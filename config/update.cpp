@@ -77,7 +77,7 @@ void t_ref_buff::mark_changed(const std::string& key) {
 }
 
 bool t_ref_buff::is_pending(const std::string& signal_key) const {
-    return tables_->pending.count(signal_key) != 0;
+    return tables_->graph.pending(signal_key);
 }
 
 // ---------------------------------------------------------------- observers
@@ -104,11 +104,15 @@ void t_ref_buff::unsubscribe_subtree(const std::string& prefix, i_observer* obse
     ++tables_->observers_version;
 }
 
-void t_ref_buff::notify_observers(const key_set& round) {
+void t_ref_buff::notify_observers(const std::vector<round_entry>& round) {
     auto& map = tables_->observers;
     if (map.empty())
         return;
-    // A copy: observers may subscribe and unsubscribe while they are told.
+    // Copies: observers may subscribe, unsubscribe and change the tree while they are told.
+    std::vector<std::string> keys;
+    keys.reserve(round.size());
+    for (const round_entry& entry : round)
+        keys.push_back(*entry.key);
     std::vector<std::pair<std::string, i_observer*>> registrations(map.begin(), map.end());
     unsigned version = tables_->observers_version;
     auto still_there = [&](i_observer* o) {
@@ -118,7 +122,7 @@ void t_ref_buff::notify_observers(const key_set& round) {
     };
     std::vector<i_observer*> reached;
     std::vector<i_observer*> for_key;
-    for (const std::string& key : round) {
+    for (const std::string& key : keys) {
         for_key.clear();
         for (const auto& [prefix, o] : registrations) {
             if (prefix > key)
@@ -157,48 +161,121 @@ void t_ref_buff::end_batch() {
 void t_ref_buff::update_pass(bool clearing) {
     if (clearing) {
         changed_.clear();
-        tables_->pending.clear();
+        tables_->graph.clear_pending();
         return;
     }
     if (batch_ || updating_)
         return;
     flag_guard running(updating_);
-    for (int round = 0; !changed_.empty(); ++round) {
-        if (round == max_rounds) {
+    std::vector<round_entry> round;
+    for (int pass_round = 0; !changed_.empty(); ++pass_round) {
+        if (pass_round == max_rounds) {
             // The rest is worked off by the next pass.
             nx_log::main().war("UPDATE_REFS i>=10");
             break;
         }
-        expand_dependencies(changed_);
         // Taken out first: what the round itself changes goes into the next round.
-        key_set work;
-        work.swap(changed_);
-        std::vector<const name_entry*> signals;
-        for (const std::string& key : work) {
-            auto named = tables_->names.find(key);
-            t_ref* r = nullptr;
-            if (named != tables_->names.end()) {
-                r = named->second.component;
-                if (named->second.element != nullptr)
-                    signals.push_back(&named->second);
-            } else {
-                r = get(key);
-            }
-            if (r != nullptr)
-                r->set_flag(false, flag_evaluated);
-        }
-        refresh_signals(signals);
-        notify_observers(work);
+        key_set seeds;
+        seeds.swap(changed_);
+        collect_round(seeds, round);
+        for (const round_entry& entry : round)
+            if (entry.component != nullptr)
+                entry.component->set_flag(false, flag_evaluated);
+        refresh_signals(round);
+        notify_observers(round);
     }
 }
 
-void t_ref_buff::refresh_signals(const std::vector<const name_entry*>& to_refresh) {
-    for (const name_entry* entry : to_refresh) {
+void t_ref_buff::collect_round(const key_set& seeds, std::vector<round_entry>& round) {
+    dependency_graph& g = tables_->graph;
+    std::vector<dependency_graph::reached>& reached = tables_->reached;
+    round.clear();
+    reached.clear();
+    // The orders taken at the last rebuild hold while no component came or went since.
+    bool ordered = !g.empty() && g.shape() == refs_.shape();
+    g.begin_round();
+    // Many keys at once (the first pass after a load): the collection is walked beside the
+    // set, both in key order, instead of being searched for every key.
+    bool walk = seeds.size() * 8 > refs_.size();
+    t_refs::cursor at;
+    bool more = walk && refs_.first_under({}, at);
+    auto component_at = [&](const std::string& key) -> t_ref* {
+        if (!walk)
+            return get(key);
+        while (more && at->first < key)
+            more = refs_.next_under(at, {});
+        return more && at->first == key ? at->second.get() : nullptr;
+    };
+    for (const std::string& key : seeds) {
+        const dependency_graph::name* named = g.empty() ? nullptr : g.find_name(key);
+        if (named == nullptr) {
+            t_ref* c = component_at(key);
+            if (c == nullptr)
+                ordered = false;
+            round.push_back({&key, c, c != nullptr ? c->order() : 0, dependency_graph::none});
+            continue;
+        }
+        dependency_graph::id s = named->signal;
+        if (named->feed)
+            round.push_back({&key, g.feed(s), g.feed_order(s), dependency_graph::none});
+        else
+            round.push_back({&key, g.owner(s), g.owner_order(s), s});
+        g.expand(s, -1, reached);
+    }
+    if (reached.empty())
+        return;
+    for (const dependency_graph::reached& r : reached) {
+        if (r.component == nullptr)
+            ordered = false;
+        round.push_back({r.key, r.component, r.order, r.signal});
+    }
+    if (ordered) {
+        std::sort(round.begin(), round.end(),
+                  [](const round_entry& a, const round_entry& b) { return a.order < b.order; });
+        round.erase(std::unique(round.begin(), round.end(),
+                                [](const round_entry& a, const round_entry& b) {
+                                    return a.order == b.order;
+                                }),
+                    round.end());
+        return;
+    }
+    // Components came or went since the tables were built: keys are ordered as text, and each
+    // is looked up as it is now.
+    std::sort(round.begin(), round.end(),
+              [](const round_entry& a, const round_entry& b) { return *a.key < *b.key; });
+    round.erase(std::unique(round.begin(), round.end(),
+                            [](const round_entry& a, const round_entry& b) {
+                                return *a.key == *b.key;
+                            }),
+                round.end());
+    for (round_entry& entry : round) {
+        const dependency_graph::name* named = g.find_name(*entry.key);
+        if (named == nullptr) {
+            entry.component = get(*entry.key);
+            entry.signal = dependency_graph::none;
+        } else if (named->feed) {
+            entry.component = g.feed(named->signal);
+            entry.signal = dependency_graph::none;
+        } else {
+            entry.component = g.owner(named->signal);
+            entry.signal = named->signal;
+        }
+    }
+}
+
+void t_ref_buff::refresh_signals(const std::vector<round_entry>& round) {
+    dependency_graph& g = tables_->graph;
+    for (const round_entry& entry : round) {
+        if (entry.signal == dependency_graph::none)
+            continue;
         // Not pending any more: a user's evaluation has refreshed it in this round already.
-        if (tables_->pending.erase(entry->signal) == 0)
+        if (!g.take_pending(entry.signal))
+            continue;
+        i_struct_element* element = g.element(entry.signal);
+        if (element == nullptr)
             continue;
         try {
-            entry->element->refresh();
+            element->refresh();
         } catch (const nx_exception& e) {
             nx_log::main().err(e.what());
         }
@@ -206,45 +283,16 @@ void t_ref_buff::refresh_signals(const std::vector<const name_entry*>& to_refres
 }
 
 void t_ref_buff::expand_dependencies(key_set& set, int depth_limit) {
-    tables& t = *tables_;
-    if (t.signal_table.empty())
+    dependency_graph& g = tables_->graph;
+    if (g.empty())
         return;
-    // Keys point into the tables, which do not change during the expansion.
-    std::vector<const std::string*> found;
-    std::unordered_set<std::string_view> visited;
-    std::vector<std::pair<const std::string*, int>> todo;
-    for (const std::string& key : set) {
-        auto named = t.names.find(key);
-        if (named == t.names.end())
-            continue;
-        const std::string* signal = &named->second.signal;
-        todo.assign(1, {signal, 0});
-        while (!todo.empty()) {
-            auto [s, level] = todo.back();
-            todo.pop_back();
-            if (depth_limit < 0 && !visited.insert(*s).second)
-                continue;
-            auto owner = t.signal_table.find(*s);
-            if (owner != t.signal_table.end()) {
-                found.push_back(&owner->second);
-                auto [note, added] = t.pending.try_emplace(*s, owner->second);
-                if (!added && note->second != owner->second)
-                    note->second = owner->second;
-            }
-            if (depth_limit >= 0 && level >= depth_limit)
-                continue;
-            auto users = t.uses.find(*s);
-            if (users != t.uses.end())
-                for (const std::string& u : users->second)
-                    todo.emplace_back(&u, level + 1);
-            auto watching = t.watchers.find(*s);
-            if (watching != t.watchers.end())
-                for (const std::string& w : watching->second)
-                    found.push_back(&w);
-        }
-    }
-    for (const std::string* key : found)
-        set.insert(*key);
+    std::vector<dependency_graph::reached> found;
+    g.begin_round();
+    for (const std::string& key : set)
+        if (const dependency_graph::name* named = g.find_name(key))
+            g.expand(named->signal, depth_limit, found);
+    for (const dependency_graph::reached& r : found)
+        set.insert(*r.key);
 }
 
 // ---------------------------------------------------------------- tables
@@ -266,13 +314,9 @@ void t_ref_buff::keep_error(const std::string& text) {
 void t_ref_buff::rebuild(bool clear_only, bool lenient) {
     if (insertion_hold_ || batch_)
         return;
-    tables& t = *tables_;
+    dependency_graph& g = tables_->graph;
     parser_->clear_variables();
-    t.signal_table.clear();
-    t.feed_table.clear();
-    t.names.clear();
-    t.uses.clear();
-    t.watchers.clear();
+    g.clear();
     if (clear_only)
         return;
 
@@ -284,9 +328,18 @@ void t_ref_buff::rebuild(bool clear_only, bool lenient) {
     lenient_ = lenient;
     first_error_.clear();
 
+    assign_orders();
+    unsigned shape = refs_.shape();
     rebuild_equipment();
     rebuild_structure();
     rebuild_schemes();
+    g.finish_rebuild();
+    // Linking may have added or removed components: the orders are taken again.
+    if (refs_.shape() != shape) {
+        assign_orders();
+        g.refresh_orders();
+    }
+    g.set_shape(refs_.shape());
 
     if (!lenient && !first_error_.empty()) {
         std::string error = std::move(first_error_);
@@ -295,8 +348,15 @@ void t_ref_buff::rebuild(bool clear_only, bool lenient) {
     }
 }
 
+void t_ref_buff::assign_orders() {
+    std::uint32_t order = 0;
+    t_refs::cursor c;
+    for (bool ok = refs_.first_under({}, c); ok; ok = refs_.next_under(c, {}))
+        c->second->set_order(++order);
+}
+
 void t_ref_buff::rebuild_equipment() {
-    tables& t = *tables_;
+    dependency_graph& g = tables_->graph;
     walk_with_lock(*this, "D", [&](t_ref* c, bool locked) {
         auto* feed = dynamic_cast<i_feed*>(c);
         if (feed == nullptr)
@@ -307,17 +367,14 @@ void t_ref_buff::rebuild_equipment() {
         std::string signal = feed->feed_signal_key();
         if (signal.empty())
             return;
-        auto [it, added] = t.feed_table.emplace(signal, c->key());
-        if (!added) {
-            report_duplicate(*c, it->second);
-            return;
-        }
-        t.names[c->key()] = {signal, c, nullptr};
+        std::string other;
+        if (!g.add_feed(signal, *c, other))
+            report_duplicate(*c, other);
     });
 }
 
 void t_ref_buff::rebuild_structure() {
-    tables& t = *tables_;
+    dependency_graph& g = tables_->graph;
     std::vector<std::pair<t_ref*, i_struct_element*>> signals;
     walk_with_lock(*this, "K", [&](t_ref* c, bool locked) {
         auto* element = dynamic_cast<i_struct_element*>(c);
@@ -327,17 +384,16 @@ void t_ref_buff::rebuild_structure() {
         const std::string& signal = element->signal_key();
         if (locked || signal.empty())
             return;
-        auto [it, added] = t.signal_table.emplace(signal, c->key());
-        if (!added) {
-            report_duplicate(*c, it->second);
+        double* slot = element->value_slot();
+        std::string other;
+        if (!g.add_owner(signal, *c, slot != nullptr ? element : nullptr, other)) {
+            report_duplicate(*c, other);
             return;
         }
-        double* slot = element->value_slot();
         if (slot == nullptr)
             return;
-        t.names[c->key()] = {signal, c, element};
         parser_->bind(signal, slot, c);
-        element->link(t.feed_table.count(signal) != 0);
+        element->link(!g.feed_key(g.find_signal(signal)).empty());
         signals.emplace_back(c, element);
     });
     // Once every signal is a variable, the expressions can name any of them.
@@ -390,45 +446,24 @@ void t_ref_buff::register_uses(const std::string& expression, const std::string&
             throw nx_exception_ref_init(compiled->error);
         return;
     }
-    auto& uses = tables_->uses;
+    dependency_graph& g = tables_->graph;
     // Checked for every variable first: a refused expression registers nothing.
     for (const expression_variable& v : compiled->variables) {
         if (v.name == signal_key)
             continue;
         // V used by S closes a cycle when S already reaches V through the users.
-        std::unordered_map<std::string, std::string> came_from{{signal_key, {}}};
-        std::vector<std::string> todo{signal_key};
-        while (!todo.empty()) {
-            std::string x = std::move(todo.back());
-            todo.pop_back();
-            auto users = uses.find(x);
-            if (users == uses.end())
-                continue;
-            for (const std::string& u : users->second) {
-                if (!came_from.emplace(u, x).second)
-                    continue;
-                if (u == v.name) {
-                    std::vector<std::string> chain;
-                    for (std::string k = u; !k.empty(); k = came_from[k])
-                        chain.push_back(k);
-                    std::string text =
-                        "Циклическая зависимость недопустима (некорректный расчет выражений)\r\n";
-                    for (auto it = chain.rbegin(); it != chain.rend(); ++it)
-                        text += *it + " ••> ";
-                    text += signal_key;
-                    throw nx_exception_ref_init(text);
-                }
-                todo.push_back(u);
-            }
-        }
-    }
-    for (const expression_variable& v : compiled->variables) {
-        if (v.name == signal_key)
+        std::vector<std::string> path = g.cycle_through(v.name, signal_key);
+        if (path.empty())
             continue;
-        auto& users = uses[v.name];
-        if (std::find(users.begin(), users.end(), signal_key) == users.end())
-            users.push_back(signal_key);
+        std::string text = "Циклическая зависимость недопустима (некорректный расчет выражений)\r\n";
+        for (const std::string& k : path)
+            text += k + " ••> ";
+        text += signal_key;
+        throw nx_exception_ref_init(text);
     }
+    for (const expression_variable& v : compiled->variables)
+        if (v.name != signal_key)
+            g.add_use(v.name, signal_key);
 }
 
 bool t_ref_buff::register_watch(const std::string& expression, const std::string& component_key) {
@@ -438,30 +473,33 @@ bool t_ref_buff::register_watch(const std::string& expression, const std::string
             throw nx_exception_ref_init(compiled->error);
         return false;
     }
-    for (const expression_variable& v : compiled->variables) {
-        auto& list = tables_->watchers[v.name];
-        if (std::find(list.begin(), list.end(), component_key) == list.end())
-            list.push_back(component_key);
-    }
+    if (compiled->variables.empty())
+        return true;
+    t_ref* watcher = get(component_key);
+    for (const expression_variable& v : compiled->variables)
+        tables_->graph.add_watch(v.name, component_key, watcher);
     return true;
 }
 
 void t_ref_buff::used_components(const std::string& expression, key_set& out) {
+    const dependency_graph& g = tables_->graph;
     for (const std::string& name : parser_->names_used(expression)) {
-        auto it = tables_->signal_table.find(name);
-        if (it != tables_->signal_table.end())
-            out.insert(it->second);
+        dependency_graph::id s = g.find_signal(name);
+        if (s != dependency_graph::none && !g.owner_key(s).empty())
+            out.insert(g.owner_key(s));
     }
 }
 
 std::string t_ref_buff::feeder(const std::string& signal_key) const {
-    auto it = tables_->feed_table.find(signal_key);
-    return it == tables_->feed_table.end() ? std::string() : it->second;
+    const dependency_graph& g = tables_->graph;
+    dependency_graph::id s = g.find_signal(signal_key);
+    return s == dependency_graph::none ? std::string() : g.feed_key(s);
 }
 
 std::string t_ref_buff::signal_owner(const std::string& signal_key) const {
-    auto it = tables_->signal_table.find(signal_key);
-    return it == tables_->signal_table.end() ? std::string() : it->second;
+    const dependency_graph& g = tables_->graph;
+    dependency_graph::id s = g.find_signal(signal_key);
+    return s == dependency_graph::none ? std::string() : g.owner_key(s);
 }
 
 double t_ref_buff::evaluate(const std::string& expression) {
@@ -473,10 +511,20 @@ double t_ref_buff::evaluate(const std::string& expression) {
 }
 
 void t_ref_buff::calc(const std::string& expression, t_ref& target, double& value) {
-    auto* element = dynamic_cast<i_struct_element*>(&target);
-    auto& pending = tables_->pending;
-    if (element != nullptr && !pending.empty())
-        pending.erase(element->signal_key());
+    dependency_graph& g = tables_->graph;
+    dependency_graph::id own = g.signal_of(target);
+    if (own != dependency_graph::none) {
+        g.set_pending(own, false);
+    } else if (!g.known_plain(target)) {
+        // A signal outside the tables (locked, duplicate) still takes its key off the list.
+        if (auto* element = dynamic_cast<i_struct_element*>(&target)) {
+            dependency_graph::id s = g.find_signal(element->signal_key());
+            if (s != dependency_graph::none)
+                g.set_pending(s, false);
+        } else {
+            g.note_plain(target);
+        }
+    }
     if (expression.empty())
         return;
 
@@ -490,16 +538,12 @@ void t_ref_buff::calc(const std::string& expression, t_ref& target, double& valu
         expression_engine::compiled_ptr compiled = parser_->compile(expression);
 
         // Sources changed since their last refresh are brought up to date first.
-        if (!pending.empty()) {
-            for (const expression_variable& v : compiled->variables) {
-                auto it = pending.find(v.name);
-                if (it == pending.end())
-                    continue;
-                std::string key = std::move(it->second);
-                pending.erase(it);
-                if (auto* source = dynamic_cast<i_struct_element*>(get(key)))
-                    source->refresh();
-            }
+        for (const expression_variable& v : compiled->variables) {
+            dependency_graph::id s = g.find_signal(v.name);
+            if (s == dependency_graph::none || !g.take_pending(s))
+                continue;
+            if (i_struct_element* source = g.element(s))
+                source->refresh();
         }
 
         double result = value;
@@ -569,12 +613,11 @@ void t_ref_buff::component_destroyed(const t_ref& component) {
     if (!tables_ || !parser_ || component.key().empty())
         return;
     // The parser must not keep reading a value that is gone.
-    auto it = tables_->names.find(component.key());
-    if (it == tables_->names.end() || it->second.component != &component)
-        return;
-    if (it->second.element != nullptr)
-        parser_->unbind(it->second.signal, &component);
-    tables_->names.erase(it);
+    dependency_graph& g = tables_->graph;
+    dependency_graph::id s = g.signal_of(component);
+    if (s != dependency_graph::none)
+        parser_->unbind(g.signal_key(s), &component);
+    g.unregister(component);
 }
 
 } // namespace nxkit

@@ -2,6 +2,7 @@
 
 // The store's update tables; shared by the store's own source files only.
 
+#include "config/dependency_graph.h"
 #include "config/expression_engine.h"
 #include "config/t_ref_buff.h"
 
@@ -26,33 +27,25 @@ private:
     bool& flag_;
 };
 
-// A component in the reverse tables: a structure signal (with the signal itself, so a pass
-// needs no second lookup) or a feeding object.
-struct t_ref_buff::name_entry {
-    std::string signal;
+// A key of one round with what the pass needs of it.
+struct t_ref_buff::round_entry {
+    const std::string* key = nullptr;
     t_ref* component = nullptr;
-    // Null for a feeding object.
-    i_struct_element* element = nullptr;
+    std::uint32_t order = 0;
+    // The value signal the key owns.
+    dependency_graph::id signal = dependency_graph::none;
 };
 
 struct t_ref_buff::tables {
-    // signal key -> structure element owning it
-    std::unordered_map<std::string, std::string> signal_table;
-    // signal key -> device information object feeding it
-    std::unordered_map<std::string, std::string> feed_table;
-    // The reverse of both tables: component key -> its signal key.
-    std::unordered_map<std::string, name_entry> names;
-    // used signal key -> signal keys whose expressions use it
-    std::unordered_map<std::string, std::vector<std::string>> uses;
-    // signal key -> components whose expressions watch it
-    std::unordered_map<std::string, std::vector<std::string>> watchers;
-    // signal key -> component key: changed since last refreshed
-    std::unordered_map<std::string, std::string> pending;
+    // Owners, feeds, users, watchers and pending marks of the signal keys.
+    dependency_graph graph;
     // subtree registrations in prefix order
     std::multimap<std::string, i_observer*> observers;
     // bumped on every change of the registrations, so a round notices them
     unsigned observers_version = 0;
     std::set<std::string> countdown;
+    // Reused between passes.
+    std::vector<dependency_graph::reached> reached;
 };
 
 } // namespace nxkit

@@ -24,12 +24,19 @@ protected:
     void SetUp() override {
         path = ilktest::station_dir() + "ilkstation.ini";
         std::remove(path.c_str());
+        settings_reload();
     }
 
     // Other suites of this process share the station folder.
     void TearDown() override { std::remove(path.c_str()); }
 
     std::string file() const { return read_bytes(path); }
+
+    // The file as an operator would leave it before a start: read afresh by the next call.
+    void put_file(const std::string& bytes) const {
+        write_bytes(path, bytes);
+        settings_reload();
+    }
 
     std::string path;
 };
@@ -57,24 +64,24 @@ TEST_F(Settings, ReadWithoutWriteBackCreatesNoFile) {
 }
 
 TEST_F(Settings, LogSizeIsRaisedToItsFloor) {
-    write_bytes(path, "[LOG]\r\nLOG_SIZE=2000000\r\n");
+    put_file("[LOG]\r\nLOG_SIZE=2000000\r\n");
     EXPECT_EQ(read_log_size(), 2000000);
     EXPECT_EQ(file(), "[LOG]\r\nLOG_SIZE=2000000\r\n");
 
-    write_bytes(path, "[LOG]\r\nLOG_SIZE=abc\r\n");
+    put_file("[LOG]\r\nLOG_SIZE=abc\r\n");
     EXPECT_EQ(settings_get_int("LOG", "LOG_SIZE", 1000000, true), 0);
     EXPECT_EQ(file(), "[LOG]\r\nLOG_SIZE=abc\r\n");
     EXPECT_EQ(read_log_size(), 1000000);
     EXPECT_EQ(file(), "[LOG]\r\nLOG_SIZE=1000000\r\n");
 
-    write_bytes(path, "[LOG]\r\nLOG_SIZE=500000\r\n");
+    put_file("[LOG]\r\nLOG_SIZE=500000\r\n");
     EXPECT_EQ(read_log_size(), 1000000);
     EXPECT_EQ(file(), "[LOG]\r\nLOG_SIZE=1000000\r\n");
 }
 
 TEST_F(Settings, WriteBackComparesTextsNotNumbers) {
     const std::string original = "[VIEW]\r\nFONT_TAB=0010\r\nEDITLINE=9\r\n";
-    write_bytes(path, original);
+    put_file(original);
     EXPECT_EQ(settings_get_int("VIEW", "FONT_TAB", 10, true), 10);
     EXPECT_EQ(settings_get_int("VIEW", "EDITLINE", 9, true), 9);
     EXPECT_EQ(file(), original);
@@ -83,7 +90,7 @@ TEST_F(Settings, WriteBackComparesTextsNotNumbers) {
 }
 
 TEST_F(Settings, IntegersAreTheLeadingDecimalNumber) {
-    write_bytes(path, "[N]\r\na=-12xyz\r\nb=  +7  \r\nc=abc\r\nd=\r\ne=99999999999\r\n");
+    put_file("[N]\r\na=-12xyz\r\nb=  +7  \r\nc=abc\r\nd=\r\ne=99999999999\r\n");
     EXPECT_EQ(settings_get_int("N", "a", 5, false), -12);
     EXPECT_EQ(settings_get_int("N", "b", 5, false), 7);
     EXPECT_EQ(settings_get_int("N", "c", 5, false), 0);
@@ -107,7 +114,7 @@ TEST_F(Settings, DoublesKeepOneDigitAfterThePoint) {
     EXPECT_EQ(settings_get_double("SHEMA_ZOOM", "k3", 1.0, true), 0.001);
     EXPECT_EQ(read_setting(setting::shema_zoom, "k5"), -2.5);
 
-    write_bytes(path, "[SHEMA_ZOOM]\r\na=2.5abc\r\nb=abc\r\nc=+1.5\r\nd=1,5\r\n");
+    put_file("[SHEMA_ZOOM]\r\na=2.5abc\r\nb=abc\r\nc=+1.5\r\nd=1,5\r\n");
     EXPECT_EQ(settings_get_double("SHEMA_ZOOM", "a", 1.0, false), 2.5);
     EXPECT_EQ(settings_get_double("SHEMA_ZOOM", "b", 1.0, false), 0.0);
     EXPECT_EQ(settings_get_double("SHEMA_ZOOM", "c", 1.0, false), 1.5);
@@ -166,7 +173,7 @@ TEST_F(Settings, WritesTouchOnlyTheirOwnLine) {
                              "\r\n";
     const std::string tail = "[CTRL]\n"
                              "hwnd=7\n";
-    write_bytes(path, head + tail);
+    put_file(head + tail);
 
     settings_set_int("VIEW", "FONT_TAB", 15);
     settings_set_int("LOG", "BEEP_FREC", 2000);
@@ -189,7 +196,7 @@ TEST_F(Settings, WritesTouchOnlyTheirOwnLine) {
 }
 
 TEST_F(Settings, BlanksAroundNamesAndValuesAreTrimmed) {
-    write_bytes(path, "  [ VIEW ]  \r\n\t FULLSCREEN \t= 1 \t\r\n");
+    put_file("  [ VIEW ]  \r\n\t FULLSCREEN \t= 1 \t\r\n");
     EXPECT_TRUE(read_full_screen());
     EXPECT_EQ(settings_get_string("VIEW", "FULLSCREEN", "", false), "1");
     EXPECT_EQ(file(), "  [ VIEW ]  \r\n\t FULLSCREEN \t= 1 \t\r\n");
@@ -209,7 +216,7 @@ TEST_F(Settings, UnreadableLinesNeverHideReadableKeys) {
                                  ";w=4\r\n"
                                  "[B]\r\n"
                                  "q=last"s;
-    write_bytes(path, original);
+    put_file(original);
     ASSERT_EQ(file(), original);
     EXPECT_EQ(settings_get_int("A", "x", 0, false), 1);
     EXPECT_EQ(settings_get_int("A", "y", 0, false), 2);
@@ -228,7 +235,7 @@ TEST_F(Settings, UnreadableLinesNeverHideReadableKeys) {
 }
 
 TEST_F(Settings, NewSectionAfterMissingFinalBreak) {
-    write_bytes(path, "[A]\r\nx=1");
+    put_file("[A]\r\nx=1");
     settings_set_int("B", "y", 2);
     EXPECT_EQ(file(), "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n");
 }
@@ -245,6 +252,40 @@ TEST_F(Settings, ClearSectionRemovesItsKeysOnly) {
                       "[CTRL]\r\nedit=1\r\n");
     settings_clear_section("MISSING");
     EXPECT_NE(file().find("edit=1"), std::string::npos);
+}
+
+TEST_F(Settings, ReadOnceAndWrittenThrough) {
+    put_file("[A]\r\nx=1\r\n; note\r\n");
+    EXPECT_EQ(settings_get_int("A", "x", 0, false), 1);
+    // A change by hand while the program runs is not seen: the copy in memory holds.
+    write_bytes(path, "[A]\r\nx=2\r\n");
+    EXPECT_EQ(settings_get_int("A", "x", 0, false), 1);
+    std::remove(path.c_str());
+    EXPECT_EQ(settings_get_int("A", "x", 0, false), 1);
+    // Every change writes the whole copy, comments included.
+    settings_set_int("A", "y", 5);
+    EXPECT_EQ(file(), "[A]\r\nx=1\r\ny=5\r\n; note\r\n");
+    EXPECT_EQ(settings_get_int("B", "z", 7, true), 7);
+    EXPECT_EQ(file(), "[A]\r\nx=1\r\ny=5\r\n; note\r\n\r\n[B]\r\nz=7\r\n");
+    settings_clear_section("A");
+    EXPECT_EQ(file(), "[A]\r\n; note\r\n\r\n[B]\r\nz=7\r\n");
+    // No temporary file is left beside it.
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(ilktest::station_dir()))
+        files += entry.path().filename().string().rfind("ilkstation.ini", 0) == 0;
+    EXPECT_EQ(files, 1);
+    // Read afresh only when asked.
+    write_bytes(path, "[A]\r\nx=3\r\n");
+    settings_reload();
+    EXPECT_EQ(settings_get_int("A", "x", 0, false), 3);
+}
+
+TEST_F(Settings, KeyNamesOfASection) {
+    put_file(to_cp1251("[HAND]\r\ns1_2_7=1\r\n; s9=1\r\n  S1_2_8 = 0\r\n[Другое]\r\nq=1\r\n"));
+    EXPECT_EQ(settings_key_names("hand"), (std::vector<std::string>{"s1_2_7", "S1_2_8"}));
+    EXPECT_TRUE(settings_key_names("нет").empty());
+    settings_set_string("другое", "ключ", "1");
+    EXPECT_EQ(settings_key_names("ДРУГОЕ"), (std::vector<std::string>{"q", "ключ"}));
 }
 
 TEST_F(Settings, ConcurrentWritersLoseNoKey) {

@@ -394,6 +394,38 @@ TEST_F(Editing, AddingAsksForMoreThanOneAndStopsAtTheLimit) {
     EXPECT_EQ(store.find(b + ".1000").type(), tp_test_signal);
 }
 
+TEST_F(Editing, TheTenThousandAndFirstChildIsRefused) {
+    std::string many;
+    for (int i = 0; i < 9999; ++i)
+        many += "<ref tp=\"99\"/>";
+    std::string b = box(many);
+    ASSERT_EQ(store.refs().children(b).size(), 9999u);
+    const std::string refusal = "Компонент 'Структура / Щит' не может содержать более 10000 "
+                                "дочерних компонентов.\r\nНе добавлено компонентов: 2.";
+    {
+        ilktest::scripted_prompt prompt;
+        prompt.expect("в количестве 3 шт.", answer_yes);
+        prompt.expect("не может содержать более 10000", answer_ok);
+        EXPECT_EQ(add_components(store, b, tp_group, 3), (keys{b + ".9999"}));
+        ASSERT_EQ(prompt.seen().size(), 2u);
+        EXPECT_EQ(prompt.seen()[1].text, refusal);
+        EXPECT_EQ(prompt.seen()[1].type, mb_error);
+    }
+    EXPECT_NE(log_text().find(" | ERR | " + refusal), std::string::npos);
+    // A refused element brings nothing of its subtree along.
+    {
+        ilktest::scripted_prompt prompt;
+        prompt.expect("Не добавлено компонентов: 1.", answer_ok);
+        std::vector<std::string> created;
+        store.insert_xml(b, "<ref tp=\"99\"><ref tp=\"901\" sk=\"A\"/></ref>", &created);
+        EXPECT_TRUE(created.empty());
+    }
+    EXPECT_EQ(store.refs().children(b).size(), 10000u);
+    for (t_ref* r : store.refs().under(b))
+        EXPECT_EQ(last_key_part(r->key()).size(), 4u) << r->key();
+    EXPECT_EQ(store.refs().under(b).size(), 10000u);
+}
+
 TEST_F(Editing, RepeatValueCountsOnFromTheTrailingNumber) {
     std::string b =
         box(signal_xml("с0", "") + signal_xml("с1", "") + "<ref tp=\"902\" title=\"чужой\"/>" +

@@ -20,9 +20,23 @@ TEST(ExpressionConventions, OperatorsSeparatorsAndWords) {
     EXPECT_EQ(store.evaluate("0 or 0"), 0);
     EXPECT_EQ(store.evaluate("1 xor 1"), 0);
     EXPECT_EQ(store.evaluate("1 xor 0"), 1);
-    // "and" binds tighter than "or"; "!" tighter than both.
-    EXPECT_EQ(store.evaluate("1 or 0 and 0"), 1);
+    // "and", "or" and "xor" share one level and go left to right; "!" binds tighter than them.
+    EXPECT_EQ(store.evaluate("1 or 0 and 0"), 0);
+    EXPECT_EQ(store.evaluate("1 or 1 and 0"), 0);
+    EXPECT_EQ(store.evaluate("0 and 0 or 1"), 1);
+    EXPECT_EQ(store.evaluate("1 xor 1 or 1"), 1);
+    EXPECT_EQ(store.evaluate("1 or 1 xor 1"), 0);
     EXPECT_EQ(store.evaluate("!0 and 0"), 0);
+    // The word operators bind looser than comparison and arithmetic.
+    EXPECT_EQ(store.evaluate("1 > 2 or 3 > 2"), 1);
+    EXPECT_EQ(store.evaluate("0 and 0 + 1"), 0);
+    // "!" binds like a sign: tighter than arithmetic and comparison.
+    EXPECT_EQ(store.evaluate("!1 + 1"), 1);
+    EXPECT_EQ(store.evaluate("!0 * 0"), 0);
+    EXPECT_EQ(store.evaluate("!0 + !0"), 2);
+    EXPECT_EQ(store.evaluate("!2 < 1"), 1);
+    EXPECT_EQ(store.evaluate("!(1 + 1)"), 0);
+    EXPECT_EQ(store.evaluate("!(!3)"), 1);
     EXPECT_EQ(store.evaluate("sum(1;2;3)"), 6);
 }
 
@@ -39,6 +53,10 @@ TEST(ExpressionConventions, SignalKeysAndSelf) {
         "<ref tp=\"1\" sk=\"t\" ex=\"self() * 10 + self\"/>"
         "</ref></REFs></struct>");
     EXPECT_EQ(store.evaluate("(P1 or R1) and !s1_2_7 and s1_2_8"), 1);
+    // Both 0: "!" takes its own operand only, through the compiled runner as well.
+    EXPECT_EQ(store.evaluate("!s1_2_7 * P1"), 0);
+    EXPECT_EQ(store.evaluate("!s1_2_7 + P1 * 2"), 1);
+    EXPECT_EQ(store.evaluate("R1 or P1 and s1_2_7"), 0);
     dynamic_cast<value_signal&>(store.find("K.0002")).set_value(1);
     EXPECT_EQ(store.evaluate("(P1 or R1) and !s1_2_7 and s1_2_8"), 0);
 

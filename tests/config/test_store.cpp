@@ -157,6 +157,28 @@ TEST(StoreRead, KeysFollowDocumentOrderAndLaterInsertionsTakeTheNextNumber) {
     EXPECT_EQ(store.find("0000").type(), 40);
 }
 
+TEST(StoreRead, AFileWithMoreThanTenThousandChildrenLoadsTheFirstTenThousand) {
+    remove_refs();
+    t_ref_buff store;
+    register_test_classes(store);
+    std::string many;
+    for (int i = 0; i < 10002; ++i)
+        many += "<ref tp=\"99\" title=\"" + std::to_string(i) + "\"><ref tp=\"99\"/></ref>";
+    ilktest::scripted_prompt prompt;
+    prompt.expect("не может содержать более 10000", answer_ok);
+    load_text(store, "<struct><REFs version=\"1\"><ref tp=\"40\">" + many +
+                         "</ref><ref tp=\"80\"/></REFs></struct>");
+    ASSERT_EQ(prompt.seen().size(), 1u);
+    EXPECT_EQ(prompt.seen()[0].text, "Компонент 'Структура' не может содержать более 10000 "
+                                     "дочерних компонентов.\r\nНе добавлено компонентов: 2.");
+    EXPECT_EQ(store.refs().children("K").size(), 10000u);
+    EXPECT_EQ(store.find("K.9999").title(), "9999");
+    EXPECT_NE(store.get("K.9999.0000"), nullptr);
+    // What follows the refused ones is read as before.
+    EXPECT_NE(store.get("S"), nullptr);
+    EXPECT_EQ(store.refs().size(), 1u + 2 * 10000 + 1 + 1);
+}
+
 TEST(StoreRead, VersionQuestions) {
     remove_refs();
     std::string log = open_test_log();

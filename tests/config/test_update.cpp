@@ -295,3 +295,47 @@ TEST(UpdateTables, DeletedSignalIsNoLongerRead) {
     EXPECT_EQ(store.evaluate("d * 2"), 0);
     EXPECT_EQ(count_of(log_text(log), "• выражение: d * 2"), 1);
 }
+
+TEST(UpdatePass, KeysArriveInKeyOrderAlsoWhenComponentsCameOrWentSinceTheRebuild) {
+    remove_refs();
+    t_ref_buff store;
+    register_test_classes(store);
+    load_text(store, chain_config);
+    recording_observer seen;
+    store.subscribe_subtree("K", &seen);
+    store.subscribe_subtree("D", &seen);
+    const std::vector<std::string> chain{"K.0000", "K.0001", "K.0002"};
+
+    signal_at(store, "K.0002").set_value(3);
+    store.update_pass();
+    EXPECT_EQ(seen.keys, chain);
+    EXPECT_EQ(signal_at(store, "K.0000").value(), 7);
+
+    // d moves to the front without a rebuild: the orders taken at the rebuild are stale.
+    std::unique_ptr<t_ref> d = store.refs().take("K.0003");
+    d->set_key("K.-001");
+    store.put("K.-001", std::move(d));
+    seen.keys.clear();
+    store.mark_changed("K.-001");
+    store.mark_changed("D.0000");
+    signal_at(store, "K.0002").set_value(4);
+    store.update_pass();
+    EXPECT_EQ(seen.keys, (std::vector<std::string>{"D.0000", "K.-001", "K.0000", "K.0001", "K.0002"}));
+    EXPECT_EQ(signal_at(store, "K.0000").value(), 9);
+
+    // A key without a component is told too, in its place.
+    seen.keys.clear();
+    store.mark_changed("K.0002");
+    store.mark_changed("K.0001.0005");
+    store.update_pass();
+    EXPECT_EQ(seen.keys, (std::vector<std::string>{"K.0000", "K.0001", "K.0001.0005", "K.0002"}));
+
+    // After the next rebuild the fast order gives the same sequence.
+    store.rebuild(false, true);
+    store.update_pass();
+    seen.keys.clear();
+    signal_at(store, "K.0002").set_value(5);
+    store.update_pass();
+    EXPECT_EQ(seen.keys, chain);
+    EXPECT_EQ(signal_at(store, "K.0000").value(), 11);
+}

@@ -139,7 +139,12 @@ TEST(SerialWorker, OneAndAHalfStopBitsCannotBeSetAndAreReported) {
     nx_m101_act act;
     nx_log quiet;
     ASSERT_TRUE(act.start(settings, {{7, &sink}}, dir.path() + "com.log", 100000, quiet));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // Until the worker has tried, however busy the machine is.
+    const std::string refused = to_cp1251("ERR | не удалось установить состояние порта ");
+    for (auto until = steady::now() + std::chrono::seconds(20);
+         ilktest::read_bytes(dir.path() + "com.log").find(refused) == std::string::npos &&
+         steady::now() < until;)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_TRUE(act.stop());
     const std::string log = ilktest::read_bytes(dir.path() + "com.log");
     EXPECT_NE(log.find(to_cp1251("MES | COM3, 9600 бод, 8 бит, стоп бит 1.5, паритет Четный")),
