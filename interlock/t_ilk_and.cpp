@@ -222,6 +222,18 @@ int t_ilk_and::own_direction() {
     return permits_when_on_ ? t_ilk_or::direction_off : t_ilk_or::direction_on;
 }
 
+bool t_ilk_and::active() {
+    if (has_flag(flag_locked))
+        return false;
+    t_ilk_vts* column = column_ref();
+    if (column == nullptr)
+        return true;
+    if (column->has_flag(flag_locked))
+        return false;
+    t_ref* node = column->parent();
+    return node == nullptr || !node->has_flag(flag_locked);
+}
+
 bool t_ilk_and::permits() {
     evaluate();
     return permitted_;

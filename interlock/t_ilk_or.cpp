@@ -103,12 +103,19 @@ void t_ilk_or::evaluate() {
         return;
     set_flag(true, flag_evaluated);
     const std::vector<t_ilk_and*>& list = permissions();
-    permitted_ = has_children_;
+    // Only active permissions count, as in the export: a condition with none never permits,
+    // whatever else it holds.
+    std::vector<t_ilk_and*> active;
+    active.reserve(list.size());
+    for (t_ilk_and* permission : list)
+        if (permission->active())
+            active.push_back(permission);
+    permitted_ = !active.empty();
     bool control = permitted_;
     bool defined = true;
     bool manual = false;
     bool invalid = false;
-    for (t_ilk_and* permission : list) {
+    for (t_ilk_and* permission : active) {
         // Once one fails the rest are not refreshed, but their quality still counts.
         if (permitted_)
             permitted_ = permission->permits();
@@ -127,7 +134,6 @@ const std::vector<t_ilk_and*>& t_ilk_or::permissions() {
     if (permissions_known_ && permissions_edits_ == state_.edits)
         return permissions_;
     std::vector<t_ref*> children = store().refs().children(key());
-    has_children_ = !children.empty();
     permissions_.clear();
     for (t_ref* child : children)
         if (auto* permission = dynamic_cast<t_ilk_and*>(child))

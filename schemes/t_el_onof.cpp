@@ -158,6 +158,11 @@ void t_el_onof::evaluate() {
     // Both contacts closed or both open: the position is not known.
     if (on == off)
         set_flag(false, flag_defined);
+    // A projected interlock label says "permitted" only from signals that are under control,
+    // defined and valid (manual input counts as valid).
+    if (has_flag(flag_read_only) && has_flag(flag_transient) &&
+        !(has_flag(flag_control) && has_flag(flag_defined) && !has_flag(flag_invalid)))
+        on_ = false;
 }
 
 void t_el_onof::link() {
