@@ -64,6 +64,7 @@ private:
     std::string column_key_;
     std::string disp_name_;
     bool permitted_ = false;
+    std::string linked_key_;
 };
 
 } // namespace nxkit

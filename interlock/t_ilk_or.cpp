@@ -78,6 +78,7 @@ void t_ilk_or::write(nx_xml_writer& writer) {
 }
 
 void t_ilk_or::link(t_ref_buff&) {
+    note_linked_key(*this, linked_key_);
     direction_ = direction_none;
     // Tables are rebuilt after every move and deletion, also of children of other classes.
     permissions_known_ = false;
@@ -116,9 +117,11 @@ void t_ilk_or::evaluate() {
     bool manual = false;
     bool invalid = false;
     for (t_ilk_and* permission : active) {
-        // Once one fails the rest are not refreshed, but their quality still counts.
-        if (permitted_)
-            permitted_ = permission->permits();
+        // Every one is refreshed, also after one failed: their quality counts, and a quality
+        // left from an earlier pass (or never computed) would show a state that depends on
+        // the history of the screen rather than on the signals.
+        bool permits = permission->permits();
+        permitted_ = permitted_ && permits;
         control = control && permission->has_flag(flag_control);
         defined = defined && permission->has_flag(flag_defined);
         manual = manual || permission->has_flag(flag_manual);

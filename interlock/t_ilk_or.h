@@ -55,6 +55,7 @@ private:
     int control_mode_ = mode_local;
     bool permitted_ = false;
     int direction_ = direction_none;
+    std::string linked_key_;
 };
 
 } // namespace nxkit

@@ -124,6 +124,9 @@ void t_ilk_tu::init() {
         add_child(*this, tp_ilk_or, {});
     mark_interlock_changed(store());
     t_ref::init();
+    // An edit outside a load registers its signals at once.
+    if (!store().bulk())
+        link(store());
 }
 
 void t_ilk_tu::write(nx_xml_writer& writer) {
@@ -155,6 +158,7 @@ int t_ilk_tu::command(bool query, int index, std::string& arg) {
 }
 
 void t_ilk_tu::link(t_ref_buff& store) {
+    note_linked_key(*this, linked_key_);
     disp_name_.clear();
     // Watched also without a permission signal, so a row with only its readiness signal
     // does not keep a stale state.

@@ -56,6 +56,7 @@ private:
     std::string disp_name_;
     std::string row_expression_;
     bool row_enabled_ = false;
+    std::string linked_key_;
 };
 
 } // namespace nxkit

@@ -4,6 +4,7 @@
 #include "base/text.h"
 #include "config/ref_types.h"
 #include "config/t_ref_buff.h"
+#include "interlock/ilk_state.h"
 #include "interlock/t_ilk_and.h"
 #include "interlock/t_ilk_vts.h"
 #include "schemes/ilk/t_ilk_onof.h"
@@ -147,8 +148,13 @@ void t_ilk::compute() {
 
 void t_ilk::link() {
     watch(extra_condition_);
+    ilk_state& state = ilk_state::of(store());
+    state.forget(key());
     for (t_ilk_onof* blocker : blockers_) {
         auto* permission = dynamic_cast<t_ilk_and*>(store().get(blocker->permission_id()));
+        // The element shows the permission's state, whatever changes it.
+        if (permission != nullptr && owner() != nullptr)
+            state.depend(permission->key(), owner()->key(), key());
         t_ilk_vts* column = permission != nullptr ? permission->column_ref() : nullptr;
         if (column == nullptr)
             continue;
