@@ -75,22 +75,26 @@ void ilk_state::on_changed(const std::string& key) {
     int type = r->type();
     if (type < tp_ilk_nmts || type > tp_ilk_tab)
         return;
+    // Only the deactivated ones are kept: a change either way asks for the projection.
     bool locked = r->has_flag(flag_locked);
-    auto [seen, added] = locked_.try_emplace(key, locked);
-    if ((added && locked) || seen->second != locked) {
-        seen->second = locked;
+    auto seen = locked_.find(std::string_view(key));
+    if (locked && seen == locked_.end()) {
+        locked_.insert(key);
+        mark_interlock_changed(store_);
+    } else if (!locked && seen != locked_.end()) {
+        locked_.erase(seen);
         mark_interlock_changed(store_);
     }
 }
 
 void ilk_state::on_changes_done() {
     std::vector<std::string> marks;
-    for (const std::string& key : round_) {
+    for (std::string_view key : round_) {
         auto it = dependents_.find(key);
         if (it == dependents_.end())
             continue;
         for (const std::string& dependent : it->second)
-            if (round_.count(dependent) == 0 &&
+            if (round_.count(std::string_view(dependent)) == 0 &&
                 std::find(marks.begin(), marks.end(), dependent) == marks.end())
                 marks.push_back(dependent);
     }

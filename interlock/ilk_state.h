@@ -4,6 +4,7 @@
 #include "config/t_ref_buff.h"
 
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -69,12 +70,21 @@ public:
 private:
     t_ref_buff& store_;
     bool subscribed_ = false;
+    // Looked up by the keys of a round without copying them.
+    struct key_hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view key) const {
+            return std::hash<std::string_view>{}(key);
+        }
+    };
     // on -> dependents (one entry per registrant), and registrant -> its pairs.
-    std::unordered_map<std::string, std::vector<std::string>> dependents_;
+    std::unordered_map<std::string, std::vector<std::string>, key_hash, std::equal_to<>>
+        dependents_;
     std::unordered_map<std::string, std::vector<std::pair<std::string, std::string>>> registered_;
-    std::unordered_set<std::string> round_;
-    // Components whose activity the projection last saw, by key.
-    std::unordered_map<std::string, bool> locked_;
+    // Keys of the round being told, valid until it is done.
+    std::unordered_set<std::string_view> round_;
+    // The deactivated table components the projection last saw, by key.
+    std::unordered_set<std::string, key_hash, std::equal_to<>> locked_;
 };
 
 // Marks the interlock configuration as changed, so the projection runs again.

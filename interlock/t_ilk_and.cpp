@@ -141,10 +141,8 @@ void t_ilk_and::link(t_ref_buff& store) {
     t_ilk_vts* column = column_ref();
     if (column == nullptr)
         return;
-    for (const std::string& on : {column->key(), parent_key(column->key())}) {
-        state_.depend(on, key(), key());
-        state_.depend(on, condition_key, key());
-    }
+    // The condition follows through the permission in the next round.
+    state_.depend(column->key(), key(), key());
     for (const std::string* contact : {&column->contact_no(), &column->contact_nc()}) {
         if (contact->empty())
             continue;
