@@ -9,7 +9,7 @@
 #include "base/settings.h"
 #include "config/config_classes.h"
 #include "config/t_ref_buff.h"
-#include "platform/beep.h"
+#include "platform/desktop_services.h"
 #include "structure/structure_classes.h"
 #include "structure/t_struct_ts.h"
 #include "views/nx_view_mes.h"

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/prompt.h"
+#include "config/config_state.h"
 #include "config/interfaces.h"
 #include "config/t_ref.h"
 
@@ -104,6 +105,9 @@ public:
     bool devices_running() const { return devices_running_; }
     void add_viewer(i_viewer* viewer);
     void remove_viewer(i_viewer* viewer);
+
+    // Changed since the last save or load; whether the last load failed.
+    config_state& state() { return state_; }
 
     bool bulk() const { return bulk_; }
     bool edit_mode() const { return edit_mode_; }
@@ -240,6 +244,7 @@ private:
     std::unique_ptr<tables> tables_;
     std::unique_ptr<expression_engine> parser_;
     std::map<std::string, std::unique_ptr<extension>> extensions_;
+    config_state state_;
 };
 
 } // namespace nxkit

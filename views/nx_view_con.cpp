@@ -23,6 +23,7 @@ nx_view_con::nx_view_con(t_ref_buff& store, QAction* button, QObject* parent)
 }
 
 nx_view_con::~nx_view_con() {
+    store_.remove_viewer(this);
     store_.unsubscribe_subtree("", this);
 }
 

@@ -49,13 +49,10 @@ nx_view_hand::nx_view_hand(t_ref_buff& store, QAction* cancel_manual, QAction* a
     for (tracker& t : trackers_)
         if (t.button != nullptr)
             t.button->setEnabled(false);
-    if (cancel_manual != nullptr)
-        connect(cancel_manual, &QAction::triggered, this, [this] { cancel_all_manual_asked(); });
-    if (acknowledge_all != nullptr)
-        connect(acknowledge_all, &QAction::triggered, this, [this] { acknowledge_all_asked(); });
 }
 
 nx_view_hand::~nx_view_hand() {
+    store_.remove_viewer(this);
     store_.unsubscribe_subtree("", this);
 }
 
@@ -137,18 +134,6 @@ void nx_view_hand::acknowledge_all() {
         r->set_flag(false, flag_unacknowledged);
         store_.mark_changed(r->key());
     }
-}
-
-void nx_view_hand::cancel_all_manual_asked() {
-    if (show_message(store_.owner_window(), "Отменить ручной ввод для всех сигналов ?\r\n",
-                     mb_question) == answer_yes)
-        cancel_all_manual();
-}
-
-void nx_view_hand::acknowledge_all_asked() {
-    if (show_message(store_.owner_window(), "Квитировать все сигналы ?\r\n", mb_question) ==
-        answer_yes)
-        acknowledge_all();
 }
 
 } // namespace nxkit

@@ -43,12 +43,9 @@ public:
 
     // Runs the form for the signal with this component key; nothing for any other key.
     void show_manual_input(const std::string& key);
-    // The two walkers over every signal under the root.
+    // The two walkers over every signal under the root (the main window asks first).
     void cancel_all_manual();
     void acknowledge_all();
-    // The toolbar commands: the question first, the walker on Yes.
-    void cancel_all_manual_asked();
-    void acknowledge_all_asked();
 
     bool cancel_enabled() const { return trackers_[0].enabled; }
     bool acknowledge_enabled() const { return trackers_[1].enabled; }

@@ -21,6 +21,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <exception>
 #include <cstdio>
 #include <fstream>
 
@@ -51,6 +52,17 @@ int image_icon(journal_image image) {
 
 QString html_escaped(const QString& text) {
     return text.toHtmlEscaped();
+}
+
+// An operator's action on the pane: a failure is an ERR line and an error box, never the end
+// of the program.
+template <class F> void guarded(owner_handle owner, F action) {
+    try {
+        action();
+    } catch (const std::exception& e) {
+        nx_log::main().err(std::string("журнал событий: ") + e.what());
+        show_message(owner, e.what(), mb_error);
+    }
 }
 
 } // namespace
@@ -136,7 +148,7 @@ nx_view_mes::nx_view_mes(t_ref_buff& store, QWidget* parent, buttons navigation,
     connect(list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         QModelIndex index = list_->indexAt(at);
         if (index.isValid())
-            row_menu(index.row());
+            guarded(store_.owner_window(), [&] { row_menu(index.row()); });
     });
     connect(list_->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this] { update_buttons(); });
@@ -155,17 +167,15 @@ nx_view_mes::nx_view_mes(t_ref_buff& store, QWidget* parent, buttons navigation,
     });
     connect(from_edit_, &QDateTimeEdit::dateTimeChanged, this, [this] { filter_edited(); });
     connect(to_edit_, &QDateTimeEdit::dateTimeChanged, this, [this] { filter_edited(); });
-    connect(csv, &QPushButton::clicked, this, [this] { export_csv_asked(); });
-    connect(print, &QPushButton::clicked, this, [this] { print_asked(); });
-    const int commands[4] = {1, 2, 3, 4};
-    for (std::size_t i = 0; i < buttons_.size(); ++i)
-        if (buttons_[i] != nullptr)
-            connect(buttons_[i], &QAction::triggered, this,
-                    [this, command = commands[i]] { navigate(command); });
+    connect(csv, &QPushButton::clicked, this,
+            [this] { guarded(store_.owner_window(), [this] { export_csv_asked(); }); });
+    connect(print, &QPushButton::clicked, this,
+            [this] { guarded(store_.owner_window(), [this] { print_asked(); }); });
     update_buttons();
 }
 
 nx_view_mes::~nx_view_mes() {
+    store_.remove_viewer(this);
     store_.unsubscribe_subtree("", this);
 }
 

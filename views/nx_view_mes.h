@@ -2,7 +2,7 @@
 
 #include "base/nx_log.h"
 #include "config/interfaces.h"
-#include "platform/beep.h"
+#include "platform/beep_player.h"
 #include "views/journal_model.h"
 
 #include <QObject>
@@ -34,7 +34,8 @@ class t_ref_buff;
 class nx_view_mes : public QObject, public i_observer, public i_viewer {
     Q_OBJECT
 public:
-    // The four navigation buttons: next, last, previous, first.
+    // The four navigation buttons: next, last, previous, first (enabled here; the main window
+    // routes their commands to navigate).
     using buttons = std::array<QAction*, 4>;
 
     nx_view_mes(t_ref_buff& store, QWidget* parent, buttons navigation,

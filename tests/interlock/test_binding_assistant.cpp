@@ -102,10 +102,10 @@ TEST_F(BindingAssistant, ColumnsTakeBothContactsOfSameNameSignals) {
 
     ASSERT_EQ(prompt.menus().size(), 1U);
     // The partner of Q1 is never offered as a signal of its own.
-    EXPECT_EQ(texts(prompt.menus()[0].items),
+    EXPECT_EQ(texts(prompt.menus()[0]),
               (std::vector<std::string>{"c\tQ1 (нр,нз) по:", "-", "\tQS1 (нр)", "\tQS2 (нз)"}));
-    EXPECT_EQ(prompt.menus()[0].items[2].command, 2);
-    EXPECT_EQ(prompt.menus()[0].items[3].command, 3);
+    EXPECT_EQ(prompt.menus()[0][2].command, 2);
+    EXPECT_EQ(prompt.menus()[0][3].command, 3);
     ASSERT_EQ(prompt.seen().size(), 1U);
     EXPECT_EQ(
         prompt.seen()[0].text,
@@ -141,7 +141,7 @@ TEST_F(BindingAssistant, StartingOnTheClosedContactPutsItsPartnerOnTheOpenOne) {
     prompt.expect("всего 1 шт.", answer_yes);
     EXPECT_EQ(run(column_key(0), 0), 1);
     // One signal only: no "c" prefix, no separator.
-    EXPECT_EQ(texts(prompt.menus()[0].items), (std::vector<std::string>{"Q1 (нр,нз)"}));
+    EXPECT_EQ(texts(prompt.menus()[0]), (std::vector<std::string>{"Q1 (нр,нз)"}));
     EXPECT_EQ(column(0).contact_no(), "s1_2_2");
     EXPECT_EQ(column(0).contact_nc(), "s1_2_1");
 }
@@ -211,7 +211,7 @@ TEST_F(BindingAssistant, ChosenItemLimitsThePairsAndLockedEntriesAreSkipped) {
     prompt.expect("всего 3 шт.", answer_yes);
     EXPECT_EQ(run(column_key(1), 0), 1);
     // Targets start at the clicked column: four of them, four signals offered.
-    EXPECT_EQ(texts(prompt.menus()[0].items),
+    EXPECT_EQ(texts(prompt.menus()[0]),
               (std::vector<std::string>{"c\tA (нр) по:", "-", "\tC (нр)", "\tD (нр)", "\tE (нр)"}));
     EXPECT_EQ(column(0).contact_no(), "");
     EXPECT_EQ(column(1).contact_no(), "s1_2_1");
@@ -229,8 +229,7 @@ TEST_F(BindingAssistant, RowsInEverySecondModeTakeEveryOtherSignal) {
         prompt.expect_menu(2);
         prompt.expect("всего 2 шт.", answer_yes);
         EXPECT_EQ(run(row_key(0), 2), 1);
-        EXPECT_EQ(texts(prompt.menus()[0].items),
-                  (std::vector<std::string>{"c\tON1 по:", "-", "\tON2"}));
+        EXPECT_EQ(texts(prompt.menus()[0]), (std::vector<std::string>{"c\tON1 по:", "-", "\tON2"}));
         EXPECT_EQ(prompt.seen()[0].caption, on_caption);
         EXPECT_EQ(prompt.seen()[0].type, mb_question);
         EXPECT_EQ(
@@ -319,7 +318,7 @@ TEST_F(DemoBinding, ColumnsAndRowsBindFromTheBaysSignals) {
         prompt.expect_menu(4);
         prompt.expect("всего 4 шт.", answer_yes);
         EXPECT_EQ(run(demo_columns + key_part(0), 0), 1);
-        EXPECT_EQ(texts(prompt.menus()[0].items).at(0), "c\tQ1 выключатель Л-1 (нр) по:");
+        EXPECT_EQ(texts(prompt.menus()[0]).at(0), "c\tQ1 выключатель Л-1 (нр) по:");
         EXPECT_NE(prompt.seen()[0].text.find("'Схемы / Блокировка ОРУ-110 / Ячейка Л-1 - Таблица "
                                              "блокировки / Столбцы'\r\n\r\nиз 'Структура / (1) ПС "
                                              "110/10 кВ Северная / (1_1) ОРУ-110 кВ, ячейка Л-1':"),

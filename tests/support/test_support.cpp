@@ -113,7 +113,8 @@ int scripted_prompt::popup_menu(nxkit::owner_handle owner,
 
 int scripted_prompt::popup_menu_at(nxkit::owner_handle, nxkit::owner_handle anchor,
                                    const std::vector<nxkit::menu_item>& items) {
-    menus_.push_back({items, anchor});
+    menus_.push_back(items);
+    anchors_.push_back(anchor);
     if (while_open_) {
         std::function<void()> action = std::move(while_open_);
         while_open_ = nullptr;

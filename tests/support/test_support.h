@@ -41,11 +41,6 @@ public:
     scripted_prompt();
     ~scripted_prompt() override;
 
-    struct seen_menu {
-        std::vector<nxkit::menu_item> items;
-        nxkit::owner_handle anchor = nullptr;
-    };
-
     void expect(const std::string& text_part, int answer);
     void expect_menu(int command);
     // A modal form whose text contains `text_part` is answered with `answer`.
@@ -68,7 +63,9 @@ public:
                                const std::string& suggested, const std::string& filter) override;
 
     const std::vector<seen_prompt>& seen() const { return seen_; }
-    const std::vector<seen_menu>& menus() const { return menus_; }
+    // The items of every menu shown, in order, and the widget each opened at (null: pointer).
+    const std::vector<std::vector<nxkit::menu_item>>& menus() const { return menus_; }
+    const std::vector<nxkit::owner_handle>& menu_anchors() const { return anchors_; }
     const std::vector<nxkit::form_request>& forms() const { return forms_; }
     // Expectations not used by the end of the test.
     std::size_t pending() const { return script_.size(); }
@@ -83,7 +80,8 @@ private:
     int take(kind what, const std::string& text);
     std::vector<step> script_;
     std::vector<seen_prompt> seen_;
-    std::vector<seen_menu> menus_;
+    std::vector<std::vector<nxkit::menu_item>> menus_;
+    std::vector<nxkit::owner_handle> anchors_;
     std::vector<nxkit::form_request> forms_;
     std::vector<std::vector<nxkit::menu_item>> updates_;
     std::function<void()> while_open_;

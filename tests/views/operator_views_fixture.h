@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/settings.h"
-#include "platform/beep.h"
+#include "platform/desktop_services.h"
 #include "tests/structure/structure_fixture.h"
 
 #include <QApplication>

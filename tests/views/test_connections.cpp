@@ -130,8 +130,8 @@ TEST_F(Connections, DevicesWithoutConnectionRaiseTheAlarmAndFillTheList) {
     prompt.expect_menu(1);
     view->show_disconnected();
     ASSERT_EQ(prompt.menus().size(), 1U);
-    EXPECT_EQ(prompt.menus()[0].anchor, &anchor);
-    const auto& items = prompt.menus()[0].items;
+    EXPECT_EQ(prompt.menu_anchors()[0], &anchor);
+    const auto& items = prompt.menus()[0];
     ASSERT_EQ(items.size(), 3U);
     EXPECT_EQ(items[0].text, "Нет подключения:");
     EXPECT_EQ(items[1].text, store->find("D.0000").display_name());

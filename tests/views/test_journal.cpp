@@ -148,7 +148,7 @@ TEST_F(Journal, AcknowledgementMarksLinesAndClearsTheSignal) {
     prompt.expect_menu(2);
     view->row_menu(0);
     ASSERT_EQ(prompt.menus().size(), 1U);
-    const auto& items = prompt.menus()[0].items;
+    const auto& items = prompt.menus()[0];
     ASSERT_EQ(items.size(), 5U);
     EXPECT_EQ(items[0].text, "Квитировать");
     EXPECT_EQ(items[1].text, "Квитировать все");
@@ -195,16 +195,16 @@ TEST_F(Journal, SelectionFollowsTheNewestLineAndTheButtonsFollowTheSelection) {
     EXPECT_TRUE(actions[1]->isEnabled());
     EXPECT_FALSE(actions[2]->isEnabled());
     EXPECT_FALSE(actions[3]->isEnabled());
-    actions[0]->trigger(); // next
+    view->navigate(1); // next
     EXPECT_EQ(list.currentIndex().row(), 1);
     // Away from the last line, a new line does not take the selection.
     deliver("D.0000", 0);
     EXPECT_EQ(list.currentIndex().row(), 1);
-    actions[1]->trigger(); // last
+    view->navigate(2); // last
     EXPECT_EQ(list.currentIndex().row(), 4);
     deliver("D.0000", 1);
     EXPECT_EQ(list.currentIndex().row(), 5);
-    actions[2]->trigger(); // previous
+    view->navigate(3); // previous
     EXPECT_EQ(list.currentIndex().row(), 4);
 }
 

@@ -199,18 +199,7 @@ TEST_F(ManualInput, ButtonsFollowManualAndUnacknowledgedSignals) {
     deliver("D.0000", 0);
     EXPECT_TRUE(ts(first_signal).unacknowledged());
     EXPECT_TRUE(acknowledge->isEnabled());
-    {
-        scripted_prompt prompt;
-        prompt.expect("Квитировать все сигналы ?\r\n", answer_no);
-        acknowledge->trigger();
-        EXPECT_TRUE(ts(first_signal).unacknowledged());
-    }
-    {
-        scripted_prompt prompt;
-        prompt.expect("Квитировать все сигналы ?\r\n", answer_yes);
-        acknowledge->trigger();
-        EXPECT_EQ(prompt.seen().at(0).type, mb_question);
-    }
+    view->acknowledge_all();
     EXPECT_FALSE(ts(first_signal).unacknowledged());
     store->update_pass();
     EXPECT_FALSE(acknowledge->isEnabled());
@@ -232,11 +221,7 @@ TEST_F(ManualInput, CancelAllGivesEverySignalBackToItsSource) {
     settings_set_int("HAND", "s9_9_9", 1);
     store->update_pass();
     ASSERT_TRUE(cancel->isEnabled());
-    {
-        scripted_prompt prompt;
-        prompt.expect("Отменить ручной ввод для всех сигналов ?\r\n", answer_yes);
-        cancel->trigger();
-    }
+    view->cancel_all_manual();
     EXPECT_FALSE(ts(first_signal).manual());
     EXPECT_FALSE(ts(first_signal).is_on()) << "the source says off";
     EXPECT_FALSE(ti(third_signal).manual());

@@ -1,8 +1,8 @@
-#include "platform/beep.h"
+#include "platform/beep_player.h"
+
+#include "platform/desktop_services.h"
 
 #include <dlfcn.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -12,17 +12,6 @@
 namespace nxkit {
 
 namespace {
-
-std::atomic<i_beep*> installed_beep{nullptr};
-std::atomic<void (*)()> installed_bell{nullptr};
-
-void terminal_bell() {
-    int fd = ::open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    [[maybe_unused]] ssize_t n = ::write(fd, "\a", 1);
-    ::close(fd);
-}
 
 // The few ALSA calls a tone needs, looked up at run time so that the program neither needs
 // the library to build nor fails to start without it.
@@ -95,37 +84,14 @@ private:
     close_fn close_ = nullptr;
 };
 
-class device_beep : public i_beep {
-public:
-    void beep(int frequency_hz, int duration_ms) override {
-        if (frequency_hz > 0 && duration_ms > 0 && tone_.play(frequency_hz, duration_ms))
-            return;
-        void (*bell)() = installed_bell.load();
-        (bell != nullptr ? bell : &terminal_bell)();
-    }
-
-private:
-    alsa_tone tone_;
-};
-
 } // namespace
 
-i_beep& system_beep() {
-    static device_beep beep;
-    return beep;
-}
-
-i_beep& current_beep() {
-    i_beep* beep = installed_beep.load();
-    return beep != nullptr ? *beep : system_beep();
-}
-
-void set_beep(i_beep* beep) {
-    installed_beep.store(beep);
-}
-
-void set_bell(void (*bell)()) {
-    installed_bell.store(bell);
+bool sound_device_tone(int frequency_hz, int duration_ms) {
+    if (frequency_hz <= 0 || duration_ms <= 0)
+        return false;
+    // Loaded once; ALSA keeps no state between tones that matters here.
+    static alsa_tone tone;
+    return tone.play(frequency_hz, duration_ms);
 }
 
 beep_player::beep_player() : worker_([this] { run(); }) {}
@@ -168,7 +134,8 @@ void beep_player::run() {
         int duration = duration_;
         int pause = pause_;
         guard.unlock();
-        current_beep().beep(frequency, duration);
+        if (i_beep* beep = current_beep())
+            beep->beep(frequency, duration);
         guard.lock();
         // The pause ends early only when the player goes away.
         wake_.wait_for(guard, std::chrono::milliseconds(pause > 0 ? pause : 0),
