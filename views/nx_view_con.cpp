@@ -71,11 +71,14 @@ void nx_view_con::show_images() {
     }
     // The pressed picture becomes the alarm; the released one stays the button's own.
     QIcon icon;
-    for (QSize size : own_icon_.availableSizes(QIcon::Normal, QIcon::Off))
+    QList<QSize> sizes = own_icon_.availableSizes(QIcon::Normal, QIcon::Off);
+    if (sizes.isEmpty())
+        sizes = {QSize(16, 16), QSize(32, 32), QSize(48, 48)};
+    for (QSize size : sizes) {
         icon.addPixmap(own_icon_.pixmap(size, QIcon::Normal, QIcon::Off), QIcon::Normal,
                        QIcon::Off);
-    for (QSize size : {QSize(16, 16), QSize(32, 32), QSize(48, 48)})
         icon.addPixmap(alarm_icon_.pixmap(size), QIcon::Normal, QIcon::On);
+    }
     button_->setIcon(icon);
 }
 
