@@ -125,11 +125,11 @@ void nx_log::war(const std::string& text) {
 void nx_log::war(const char* text) {
     write_line(" | WAR | ", text != nullptr ? text : "");
 }
-void nx_log::mes(const std::string& text) {
-    write_line(" | MES | ", text);
+bool nx_log::mes(const std::string& text) {
+    return write_line(" | MES | ", text);
 }
-void nx_log::mes(const char* text) {
-    write_line(" | MES | ", text != nullptr ? text : "");
+bool nx_log::mes(const char* text) {
+    return write_line(" | MES | ", text != nullptr ? text : "");
 }
 
 void nx_log::set_clock(clock_fn clock) {
@@ -141,23 +141,23 @@ nx_time nx_log::now() const {
     return clock_ ? clock_() : time_now();
 }
 
-void nx_log::write_line(const char* tag, const std::string& text) {
+bool nx_log::write_line(const char* tag, const std::string& text) {
     std::lock_guard guard(lock_);
     if (fd_ < 0)
-        return;
+        return false;
     if (fd_size(fd_) > max_size_) {
         if (keep_days_ > 0)
             rotate();
         else
             trim();
         if (fd_ < 0)
-            return;
+            return false;
     }
     // The separator comes first, so the last line of the file has no terminator.
     std::string line = "\r\n" + time_format(now(), "%m.%d %H:%M:%S.%V") + tag + to_cp1251(text);
     // One write on a descriptor opened for appending: the line lands whole at the end, and
     // nothing waits in a buffer.
-    write_all(fd_, line);
+    return write_all(fd_, line);
 }
 
 bool nx_log::trim() {

@@ -36,14 +36,15 @@ public:
     void err(const char* text);
     void war(const std::string& text);
     void war(const char* text);
-    void mes(const std::string& text);
-    void mes(const char* text);
+    // True when the line reached the file (the event journal reports a failed write).
+    bool mes(const std::string& text);
+    bool mes(const char* text);
 
     // The clock for time stamps, rotation names and backup ages (local wall clock by default).
     void set_clock(clock_fn clock);
 
 private:
-    void write_line(const char* tag, const std::string& text);
+    bool write_line(const char* tag, const std::string& text);
     bool open_locked(const std::string& file_name, int max_size, int keep_days);
     void close_locked();
     bool trim();

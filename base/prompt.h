@@ -28,13 +28,33 @@ enum message_type : int {
 using owner_handle = void*;
 
 // One line of a popup menu: a command number, or a submenu when `items` is not empty.
+// A checked submenu shows its check mark beside its caption; a default item is drawn bold.
 struct menu_item {
     int command = 0;
     std::string text;
     bool checked = false;
     bool enabled = true;
     bool separator = false;
+    bool is_default = false;
     std::vector<menu_item> items;
+};
+
+// One button of a modal form: its caption, its icon number (0 for none) and the answer it
+// gives.
+struct form_button {
+    std::string text;
+    int icon = 0;
+    int answer = 0;
+};
+
+// A small modal form: a title, a mode icon, a read-only text and a row of buttons. Closing it
+// without a button answers 0. It opens beside the pointer unless the toolkit cannot tell
+// where that is.
+struct form_request {
+    std::string title;
+    std::string text;
+    int icon = 0;
+    std::vector<form_button> buttons;
 };
 
 // Every modal interaction of the program goes through this interface, so model code never
@@ -47,6 +67,36 @@ public:
                             int type) = 0;
     // Returns the chosen command number, 0 when the menu was dismissed.
     virtual int popup_menu(owner_handle owner, const std::vector<menu_item>& items) = 0;
+    // The same menu opened below `anchor` (a widget) instead of at the pointer.
+    virtual int popup_menu_at(owner_handle owner, owner_handle anchor,
+                              const std::vector<menu_item>& items) {
+        (void)anchor;
+        return popup_menu(owner, items);
+    }
+    // Replaces the items of the popup menu that is open now (a list that follows the
+    // configuration while the operator looks at it); nothing when none is open.
+    virtual void update_open_menu(const std::vector<menu_item>& items) { (void)items; }
+    // Returns the answer of the pressed button, 0 when the form was closed or not shown.
+    virtual int modal_form(owner_handle owner, const form_request& form) {
+        (void)owner;
+        (void)form;
+        return 0;
+    }
+    // The file to save into, "" when the operator cancelled. `filter` is "Name (*.ext)".
+    virtual std::string save_file_name(owner_handle owner, const std::string& caption,
+                                       const std::string& suggested, const std::string& filter) {
+        (void)owner;
+        (void)caption;
+        (void)suggested;
+        (void)filter;
+        return {};
+    }
+    // The print dialog for `printer` (the toolkit's printer object); false when cancelled.
+    virtual bool print_setup(owner_handle owner, void* printer) {
+        (void)owner;
+        (void)printer;
+        return false;
+    }
 };
 
 // The process-wide prompt; the user interface installs its own at start-up, tests a script.

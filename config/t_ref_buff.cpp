@@ -505,9 +505,17 @@ void t_ref_buff::restore_manual_values() {
         const std::string& signal = element->signal_key();
         if (signal.empty() || present.count(to_lower(signal)) == 0)
             continue;
-        int value = settings_get_int("HAND", signal, -1, false);
-        if (value >= 0)
-            element->set_manual(value, true);
+        // Only what manual input writes is taken: 1, 0, or -1 for automatic. Anything else
+        // (a hand-edited file) would freeze the signal at a value nobody entered.
+        std::string text = trim(settings_get_string("HAND", signal, "", false), ' ');
+        if (text == "-1")
+            continue;
+        if (text != "0" && text != "1") {
+            nx_log::main().war("ручной ввод: значение '" + text + "' сигнала " + signal +
+                               " в разделе HAND не принято");
+            continue;
+        }
+        element->set_manual(text == "1" ? 1 : 0, true);
     }
 }
 

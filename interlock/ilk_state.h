@@ -13,8 +13,8 @@ namespace nxkit {
 
 class t_ref;
 
-// The binding assistant of columns and rows, installed by the user interface; without one
-// the binding commands are offered but do nothing.
+// The binding assistant of columns and rows (installed with the interlock classes); without
+// one the binding commands are offered but do nothing.
 class i_ilk_binder {
 public:
     virtual ~i_ilk_binder() = default;

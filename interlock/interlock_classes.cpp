@@ -1,5 +1,7 @@
 #include "interlock/interlock_classes.h"
 
+#include "interlock/ilk_binding_assistant.h"
+
 #include "config/ref_types.h"
 #include "config/t_ref_buff.h"
 #include "interlock/t_ilk_and.h"
@@ -23,6 +25,7 @@ template <class T> void add(t_ref_buff& store, int type) {
 } // namespace
 
 void register_interlock_classes(t_ref_buff& store) {
+    install_binding_assistant(store);
     add<t_ilk_root>(store, tp_ilk_root);
     add<t_ilk_tab>(store, tp_ilk_tab);
     add<t_ilk_tss>(store, tp_ilk_tss);

@@ -1,12 +1,56 @@
 #include "shell/main_window.h"
 
+#include "base/prompt.h"
+#include "config/t_ref_buff.h"
+#include "structure/structure_classes.h"
+#include "ui/qt_prompt.h"
+#include "ui/ui_resources.h"
+#include "views/nx_view_con.h"
+#include "views/nx_view_hand.h"
+#include "views/nx_view_mes.h"
+
+#include <QAction>
+#include <QToolBar>
+
 namespace nxkit {
 
 // Each view is created here, put into its slot and hooked to its buttons; the viewers are
 // registered with the store in this order: trees "D", "K", "S", scheme view, connections view,
 // journal, manual input.
 void install_views(nx_dlg_mod& window) {
-    (void)window;
+    t_ref_buff& store = window.store();
+    icon_set& icons = window.resources().icons;
+    auto icon = [&icons](int number) { return icons.icon(number); };
+    if (auto* prompt = dynamic_cast<qt_prompt*>(current_prompt()))
+        prompt->set_icon_source(icon);
+
+    auto* connections = new nx_view_con(store, window.button(toolbar_button::con), &window);
+    connections->set_icon_source(icon);
+    // The list opens at the button's own widget on the toolbar.
+    for (QObject* o : window.button(toolbar_button::con)->associatedObjects())
+        if (auto* bar = qobject_cast<QToolBar*>(o))
+            connections->set_anchor(bar->widgetForAction(window.button(toolbar_button::con)));
+    window.hooks().connections_on = [connections] { connections->show_disconnected(); };
+
+    auto* journal = new nx_view_mes(store, &window,
+                                    {window.button(toolbar_button::journal_next),
+                                     window.button(toolbar_button::journal_last),
+                                     window.button(toolbar_button::journal_previous),
+                                     window.button(toolbar_button::journal_first)});
+    journal->set_icon_source(icon);
+    window.set_view(view_slot::journal, journal->pane());
+    window.hooks().journal_navigate = [journal](int direction) { journal->navigate(direction); };
+
+    auto* hand = new nx_view_hand(store, window.button(toolbar_button::cancel_hand),
+                                  window.button(toolbar_button::cvit_all), &window);
+    window.hooks().cancel_all_manual = [hand] { hand->cancel_all_manual(); };
+    window.hooks().acknowledge_all = [hand] { hand->acknowledge_all(); };
+    // Telesignals created from now on open manual input through the view.
+    register_structure_classes(store, hand);
+
+    store.add_viewer(connections);
+    store.add_viewer(journal);
+    store.add_viewer(hand);
 }
 
 } // namespace nxkit

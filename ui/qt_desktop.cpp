@@ -1,5 +1,7 @@
 #include "ui/qt_desktop.h"
 
+#include "platform/beep_player.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QKeySequence>
@@ -17,8 +19,11 @@ void qt_clipboard::set_text(const std::string& text) {
 }
 
 void qt_beep::beep(int frequency_hz, int duration_ms) {
-    if (!console_tone(frequency_hz, duration_ms))
-        QApplication::beep();
+    if (sound_device_tone(frequency_hz, duration_ms) || console_tone(frequency_hz, duration_ms))
+        return;
+    // The journal beeps from its own thread; the bell is rung by the user-interface thread.
+    QMetaObject::invokeMethod(
+        qApp, [] { QApplication::beep(); }, Qt::QueuedConnection);
 }
 
 qt_hot_key::~qt_hot_key() {

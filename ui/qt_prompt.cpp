@@ -2,10 +2,22 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QDialog>
+#include <QFileDialog>
+#include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
 #include <QWidget>
+
+#include <algorithm>
 
 #include <cstdio>
 
@@ -67,6 +79,13 @@ void fill_menu(QMenu& menu, const std::vector<menu_item>& items) {
         } else if (!item.items.empty()) {
             QMenu* sub = menu.addMenu(caption_of(item.text));
             sub->setEnabled(item.enabled);
+            sub->menuAction()->setCheckable(item.checked);
+            sub->menuAction()->setChecked(item.checked);
+            if (item.is_default) {
+                QFont bold = sub->menuAction()->font();
+                bold.setBold(true);
+                sub->menuAction()->setFont(bold);
+            }
             fill_menu(*sub, item.items);
         } else {
             QAction* action = menu.addAction(caption_of(item.text));
@@ -74,6 +93,12 @@ void fill_menu(QMenu& menu, const std::vector<menu_item>& items) {
             action->setEnabled(item.enabled);
             action->setCheckable(item.checked);
             action->setChecked(item.checked);
+            if (item.is_default) {
+                QFont bold = action->font();
+                bold.setBold(true);
+                action->setFont(bold);
+                menu.setDefaultAction(action);
+            }
         }
     }
 }
@@ -101,10 +126,122 @@ int qt_prompt::message_box(owner_handle owner, const std::string& text, const st
 int qt_prompt::popup_menu(owner_handle owner, const std::vector<menu_item>& items) {
     if (QApplication::instance() == nullptr)
         return 0;
-    QMenu menu(static_cast<QWidget*>(owner));
+    return run_menu(static_cast<QWidget*>(owner), QCursor::pos(), items);
+}
+
+int qt_prompt::run_menu(QWidget* owner, QPoint at, const std::vector<menu_item>& items) {
+    QMenu menu(owner);
     fill_menu(menu, items);
-    QAction* chosen = menu.exec(QCursor::pos());
+    QMenu* outer = open_menu_;
+    open_menu_ = &menu;
+    QAction* chosen = menu.exec(at);
+    open_menu_ = outer;
     return chosen != nullptr ? chosen->data().toInt() : 0;
+}
+
+void qt_prompt::update_open_menu(const std::vector<menu_item>& items) {
+    if (open_menu_ == nullptr)
+        return;
+    open_menu_->clear();
+    fill_menu(*open_menu_, items);
+    open_menu_->adjustSize();
+}
+
+int qt_prompt::popup_menu_at(owner_handle owner, owner_handle anchor,
+                             const std::vector<menu_item>& items) {
+    auto* widget = static_cast<QWidget*>(anchor);
+    if (QApplication::instance() == nullptr)
+        return 0;
+    if (widget == nullptr)
+        return popup_menu(owner, items);
+    return run_menu(static_cast<QWidget*>(owner), widget->mapToGlobal(QPoint(0, widget->height())),
+                    items);
+}
+
+QPoint form_position(QPoint pointer, QSize size, const QRect& screen) {
+    int x = pointer.x() - size.width();
+    int y = pointer.y() - size.height() / 2;
+    if (x < screen.left())
+        x = pointer.x();
+    if (y < screen.top())
+        y = pointer.y();
+    if (y + size.height() > screen.bottom() + 1)
+        y = pointer.y() - size.height() / 2 - size.height();
+    return {x, y};
+}
+
+QSize form_size(const form_request& form, int letter_width, int font_height, int min_button_width,
+                int button_row_height) {
+    int unit = std::max(11 * letter_width, min_button_width);
+    int lines = 0;
+    for (std::size_t at = form.text.find("\r\n"); at != std::string::npos;
+         at = form.text.find("\r\n", at + 2))
+        ++lines;
+    int buttons = std::max<int>(4, static_cast<int>(form.buttons.size()));
+    return {buttons * unit + 7, lines * 2 * font_height + 3 + button_row_height};
+}
+
+int qt_prompt::modal_form(owner_handle owner, const form_request& form) {
+    if (QApplication::instance() == nullptr) {
+        std::fprintf(stderr, "%s: %s\n", form.title.c_str(), form.text.c_str());
+        return 0;
+    }
+    QDialog dialog(static_cast<QWidget*>(owner));
+    dialog.setWindowTitle(QString::fromStdString(form.title));
+    auto* column = new QVBoxLayout(&dialog);
+    column->setContentsMargins(3, 3, 3, 3);
+    auto* top = new QHBoxLayout;
+    column->addLayout(top);
+    auto* mode = new QLabel(&dialog);
+    if (icons_ && form.icon != 0)
+        mode->setPixmap(icons_(form.icon).pixmap(32, 32));
+    top->addWidget(mode, 0, Qt::AlignTop);
+    auto* text = new QPlainTextEdit(&dialog);
+    text->setReadOnly(true);
+    QString shown = QString::fromStdString(form.text);
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text->setPlainText(shown);
+    top->addWidget(text, 1);
+    auto* row = new QHBoxLayout;
+    column->addLayout(row);
+    int answer = 0;
+    for (const form_button& b : form.buttons) {
+        auto* button = new QPushButton(QString::fromStdString(b.text), &dialog);
+        if (icons_ && b.icon != 0)
+            button->setIcon(icons_(b.icon));
+        QObject::connect(button, &QPushButton::clicked, &dialog, [&dialog, &answer, b] {
+            answer = b.answer;
+            dialog.accept();
+        });
+        row->addWidget(button);
+    }
+    QFontMetrics metrics(dialog.font());
+    QPushButton probe;
+    QSize size = form_size(form, metrics.horizontalAdvance(QStringLiteral("А")), metrics.height(),
+                           probe.minimumSizeHint().width(), probe.sizeHint().height() + 12);
+    dialog.resize(size);
+    QPoint pointer = QCursor::pos();
+    if (QScreen* screen = QGuiApplication::screenAt(pointer))
+        dialog.move(form_position(pointer, size, screen->geometry()));
+    dialog.exec();
+    return answer;
+}
+
+std::string qt_prompt::save_file_name(owner_handle owner, const std::string& caption,
+                                      const std::string& suggested, const std::string& filter) {
+    if (QApplication::instance() == nullptr)
+        return {};
+    QString name = QFileDialog::getSaveFileName(
+        static_cast<QWidget*>(owner), QString::fromStdString(caption),
+        QString::fromStdString(suggested), QString::fromStdString(filter));
+    return name.toStdString();
+}
+
+bool qt_prompt::print_setup(owner_handle owner, void* printer) {
+    if (QApplication::instance() == nullptr || printer == nullptr)
+        return false;
+    QPrintDialog dialog(static_cast<QPrinter*>(printer), static_cast<QWidget*>(owner));
+    return dialog.exec() == QDialog::Accepted;
 }
 
 } // namespace nxkit

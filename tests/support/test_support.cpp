@@ -52,37 +52,89 @@ scripted_prompt::~scripted_prompt() {
 }
 
 void scripted_prompt::expect(const std::string& text_part, int answer) {
-    script_.push_back({false, text_part, answer});
+    script_.push_back({kind::box, text_part, answer});
 }
 
 void scripted_prompt::expect_menu(int command) {
-    script_.push_back({true, {}, command});
+    script_.push_back({kind::menu, {}, command});
+}
+
+void scripted_prompt::expect_form(const std::string& text_part, int answer) {
+    script_.push_back({kind::form, text_part, answer});
+}
+
+void scripted_prompt::update_open_menu(const std::vector<nxkit::menu_item>& items) {
+    if (menu_open_)
+        updates_.push_back(items);
+}
+
+void scripted_prompt::expect_save_file(const std::string& path) {
+    script_.push_back({kind::file, path, 0});
+}
+
+std::string scripted_prompt::save_file_name(nxkit::owner_handle, const std::string& caption,
+                                            const std::string&, const std::string&) {
+    for (auto it = script_.begin(); it != script_.end(); ++it) {
+        if (it->what == kind::file) {
+            std::string path = it->text_part;
+            script_.erase(it);
+            return path;
+        }
+    }
+    ADD_FAILURE() << "unexpected file dialog: " << caption;
+    return {};
+}
+
+int scripted_prompt::take(kind what, const std::string& text) {
+    for (auto it = script_.begin(); it != script_.end(); ++it) {
+        if (it->what == what && text.find(it->text_part) != std::string::npos) {
+            int answer = it->answer;
+            script_.erase(it);
+            return answer;
+        }
+    }
+    return -1;
 }
 
 int scripted_prompt::message_box(nxkit::owner_handle, const std::string& text,
                                  const std::string& caption, int type) {
     seen_.push_back({text, caption, type});
-    for (auto it = script_.begin(); it != script_.end(); ++it) {
-        if (!it->menu && text.find(it->text_part) != std::string::npos) {
-            int answer = it->answer;
-            script_.erase(it);
-            return answer;
-        }
-    }
+    int answer = take(kind::box, text);
+    if (answer >= 0)
+        return answer;
     ADD_FAILURE() << "unexpected prompt: [" << caption << "] " << text;
     return 0;
 }
 
-int scripted_prompt::popup_menu(nxkit::owner_handle, const std::vector<nxkit::menu_item>& items) {
+int scripted_prompt::popup_menu(nxkit::owner_handle owner,
+                                const std::vector<nxkit::menu_item>& items) {
+    return popup_menu_at(owner, nullptr, items);
+}
+
+int scripted_prompt::popup_menu_at(nxkit::owner_handle, nxkit::owner_handle anchor,
+                                   const std::vector<nxkit::menu_item>& items) {
     menus_.push_back(items);
-    for (auto it = script_.begin(); it != script_.end(); ++it) {
-        if (it->menu) {
-            int answer = it->answer;
-            script_.erase(it);
-            return answer;
-        }
+    anchors_.push_back(anchor);
+    if (while_open_) {
+        std::function<void()> action = std::move(while_open_);
+        while_open_ = nullptr;
+        menu_open_ = true;
+        action();
+        menu_open_ = false;
     }
+    int answer = take(kind::menu, {});
+    if (answer >= 0)
+        return answer;
     ADD_FAILURE() << "unexpected popup menu";
+    return 0;
+}
+
+int scripted_prompt::modal_form(nxkit::owner_handle, const nxkit::form_request& form) {
+    forms_.push_back(form);
+    int answer = take(kind::form, form.text);
+    if (answer >= 0)
+        return answer;
+    ADD_FAILURE() << "unexpected form: [" << form.title << "] " << form.text;
     return 0;
 }
 

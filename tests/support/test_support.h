@@ -2,6 +2,7 @@
 
 #include "base/prompt.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,26 +43,49 @@ public:
 
     void expect(const std::string& text_part, int answer);
     void expect_menu(int command);
+    // A modal form whose text contains `text_part` is answered with `answer`.
+    void expect_form(const std::string& text_part, int answer);
 
     int message_box(nxkit::owner_handle owner, const std::string& text, const std::string& caption,
                     int type) override;
     int popup_menu(nxkit::owner_handle owner, const std::vector<nxkit::menu_item>& items) override;
+    int popup_menu_at(nxkit::owner_handle owner, nxkit::owner_handle anchor,
+                      const std::vector<nxkit::menu_item>& items) override;
+    int modal_form(nxkit::owner_handle owner, const nxkit::form_request& form) override;
+    void update_open_menu(const std::vector<nxkit::menu_item>& items) override;
+    // The items of every update of an open menu.
+    const std::vector<std::vector<nxkit::menu_item>>& menu_updates() const { return updates_; }
+    // Runs while the next menu is open (as the operator looks at it), before its answer.
+    void while_menu_open(std::function<void()> action) { while_open_ = std::move(action); }
+    // The next file name asked for is `path` ("" answers as a cancelled dialog).
+    void expect_save_file(const std::string& path);
+    std::string save_file_name(nxkit::owner_handle owner, const std::string& caption,
+                               const std::string& suggested, const std::string& filter) override;
 
     const std::vector<seen_prompt>& seen() const { return seen_; }
-    // The items of every menu shown, in order.
+    // The items of every menu shown, in order, and the widget each opened at (null: pointer).
     const std::vector<std::vector<nxkit::menu_item>>& menus() const { return menus_; }
+    const std::vector<nxkit::owner_handle>& menu_anchors() const { return anchors_; }
+    const std::vector<nxkit::form_request>& forms() const { return forms_; }
     // Expectations not used by the end of the test.
     std::size_t pending() const { return script_.size(); }
 
 private:
+    enum class kind { box, menu, form, file };
     struct step {
-        bool menu = false;
+        kind what = kind::box;
         std::string text_part;
         int answer = 0;
     };
+    int take(kind what, const std::string& text);
     std::vector<step> script_;
     std::vector<seen_prompt> seen_;
     std::vector<std::vector<nxkit::menu_item>> menus_;
+    std::vector<nxkit::owner_handle> anchors_;
+    std::vector<nxkit::form_request> forms_;
+    std::vector<std::vector<nxkit::menu_item>> updates_;
+    std::function<void()> while_open_;
+    bool menu_open_ = false;
     nxkit::i_prompt* previous_ = nullptr;
 };
 

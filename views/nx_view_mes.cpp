@@ -1,0 +1,433 @@
+#include "views/nx_view_mes.h"
+
+#include "base/prompt.h"
+#include "base/settings_keys.h"
+#include "config/ref_flags.h"
+#include "config/t_ref_buff.h"
+#include "structure/t_struct_ts.h"
+#include "views/view_icons.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDateTimeEdit>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPrinter>
+#include <QPushButton>
+#include <QTableView>
+#include <QTextDocument>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <exception>
+#include <cstdio>
+#include <fstream>
+
+namespace nxkit {
+
+namespace {
+
+// The bits that make a new line: defined, manual and invalid (control and acknowledgement
+// alone do not).
+constexpr std::uint32_t journal_bits = flag_defined | flag_manual | flag_invalid;
+constexpr int minimum_mes_size = 1000000;
+
+int image_icon(journal_image image) {
+    switch (image) {
+    case journal_image::on:
+        return 1409;
+    case journal_image::off:
+        return 1410;
+    case journal_image::on_ack:
+        return 1441;
+    case journal_image::off_ack:
+        return 1442;
+    case journal_image::none:
+        break;
+    }
+    return 0;
+}
+
+QString html_escaped(const QString& text) {
+    return text.toHtmlEscaped();
+}
+
+// An operator's action on the pane: a failure is an ERR line and an error box, never the end
+// of the program.
+template <class F> void guarded(owner_handle owner, F action) {
+    try {
+        action();
+    } catch (const std::exception& e) {
+        nx_log::main().err(std::string("журнал событий: ") + e.what());
+        show_message(owner, e.what(), mb_error);
+    }
+}
+
+} // namespace
+
+std::string journal_file_text(const journal_line& line) {
+    return "\t" + line.key.toStdString() + "\t" + line.state.toStdString() + "\t" +
+           line.time_text.toStdString() + "\t" + line.input.toStdString() + "\t" +
+           line.name.toStdString();
+}
+
+nx_time to_nx_time(const QDateTime& t) {
+    QDate d = t.date();
+    QTime c = t.time();
+    return time_encode(d.year(), d.month(), d.day(), c.hour(), c.minute(), c.second(), c.msec());
+}
+
+nx_view_mes::nx_view_mes(t_ref_buff& store, QWidget* parent, buttons navigation, std::size_t bound)
+    : QObject(parent), store_(store), buttons_(navigation), model_(bound), shown_(model_),
+      icons_(&view_icon) {
+    int mes_size = read_setting(setting::mes_size);
+    if (mes_size < minimum_mes_size) {
+        mes_size = minimum_mes_size;
+        write_setting(setting::mes_size, mes_size);
+    }
+    journal_.open("mes.log", mes_size, read_setting(setting::mes_day_backup));
+    beep_frequency_ = read_setting(setting::beep_frec);
+    beep_duration_ = read_setting(setting::beep_dur);
+    beep_pause_ = read_setting(setting::beep_sleep);
+    model_.set_icons([this](journal_image image) { return icons_(image_icon(image)); });
+
+    pane_ = new QWidget(parent);
+    auto* column = new QVBoxLayout(pane_);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(2);
+    auto* bar = new QHBoxLayout;
+    column->addLayout(bar);
+    text_edit_ = new QLineEdit(pane_);
+    text_edit_->setPlaceholderText(QStringLiteral("Поиск"));
+    text_edit_->setClearButtonEnabled(true);
+    signal_edit_ = new QLineEdit(pane_);
+    signal_edit_->setPlaceholderText(QStringLiteral("Сигнал"));
+    signal_edit_->setMaximumWidth(120);
+    unacknowledged_box_ = new QCheckBox(QStringLiteral("Только неквитированные"), pane_);
+    from_box_ = new QCheckBox(QStringLiteral("с"), pane_);
+    from_edit_ = new QDateTimeEdit(QDateTime::currentDateTime().addSecs(-3600), pane_);
+    to_box_ = new QCheckBox(QStringLiteral("по"), pane_);
+    to_edit_ = new QDateTimeEdit(QDateTime::currentDateTime(), pane_);
+    for (QDateTimeEdit* edit : {from_edit_, to_edit_}) {
+        edit->setDisplayFormat(QStringLiteral("dd.MM.yy HH:mm:ss"));
+        edit->setEnabled(false);
+    }
+    auto* csv = new QPushButton(QStringLiteral("CSV..."), pane_);
+    csv->setToolTip(QStringLiteral("Сохранить показанные строки в файл CSV"));
+    auto* print = new QPushButton(QStringLiteral("Печать..."), pane_);
+    print->setToolTip(QStringLiteral("Напечатать показанные строки"));
+    bar->addWidget(text_edit_, 1);
+    bar->addWidget(signal_edit_);
+    bar->addWidget(unacknowledged_box_);
+    bar->addWidget(from_box_);
+    bar->addWidget(from_edit_);
+    bar->addWidget(to_box_);
+    bar->addWidget(to_edit_);
+    bar->addWidget(csv);
+    bar->addWidget(print);
+
+    list_ = new QTableView(pane_);
+    list_->setModel(&shown_);
+    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->setShowGrid(true);
+    list_->setWordWrap(false);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->verticalHeader()->hide();
+    list_->verticalHeader()->setDefaultSectionSize(list_->fontMetrics().height() + 4);
+    list_->setIconSize(QSize(16, 16));
+    for (int c = 0; c < journal_model::columns; ++c)
+        list_->setColumnWidth(c, journal_column_width(c));
+    // The name column takes what the others leave.
+    list_->horizontalHeader()->setStretchLastSection(true);
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    column->addWidget(list_, 1);
+
+    connect(list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QModelIndex index = list_->indexAt(at);
+        if (index.isValid())
+            guarded(store_.owner_window(), [&] { row_menu(index.row()); });
+    });
+    connect(list_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this] { update_buttons(); });
+    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { update_buttons(); });
+    connect(text_edit_, &QLineEdit::textChanged, this, [this] { filter_edited(); });
+    connect(signal_edit_, &QLineEdit::textChanged, this, [this] { filter_edited(); });
+    connect(unacknowledged_box_, &QCheckBox::toggled, this, [this] { filter_edited(); });
+    connect(from_box_, &QCheckBox::toggled, this, [this](bool on) {
+        from_edit_->setEnabled(on);
+        filter_edited();
+    });
+    connect(to_box_, &QCheckBox::toggled, this, [this](bool on) {
+        to_edit_->setEnabled(on);
+        filter_edited();
+    });
+    connect(from_edit_, &QDateTimeEdit::dateTimeChanged, this, [this] { filter_edited(); });
+    connect(to_edit_, &QDateTimeEdit::dateTimeChanged, this, [this] { filter_edited(); });
+    connect(csv, &QPushButton::clicked, this,
+            [this] { guarded(store_.owner_window(), [this] { export_csv_asked(); }); });
+    connect(print, &QPushButton::clicked, this,
+            [this] { guarded(store_.owner_window(), [this] { print_asked(); }); });
+    update_buttons();
+}
+
+nx_view_mes::~nx_view_mes() {
+    store_.remove_viewer(this);
+    store_.unsubscribe_subtree("", this);
+}
+
+void nx_view_mes::set_icon_source(std::function<QIcon(int)> icons) {
+    icons_ = icons ? std::move(icons) : std::function<QIcon(int)>(&view_icon);
+    if (model_.rowCount() > 0)
+        emit model_.dataChanged(model_.index(0, 0), model_.index(model_.rowCount() - 1, 0));
+}
+
+void nx_view_mes::on_load() {
+    store_.subscribe_subtree(prefix_, this);
+}
+
+void nx_view_mes::on_changed(const std::string& key) {
+    auto* signal = dynamic_cast<t_struct_ts*>(store_.get(key));
+    if (signal == nullptr || signal->signal_key().empty())
+        return;
+    bool on = signal->is_on();
+    std::uint32_t bits = signal->flags() & journal_bits;
+    auto seen = last_seen_.find(key);
+    if (seen == last_seen_.end()) {
+        last_seen_.emplace(key, std::make_pair(on, bits));
+        return;
+    }
+    if (seen->second.first == on && (seen->second.second & journal_bits) == bits)
+        return;
+    seen->second = {on, bits};
+    add_line(*signal);
+}
+
+void nx_view_mes::add_line(t_ref& component) {
+    auto& signal = dynamic_cast<t_struct_ts&>(component);
+    journal_line line;
+    line.number = ++line_number_;
+    const char* state = nullptr;
+    if (!signal.control()) {
+        state = "нет контроля";
+    } else if (!signal.defined()) {
+        state = "неопределенный";
+    } else if (signal.invalid()) {
+        state = "недостоверный";
+    } else if (signal.value() != 0) {
+        state = "ВКЛЮЧЕН";
+        line.image = journal_image::on;
+    } else {
+        state = "ОТКЛЮЧЕН";
+        line.image = journal_image::off;
+    }
+    line.state = QString::fromUtf8(state);
+    line.key = QString::fromStdString(signal.signal_key());
+    line.input = signal.manual() ? QStringLiteral("РУЧНОЙ") : QStringLiteral("авто");
+    line.time = signal.time();
+    line.time_text = QString::fromStdString(time_format(signal.time(), "%H:%M:%S.%V %d.%m.%y"));
+    std::string name = signal.display_name();
+    if (t_ref* parent = signal.parent(); parent != nullptr && !parent->title().empty())
+        name += " (" + parent->title() + ")";
+    line.name = QString::fromStdString(name);
+    std::string file_text = journal_file_text(line);
+
+    // The newest line keeps the selection when the operator was on the last one.
+    int shown_before = shown_.rowCount();
+    int selected = selected_shown_row();
+    bool follow = shown_before == 0 || selected == shown_before - 1 ||
+                  list_->currentIndex().row() == shown_before - 1;
+    model_.append(std::move(line));
+    if (follow) {
+        QModelIndex newest = shown_.mapFromSource(model_.index(model_.rowCount() - 1, 0));
+        if (newest.isValid())
+            select_shown(newest.row());
+    }
+
+    if (journal_.mes(file_text)) {
+        journal_failed_ = false;
+    } else if (!journal_failed_) {
+        // Once per run of failures: the journal goes on in the list.
+        journal_failed_ = true;
+        nx_log::main().err(
+            "журнал событий: не удалось записать строку в файл '" +
+            (journal_.file_name().empty() ? std::string("mes.log") : journal_.file_name()) + "'");
+    }
+    update_buttons();
+    if (beep_frequency_ != 0)
+        beeper_.request(beep_frequency_, beep_duration_, beep_pause_);
+}
+
+int nx_view_mes::selected_shown_row() const {
+    QModelIndexList rows = list_->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.front().row();
+}
+
+void nx_view_mes::select_shown(int row) {
+    QModelIndex index = shown_.index(row, 0);
+    list_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                        QItemSelectionModel::Rows);
+    list_->scrollTo(index);
+}
+
+void nx_view_mes::navigate(int command) {
+    int row = selected_shown_row();
+    if (row < 0)
+        return;
+    int last = shown_.rowCount() - 1;
+    switch (command) {
+    case 1:
+        row = std::min(row + 1, last);
+        break;
+    case 2:
+        row = last;
+        break;
+    case 3:
+        row = std::max(row - 1, 0);
+        break;
+    case 4:
+        row = 0;
+        break;
+    default:
+        return;
+    }
+    select_shown(row);
+    update_buttons();
+}
+
+void nx_view_mes::update_buttons() {
+    int row = selected_shown_row();
+    int last = shown_.rowCount() - 1;
+    bool down = row >= 0 && row < last;
+    bool up = row > 0;
+    if (buttons_[0] != nullptr)
+        buttons_[0]->setEnabled(down);
+    if (buttons_[1] != nullptr)
+        buttons_[1]->setEnabled(down);
+    if (buttons_[2] != nullptr)
+        buttons_[2]->setEnabled(up);
+    if (buttons_[3] != nullptr)
+        buttons_[3]->setEnabled(up);
+}
+
+void nx_view_mes::run(int command, int row) {
+    switch (command) {
+    case 1: {
+        if (!model_.acknowledge(row))
+            return;
+        std::string owner = store_.signal_owner(model_.line(row).key.toStdString());
+        auto* signal = dynamic_cast<t_struct_vl*>(store_.get(owner));
+        if (signal != nullptr && signal->unacknowledged()) {
+            signal->set_flag(false, flag_unacknowledged);
+            store_.mark_changed(signal->key());
+        }
+        break;
+    }
+    case 2:
+        for (int r = 0; r < model_.rowCount(); ++r)
+            run(1, r);
+        break;
+    case 3:
+        model_.remove_acknowledged();
+        break;
+    case 4:
+        model_.remove_all();
+        break;
+    default:
+        return;
+    }
+    update_buttons();
+}
+
+void nx_view_mes::row_menu(int shown_row) {
+    QModelIndex source = shown_.mapToSource(shown_.index(shown_row, 0));
+    if (!source.isValid())
+        return;
+    std::vector<menu_item> items(5);
+    items[0].command = 1;
+    items[0].text = "Квитировать";
+    items[1].command = 2;
+    items[1].text = "Квитировать все";
+    items[2].separator = true;
+    items[3].command = 3;
+    items[3].text = "Удалить квитированные";
+    items[4].command = 4;
+    items[4].text = "Удалить все";
+    i_prompt* prompt = current_prompt();
+    int command = prompt != nullptr ? prompt->popup_menu(store_.owner_window(), items) : 0;
+    if (command != 0)
+        run(command, source.row());
+}
+
+void nx_view_mes::filter_edited() {
+    journal_filter filter;
+    filter.text = text_edit_->text().trimmed();
+    filter.signal = signal_edit_->text().trimmed();
+    filter.only_unacknowledged = unacknowledged_box_->isChecked();
+    if (from_box_->isChecked())
+        filter.from = to_nx_time(from_edit_->dateTime());
+    if (to_box_->isChecked())
+        filter.to = to_nx_time(to_edit_->dateTime());
+    set_filter(filter);
+}
+
+void nx_view_mes::set_filter(const journal_filter& filter) {
+    shown_.set_filter(filter);
+    update_buttons();
+}
+
+bool nx_view_mes::export_csv(const std::string& path) {
+    std::string bytes = journal_csv(shown_.shown_lines());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+    out.close();
+    if (out.fail()) {
+        nx_log::main().err("журнал событий: не удалось записать файл '" + path + "'");
+        show_message(store_.owner_window(), "Не удалось записать файл\r\n'" + path + "'.",
+                     mb_error);
+        return false;
+    }
+    return true;
+}
+
+void nx_view_mes::export_csv_asked() {
+    i_prompt* prompt = current_prompt();
+    if (prompt == nullptr)
+        return;
+    std::string path = prompt->save_file_name(store_.owner_window(), "Сохранить журнал событий",
+                                              "journal.csv", "Файлы CSV (*.csv)");
+    if (!path.empty())
+        export_csv(path);
+}
+
+void nx_view_mes::print_asked() {
+    i_prompt* prompt = current_prompt();
+    if (prompt == nullptr)
+        return;
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPageOrientation(QPageLayout::Landscape);
+    if (!prompt->print_setup(store_.owner_window(), &printer))
+        return;
+    QString html = QStringLiteral("<h3>Журнал событий</h3><table border=1 cellspacing=0 "
+                                  "cellpadding=2><tr>");
+    for (int c = 0; c < journal_model::columns; ++c)
+        html += QStringLiteral("<th>") + QString::fromUtf8(journal_column_title(c)) +
+                QStringLiteral("</th>");
+    html += QStringLiteral("</tr>");
+    for (const journal_line* line : shown_.shown_lines()) {
+        html += QStringLiteral("<tr>");
+        for (int c = 0; c < journal_model::columns; ++c)
+            html += QStringLiteral("<td>") + html_escaped(journal_column_text(*line, c)) +
+                    QStringLiteral("</td>");
+        html += QStringLiteral("</tr>");
+    }
+    html += QStringLiteral("</table>");
+    QTextDocument document;
+    document.setHtml(html);
+    document.print(&printer);
+}
+
+} // namespace nxkit

@@ -1,0 +1,118 @@
+#pragma once
+
+#include "base/nx_log.h"
+#include "config/interfaces.h"
+#include "platform/beep_player.h"
+#include "views/journal_model.h"
+
+#include <QObject>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+
+class QAction;
+class QCheckBox;
+class QDateTimeEdit;
+class QLineEdit;
+class QTableView;
+class QWidget;
+
+namespace nxkit {
+
+class t_ref;
+class t_ref_buff;
+
+// The event journal: every change of a telesignal's position or quality becomes a line of
+// the list and of "mes.log", sounds a beep, and waits for the operator's acknowledgement.
+// The list keeps at most 10000 lines; a filter line narrows what is shown, which can be saved
+// as CSV or printed.
+class nx_view_mes : public QObject, public i_observer, public i_viewer {
+    Q_OBJECT
+public:
+    // The four navigation buttons: next, last, previous, first (enabled here; the main window
+    // routes their commands to navigate).
+    using buttons = std::array<QAction*, 4>;
+
+    nx_view_mes(t_ref_buff& store, QWidget* parent, buttons navigation,
+                std::size_t bound = journal_model::default_bound);
+    ~nx_view_mes() override;
+
+    // The pane the main window docks: the filter line above the list.
+    QWidget* pane() const { return pane_; }
+    QTableView* list() const { return list_; }
+    journal_model& model() { return model_; }
+    journal_filter_model& shown() { return shown_; }
+
+    void set_prefix(const std::string& prefix) { prefix_ = prefix; }
+    void set_icon_source(std::function<QIcon(int)> icons);
+
+    // i_observer
+    void on_changed(const std::string& key) override;
+    // i_viewer
+    void on_load() override;
+
+    // 1 next line, 2 last line, 3 previous line, 4 first line (rows as shown).
+    void navigate(int command);
+    // 1 acknowledge the row (of the whole journal), 2 acknowledge all, 3 delete acknowledged,
+    // 4 delete all.
+    void run(int command, int row);
+    // The popup menu of a shown row, its choice run with that row.
+    void row_menu(int shown_row);
+    void update_buttons();
+
+    void set_filter(const journal_filter& filter);
+    // Writes the shown lines as CSV; false (and an error box) when the file cannot be written.
+    bool export_csv(const std::string& path);
+    // Asks for a file and writes the shown lines into it.
+    void export_csv_asked();
+    // Prints the shown lines through the print dialog.
+    void print_asked();
+
+    int line_number() const { return line_number_; }
+    // Waits until the beep in progress and its pause are over.
+    void wait_beep_idle() { beeper_.wait_idle(); }
+
+private:
+    void add_line(t_ref& signal);
+    void select_shown(int row);
+    int selected_shown_row() const;
+    void filter_edited();
+
+    t_ref_buff& store_;
+    std::string prefix_ = "K";
+    std::map<std::string, std::pair<bool, std::uint32_t>> last_seen_;
+    nx_log journal_;
+    bool journal_failed_ = false;
+    int line_number_ = 0;
+    int beep_frequency_ = 0;
+    int beep_duration_ = 0;
+    int beep_pause_ = 0;
+    buttons buttons_;
+    journal_model model_;
+    journal_filter_model shown_;
+    std::function<QIcon(int)> icons_;
+    QWidget* pane_ = nullptr;
+    QTableView* list_ = nullptr;
+    QLineEdit* text_edit_ = nullptr;
+    QLineEdit* signal_edit_ = nullptr;
+    QCheckBox* unacknowledged_box_ = nullptr;
+    QCheckBox* from_box_ = nullptr;
+    QCheckBox* to_box_ = nullptr;
+    QDateTimeEdit* from_edit_ = nullptr;
+    QDateTimeEdit* to_edit_ = nullptr;
+    beep_player beeper_;
+};
+
+// The journal file's line text: a tab, then key, state, time, input and name separated by
+// tabs.
+std::string journal_file_text(const journal_line& line);
+
+// nx_time and QDateTime (local time) into each other.
+nx_time to_nx_time(const QDateTime& t);
+
+} // namespace nxkit
