@@ -135,11 +135,14 @@ void nx_view_schema::on_load() {
     on_unload();
     failed_.clear();
     store_.subscribe_subtree("S", this);
-    for (t_ref* r : store_.refs().under("S")) {
-        if (dynamic_cast<t_schema*>(r) == nullptr || excluded(r->key()))
-            continue;
-        create_display(r->key());
-    }
+    // Keys first: showing a scheme inserts the pages and elements it lacks.
+    std::vector<std::string> schemes;
+    for (t_ref* r : store_.refs().under("S"))
+        if (dynamic_cast<t_schema*>(r) != nullptr)
+            schemes.push_back(r->key());
+    for (const std::string& key : schemes)
+        if (!excluded(key))
+            create_display(key);
     rebuild_tabs();
 }
 
