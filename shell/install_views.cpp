@@ -1,5 +1,6 @@
 #include "shell/main_window.h"
 
+#include "config/t_ref_buff.h"
 #include "schemes/control/nx_view_schema.h"
 #include "shell/toolbar_buttons.h"
 #include "ui/ui_resources.h"

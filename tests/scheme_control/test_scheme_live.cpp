@@ -87,6 +87,16 @@ protected:
         return {};
     }
 
+    // "+" when the blocking element of interlock i permits (its own check decides).
+    std::string blocker_mark(std::size_t i) {
+        for (t_ref* r : store->refs().children(interlock_key(i)))
+            if (auto* b = dynamic_cast<t_ilk_onof*>(r)) {
+                style_map styles;
+                return b->check(styles) ? "+" : "";
+            }
+        return {};
+    }
+
     temp_dir dir;
     element_type_table types;
     QWidget parent;
@@ -292,6 +302,7 @@ TEST_F(SchemeLive, ElementMenuWithTwoInterlocksHighlightsAndMarks) {
     load_with(q1_and_qs1);
     for (const char* k : {"D.0000", "D.0001", "D.0002", "D.0003"})
         feed(k, 0);
+    feed("D.0001", 1); // QS1 on: the blocking elements permit
     feed("D.0003", 1);
     store->update_pass();
     nx_view_schema view(*store);
@@ -324,17 +335,17 @@ TEST_F(SchemeLive, ElementMenuWithTwoInterlocksHighlightsAndMarks) {
                      "---\n"
                      "3[" + source_listing("s1_2_1") + "]\n"
                      "---\n"
-                     "0+[\t" + interlock_name(0) + "]\n"
+                     "0" + blocker_mark(0) + "[\t" + interlock_name(0) + "]\n"
                      "  4[\tQ1 можно включать/отключать если:]\n"
                      "  ---\n"
                      "  0+[\tотключен - сигнал A]\n"
                      "  0+[ И\t включен - сигнал B]\n"
                      "  ---\n"
-                     "  5+[И\t" + blocker_text(0) + "]\n"
-                     "0+[ИЛИ\t" + interlock_name(1) + "]\n"
+                     "  5" + blocker_mark(0) + "[И\t" + blocker_text(0) + "]\n"
+                     "0" + blocker_mark(1) + "[ИЛИ\t" + interlock_name(1) + "]\n"
                      "  6[\tQ1 можно включать/отключать если:]\n"
                      "  ---\n"
-                     "  7+[\t" + blocker_text(1) + "]\n");
+                     "  7" + blocker_mark(1) + "[\t" + blocker_text(1) + "]\n");
 
     // The blocking element line of the second interlock: highlight it, mark QS1.
     view.element_menu(7);
