@@ -225,8 +225,10 @@ void nx_view_schema::show_tab(int index) {
 
 void nx_view_schema::update_buttons() {
     i_schema* display = shown();
+    if (display == nullptr)
+        return;
     for (auto& [command, button] : buttons_)
-        button->setEnabled(display != nullptr && display->command_enabled(command));
+        button->setEnabled(display->command_enabled(command));
 }
 
 void nx_view_schema::scheme_command(int command) {
