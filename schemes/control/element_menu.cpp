@@ -183,9 +183,8 @@ struct walker {
         ++number;
         if (building) {
             const char* state = !rule.has_flag(flag_control) ? "нет контроля"
-                                : rule.has_flag(flag_defined)
-                                    ? (rule.on() ? "ВКЛЮЧЕН" : "ОТКЛЮЧЕН")
-                                    : "неопределенный";
+                                : rule.has_flag(flag_defined) ? (rule.on() ? "ВКЛЮЧЕН" : "ОТКЛЮЧЕН")
+                                                              : "неопределенный";
             std::string name = element.disp_name();
             menu_item item;
             item.command = number;

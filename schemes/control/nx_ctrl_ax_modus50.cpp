@@ -36,7 +36,9 @@ namespace {
 const char* const mouse_property = "реакция_на_мышь";
 const char* const style_property = "композитный_стиль";
 
-long long now_ms() { return QDateTime::currentMSecsSinceEpoch(); }
+long long now_ms() {
+    return QDateTime::currentMSecsSinceEpoch();
+}
 
 // Whether the file can be read at all: only then is a failed open worth another try.
 bool readable(const std::string& path) {
@@ -67,7 +69,8 @@ nx_ctrl_ax_modus50::nx_ctrl_ax_modus50(t_ref_buff& store, const element_type_tab
     // Events become queued calls: nothing is handled inside the control's own call.
     connect(control_, &scheme_control::event12, this, [this] {
         if (opening_ == 0)
-            QMetaObject::invokeMethod(this, [this] { on_event12(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { on_event12(); }, Qt::QueuedConnection);
     });
     connect(control_, &scheme_control::event18, this, [this](sde_object* o, int x, int y) {
         if (opening_ == 0)
@@ -80,15 +83,21 @@ nx_ctrl_ax_modus50::nx_ctrl_ax_modus50(t_ref_buff& store, const element_type_tab
     connect(animation_timer_, &QTimer::timeout, this, [this] { step_animation(); });
 }
 
-nx_ctrl_ax_modus50::~nx_ctrl_ax_modus50() { delete control_; }
+nx_ctrl_ax_modus50::~nx_ctrl_ax_modus50() {
+    delete control_;
+}
 
 t_schema_modus50* nx_ctrl_ax_modus50::scheme() {
     return dynamic_cast<t_schema_modus50*>(store_.get(key_));
 }
 
-std::string nx_ctrl_ax_modus50::schema_key() { return scheme() != nullptr ? key_ : std::string(); }
+std::string nx_ctrl_ax_modus50::schema_key() {
+    return scheme() != nullptr ? key_ : std::string();
+}
 
-QWidget* nx_ctrl_ax_modus50::window_handle() { return control_; }
+QWidget* nx_ctrl_ax_modus50::window_handle() {
+    return control_;
+}
 
 void nx_ctrl_ax_modus50::show(i_viewer* target) {
     struct guard {
@@ -176,7 +185,8 @@ void nx_ctrl_ax_modus50::synchronise() {
     for (t_ref* r : store_.refs().under(key_)) {
         if (auto* group = dynamic_cast<t_mod_group*>(r)) {
             std::vector<t_ref*> children = store_.refs().children(group->key());
-            t_element* first = children.empty() ? nullptr : dynamic_cast<t_element*>(children.front());
+            t_element* first =
+                children.empty() ? nullptr : dynamic_cast<t_element*>(children.front());
             if (first != nullptr && first->kind())
                 group->set_image(first->kind()->image_off);
             if (first != nullptr && !first->has_flag(flag_active_fixed)) {
@@ -382,9 +392,8 @@ void nx_ctrl_ax_modus50::zoom_command(int code) {
     if (control_->current_page() < 0)
         return;
     auto stored = [this](int index) {
-        return settings_get_double("SHEMA_ZOOM",
-                                   doc_prefix_ + std::to_string(control_->page_number(index)), 1,
-                                   false);
+        return settings_get_double(
+            "SHEMA_ZOOM", doc_prefix_ + std::to_string(control_->page_number(index)), 1, false);
     };
     if (code == 4) {
         for (int i = control_->page_count() - 1; i >= 0; --i)
@@ -435,8 +444,8 @@ void nx_ctrl_ax_modus50::overview_toggle(int x, int y, long long now) {
         }
         animation_.clear();
         for (int i = 1; i <= scroll_.steps; ++i) {
-            double scale = i == scroll_.steps ? saved_scale_
-                                              : v + (saved_scale_ - v) * i / scroll_.steps;
+            double scale =
+                i == scroll_.steps ? saved_scale_ : v + (saved_scale_ - v) * i / scroll_.steps;
             animation_.push_back({page_x * 8 * scale - x, page_y * 8 * scale - y, scale});
         }
         step_animation();
@@ -484,13 +493,16 @@ bool nx_ctrl_ax_modus50::pointer_test(const sde_object& object, int x, int y) {
            std::abs(py - scheme_control::centre_y(object)) <= 1.5 * h;
 }
 
-void nx_ctrl_ax_modus50::on_event12() { zoom_command(6); }
+void nx_ctrl_ax_modus50::on_event12() {
+    zoom_command(6);
+}
 
 void nx_ctrl_ax_modus50::on_event18(sde_object* object, int x, int y) {
     if (object == nullptr || pointer_test(*object, x, y))
         return;
     QMetaObject::invokeMethod(
-        this, [this, x, y] {
+        this,
+        [this, x, y] {
             if (zoomed_out_)
                 overview_toggle(x, y, now_ms());
         },
@@ -503,7 +515,8 @@ void nx_ctrl_ax_modus50::on_event26(sde_object* object, int x, int y) {
     int counter = pointer_test(*object, x, y) ? scheme_control::counter(*object) : 0;
     QMetaObject::invokeMethod(
         this, [this, x, y] { overview_toggle(x, y, now_ms()); }, Qt::QueuedConnection);
-    QMetaObject::invokeMethod(this, [this, counter] { clicked(counter); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, counter] { clicked(counter); }, Qt::QueuedConnection);
 }
 
 void nx_ctrl_ax_modus50::clicked(int counter) {

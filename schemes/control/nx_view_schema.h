@@ -33,7 +33,9 @@ public:
     // Receives the key of every component chosen on a scheme (the trees follow it).
     void add_selection_listener(std::function<void(const std::string&)> listener);
     // Opens manual input for a signal of the element menu.
-    void set_manual_input(std::function<void(t_struct_vl&)> open) { manual_input_ = std::move(open); }
+    void set_manual_input(std::function<void(t_struct_vl&)> open) {
+        manual_input_ = std::move(open);
+    }
     // Tab icons by image number (the window's icon set); none without it.
     void set_icons(std::function<QIcon(int)> icons) { icons_ = std::move(icons); }
 
