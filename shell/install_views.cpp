@@ -2,6 +2,8 @@
 
 #include "base/prompt.h"
 #include "config/t_ref_buff.h"
+#include "schemes/control/nx_view_schema.h"
+#include "shell/toolbar_buttons.h"
 #include "structure/structure_classes.h"
 #include "ui/qt_prompt.h"
 #include "ui/ui_resources.h"
@@ -23,6 +25,16 @@ void install_views(nx_dlg_mod& window) {
     auto icon = [&icons](int number) { return icons.icon(number); };
     if (auto* prompt = dynamic_cast<qt_prompt*>(current_prompt()))
         prompt->set_icon_source(icon);
+
+    auto* schemes = new nx_view_schema(store, &window);
+    window.set_view(view_slot::scheme, schemes);
+    using b = toolbar_button;
+    for (b button : {b::print, b::zoom_in, b::zoom_out, b::zoom_x, b::zoom_y, b::zoom_full,
+                     b::zoom_100, b::mod_std, b::scroll_hand})
+        schemes->add_button(spec_of(button).command, window.button(button));
+    ui_resources& resources = window.resources();
+    schemes->set_icons([&resources](int number) { return resources.icons.icon(number); });
+    window.hooks().scheme_command = [schemes](int command) { schemes->scheme_command(command); };
 
     auto* connections = new nx_view_con(store, window.button(toolbar_button::con), &window);
     connections->set_icon_source(icon);
@@ -48,6 +60,9 @@ void install_views(nx_dlg_mod& window) {
     // Telesignals created from now on open manual input through the view.
     register_structure_classes(store, hand);
 
+    schemes->set_manual_input([hand](t_struct_vl& signal) { hand->open_manual_input(signal); });
+
+    store.add_viewer(schemes);
     store.add_viewer(connections);
     store.add_viewer(journal);
     store.add_viewer(hand);
