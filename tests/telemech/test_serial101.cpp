@@ -422,9 +422,12 @@ TEST_F(SerialLine, LongFramesTestFramesAndInvalidTimesFromAStation) {
 TEST_F(SerialLine, NoiseAndBrokenAnswersNeverBringThePointUp) {
     ilktest::kp_sim_process sim({"--serial", "pty", "--link", "2", "--object", "1:1=1"});
     settings_set_string("COM", "10", sim.serial_line());
-    run_devices();
     ASSERT_TRUE(sim.command("fault noise"));
+    // Started once every component is initialised: a worker started by the port's own init
+    // may read the device's log settings before the device has set them.
+    store->init(nullptr, &poster);
     load(line_with_two_points(" num=\"10\"") + structure());
+    store->start_devices(true);
     auto& device = get<t_dev_101>(dev2_key);
     // Waited for by what the log shows, not by the clock: a busy machine polls slower.
     bool came_up = false;
@@ -434,7 +437,10 @@ TEST_F(SerialLine, NoiseAndBrokenAnswersNeverBringThePointUp) {
             return read_bytes(device.log_file()).find(to_cp1251(text)) != std::string::npos;
         }, 30);
     };
-    EXPECT_TRUE(logged("ERR | НЕОЖИДАННЫЙ БАЙТ")) << read_bytes(device.log_file());
+    EXPECT_TRUE(logged("ERR | НЕОЖИДАННЫЙ БАЙТ"))
+        << device.log_file() << ":\n"
+        << read_bytes(device.log_file()) << port().log_file() << ":\n"
+        << read_bytes(port().log_file()) << "worker running: " << port().worker_running();
     ASSERT_TRUE(sim.command("fault bad-crc"));
     EXPECT_TRUE(logged("ERR | ОШИБКА crc8 (0D <> 0E)")) << read_bytes(device.log_file());
     drain();
