@@ -63,6 +63,8 @@ protected:
         for (const char* name : {"ilkstation.ini", "refs.ini", "ilkstation.log"})
             fs::remove(dir() + name, ec);
         fs::remove_all(dir() + "REFS", ec);
+        // Settings are held in memory once read: each test starts from the file it leaves.
+        nxkit::settings_reload();
         nxkit::nx_log::main().open("", 1000000, 0);
     }
 
@@ -80,6 +82,7 @@ protected:
     }
     void write_settings(const std::string& text) {
         ilktest::write_bytes(nxkit::settings_path(), nxkit::to_cp1251(text));
+        nxkit::settings_reload();
     }
 
     // Builds the window and its contents as start-up does, without showing it.
