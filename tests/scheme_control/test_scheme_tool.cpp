@@ -1,0 +1,93 @@
+#ifdef SCHEME_TOOL_BINARY
+
+#include "tests/scheme_control/qt_environment.h"
+#include "tests/support/test_support.h"
+
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <sys/wait.h>
+
+namespace {
+
+struct run_result {
+    int status = -1;
+    std::string out;
+};
+
+// Runs the tool with a shell command line; standard error joins the output.
+run_result tool(const std::string& arguments) {
+    run_result r;
+    const std::string command =
+        std::string("QT_QPA_PLATFORM=offscreen ") + SCHEME_TOOL_BINARY + " " + arguments + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return r;
+    std::array<char, 4096> buffer{};
+    std::size_t n = 0;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        r.out.append(buffer.data(), n);
+    const int status = pclose(pipe);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+const std::string demo = std::string(SOURCE_ROOT) + "/demo/SDE/Северная.sde";
+
+TEST(SchemeTool, ChecksListsAndRefusesBrokenFiles) {
+    const run_result ok = tool("check '" + demo + "'");
+    EXPECT_EQ(ok.status, 0) << ok.out;
+    EXPECT_NE(ok.out.find(demo + ": ошибок нет; страниц 2, объектов 36"), std::string::npos)
+        << ok.out;
+
+    ilktest::temp_dir dir;
+    ilktest::write_bytes(dir.path() + "bad.sde",
+                         "<sde version=\"1\">\n<page number=\"1\">\n<object type=\"лампа\"/>");
+    const run_result bad = tool("check " + dir.path() + "bad.sde");
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.out.find(dir.path() +
+                           "bad.sde: строка 3, столбец 1: не указан счетчик объекта (атрибут "
+                           "counter)"),
+              std::string::npos)
+        << bad.out;
+
+    const run_result list = tool("list '" + demo + "'");
+    EXPECT_EQ(list.status, 0);
+    EXPECT_NE(list.out.find("1\t1\tвыключатель\tQ1\t80\t46\tположение=включен\n"),
+              std::string::npos)
+        << list.out;
+}
+
+TEST(SchemeTool, RendersAPageWithPropertiesAndStyles) {
+    ilktest::temp_dir dir;
+    const std::string png = dir.path() + "p1.png";
+    // Q1 (counter 1) at (80, 46) units: pixel (640, 368) at scale 1.
+    run_result r = tool("render '" + demo + "' --page 1 --out " + png);
+    ASSERT_EQ(r.status, 0) << r.out;
+    QImage image(QString::fromStdString(png));
+    ASSERT_EQ(image.size(), QSize(1280, 800));
+    EXPECT_TRUE(ilktest::near(image.pixelColor(640, 368), QColor(220, 0, 0)));
+
+    r = tool("render '" + demo + "' --page 1 --out " + png +
+             " --set 1:положение=отключен --style 1:+я18_not_ref");
+    ASSERT_EQ(r.status, 0) << r.out;
+    image.load(QString::fromStdString(png));
+    EXPECT_TRUE(ilktest::near(image.pixelColor(640, 368), QColor(Qt::white)));
+    EXPECT_TRUE(ilktest::near(image.pixelColor(612, 368), QColor(255, 255, 100)));
+
+    r = tool("render '" + demo + "' --page 3 --out " + png);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.out.find("в схеме нет страницы 3"), std::string::npos);
+
+    const std::string pdf = dir.path() + "p2.pdf";
+    r = tool("render '" + demo + "' --page 2 --out " + pdf);
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(ilktest::read_bytes(pdf).rfind("%PDF", 0), 0u);
+}
+
+} // namespace
+
+#endif
