@@ -72,8 +72,11 @@ std::vector<t_ref*> sibling_run(t_ref_buff& store, const std::string& key) {
     t_ref* first = store.get(key);
     if (first == nullptr)
         return run;
+    // Transient components (made by a projection, never saved) take no values: the next
+    // projection would undo them, and until then the screen would show a value no file holds.
     for (t_ref* sibling : store.refs().children(parent_key(key)))
-        if (sibling->key() >= key && sibling->type() == first->type())
+        if (sibling->key() >= key && sibling->type() == first->type() &&
+            !sibling->has_flag(flag_transient))
             run.push_back(sibling);
     return run;
 }

@@ -32,9 +32,7 @@ void put_u32(std::string& out, std::size_t at, std::uint32_t value) {
         out[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
-bool contains(const std::string& text, const char* part) {
-    return text.find(part) != std::string::npos;
-}
+const char* const mek_marker = ".MEK=";
 
 // A command or an answer as one log line: its trailing line break and blanks cut.
 std::string log_text(const std::string& wire) {
@@ -79,7 +77,7 @@ public:
     std::string answer(bool required) {
         std::string text = receive(options_.receive_timeout_ms);
         nx_log::main().mes(log_text(text));
-        if (required && !contains(text, "OK"))
+        if (required && !reply_says(text, "OK"))
             throw nx_exception_struct_to_ilk(from_cp1251(text));
         return text;
     }
@@ -114,6 +112,29 @@ std::string find_controller(t_ref_buff& store, const std::vector<column_contacts
         break;
     }
     throw nx_exception_struct_to_ilk("Не найден или не задан ip-адрес контроллера.");
+}
+
+std::string controller_endpoint(t_ref_buff& store, const std::string& device_key) {
+    if (auto* device = dynamic_cast<t_dev_104*>(store.get(device_key));
+        device != nullptr && !device_key.empty())
+        return device->endpoint();
+    throw nx_exception_struct_to_ilk("Не найден или не задан ip-адрес контроллера.");
+}
+
+bool reply_says(const std::string& reply, const char* word) {
+    std::size_t from = 0;
+    while (from <= reply.size()) {
+        std::size_t to = reply.find_first_of("\r\n", from);
+        if (to == std::string::npos)
+            to = reply.size();
+        std::size_t first = reply.find_first_not_of(' ', from);
+        std::size_t last = reply.find_last_not_of(' ', to == 0 ? 0 : to - 1);
+        if (first != std::string::npos && first < to && last != std::string::npos &&
+            last >= first && reply.compare(first, last - first + 1, word) == 0)
+            return true;
+        from = to + 1;
+    }
+    return false;
 }
 
 std::uint16_t controller_crc(std::string_view bytes) {
@@ -171,9 +192,10 @@ void controller_read(const std::string& endpoint, const std::string& file_path,
     for (const char* request = "1980";; request = "1981") {
         link.send(request);
         std::string answer = link.receive(options.read_answer_timeout_ms);
-        if (contains(answer, "ERROR"))
+        // Whole reply lines only: a file line that merely holds these letters is content.
+        if (reply_says(answer, "ERROR"))
             throw nx_exception_struct_to_ilk("В контроллере нет файла конфигурации.");
-        if (contains(answer, "END"))
+        if (reply_says(answer, "END"))
             break;
         std::erase_if(answer, [](char c) { return c == '\r' || c == '\n'; });
         while (!answer.empty() && answer.back() == ' ')
@@ -182,6 +204,11 @@ void controller_read(const std::string& endpoint, const std::string& file_path,
     }
     if (content.empty())
         throw nx_exception_struct_to_ilk("Не удалось прочитать файл конфигурации.");
+    // A file the export could not use must not take the place of a good local copy.
+    if (content.find(mek_marker) == std::string::npos)
+        throw nx_exception_struct_to_ilk(
+            "В файле конфигурации из контроллера нет строки .MEK=.\r\n\r\nЛокальный файл " +
+            file_path + " не заменён.");
     // Replaced at once, so a failure leaves the old file as it was.
     if (!write_file_atomic(file_path, content))
         throw nx_exception_struct_to_ilk("Не удалось сохранить файл конфигурации: " + file_path);
@@ -227,6 +254,16 @@ void controller_write(const std::string& endpoint, const std::string& file_path,
 void transfer(t_ref_buff& store, const std::vector<column_contacts>& columns,
               const std::string& file_path, bool read, const transfer_options& options) {
     std::string endpoint = find_controller(store, columns);
+    if (read)
+        controller_read(endpoint, file_path, options);
+    else
+        controller_write(endpoint, file_path, options);
+}
+
+void transfer_with_device(t_ref_buff& store, const std::string& device_key,
+                          const std::string& file_path, bool read,
+                          const transfer_options& options) {
+    std::string endpoint = controller_endpoint(store, device_key);
     if (read)
         controller_read(endpoint, file_path, options);
     else

@@ -49,6 +49,14 @@ int controller_port();
 // when no column leads to a device or the device is not an IEC 104 one.
 std::string find_controller(t_ref_buff& store, const std::vector<column_contacts>& columns);
 
+// The endpoint text of the IEC 104 device `device_key` (the controller the export fixed from
+// its first signal). Throws nx_exception_struct_to_ilk when it is none or not an IEC 104 one.
+std::string controller_endpoint(t_ref_buff& store, const std::string& device_key);
+
+// Whether a reply of the controller holds the line `word` (blanks and line ends around each
+// line do not count): "NOK" is no "OK", a file line "APPENDIX" is no "END".
+bool reply_says(const std::string& reply, const char* word);
+
 // CRC-16/XMODEM (polynomial 0x1021, initial 0, no final inversion) of the octets up to the
 // first zero octet.
 std::uint16_t controller_crc(std::string_view bytes);
@@ -67,6 +75,11 @@ void controller_read(const std::string& endpoint, const std::string& file_path,
                      const transfer_options& options = {});
 void controller_write(const std::string& endpoint, const std::string& file_path,
                       const transfer_options& options = {});
+
+// Reads (read) or writes the file with the controller device `device_key`. Throws.
+void transfer_with_device(t_ref_buff& store, const std::string& device_key,
+                          const std::string& file_path, bool read,
+                          const transfer_options& options = {});
 
 // Finds the controller from the columns, then reads (read) or writes the file. Throws.
 void transfer(t_ref_buff& store, const std::vector<column_contacts>& columns,

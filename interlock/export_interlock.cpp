@@ -9,6 +9,7 @@
 #include "base/settings_keys.h"
 #include "config/ref_types.h"
 #include "config/t_ref_buff.h"
+#include "interlock/ilk_common.h"
 #include "interlock/t_ilk_and.h"
 #include "interlock/t_ilk_or.h"
 #include "interlock/t_ilk_root.h"
@@ -56,11 +57,28 @@ std::string normalise_line_ends(const std::string& text) {
     return out;
 }
 
+// Where the interlock block starts: the first line that begins with "$ILKK=", else the first
+// that begins with "$ILK="; npos when neither. A mention inside another line is no block.
+std::size_t block_start(const std::string& text) {
+    for (const char* marker : {"$ILKK=", "$ILK="}) {
+        for (std::size_t at = text.find(marker); at != std::string::npos;
+             at = text.find(marker, at + 1))
+            if (at == 0 || text[at - 1] == '\r' || text[at - 1] == '\n')
+                return at;
+    }
+    return std::string::npos;
+}
+
 // Turns one table into "$ILK=" lines; the signals name telesignals of one controller.
 class line_builder {
 public:
+    // A builder without the `.MEK=` numbers only finds the controller and checks the table.
+    line_builder(t_ref_buff& store) : store_(store), check_indexes_(false) {}
     line_builder(t_ref_buff& store, int first, int second)
         : store_(store), first_(first), second_(second) {}
+
+    // The controller device fixed by the first signal written ("" before any).
+    const std::string& device_key() const { return device_key_; }
 
     // Every row of the root's subtree, in key order.
     std::vector<ilk_line> build(const std::string& root_key) {
@@ -114,6 +132,14 @@ private:
         p.present = true;
         p.single = object->type() == tp_dev_ts;
         p.index = static_cast<int>(object->addr()) - (p.single ? first_ : second_);
+        // The controller counts from 1 in 16 bits: anything else would name another signal.
+        if (check_indexes_ && (p.index < 1 || p.index > ilk_u16_max))
+            fail("Сигнал " + signal_key + " (адрес " + std::to_string(object->addr()) +
+                 ") получает в файле индекс " + std::to_string(p.index) +
+                 ", а допустимы индексы от 1 до 65535 (строка .MEK=" + std::to_string(first_ + 1) +
+                 " " + std::to_string(second_ + 1) +
+                 ").\r\n\r\nНеобходимо выбрать другой сигнал для компонента:\r\n" +
+                 component.full_path_text() + ".");
         return p;
     }
 
@@ -159,8 +185,8 @@ private:
 
         int mode = condition.control_mode();
         bool manual = mode == t_ilk_or::mode_manual;
-        int t1 = manual ? 0 : row.timeout_t1();
-        int t2 = manual ? 0 : row.timeout_t2();
+        long t1 = manual ? 0 : row.timeout_t1();
+        long t2 = manual ? 0 : row.timeout_t2();
         std::string tc;
         std::string alt;
         if (!row.tu_on_signal().empty() || !row.tu_off_signal().empty()) {
@@ -197,15 +223,26 @@ private:
             if (condition.direction() == t_ilk_or::direction_off)
                 tc = alt;
         }
-        int number = row.permission_tu_number();
+        long number = row.permission_tu_number();
         if (number == 0)
             fail("Отсутствует параметр \"№ ТУ разрешения\" у компонента:\r\n\r\n" +
                  row.full_path_text() + ".");
+        // Numbers the line cannot carry are refused, never wrapped.
+        auto check_u16 = [&row](long value, const char* caption) {
+            if (value < 0 || value > ilk_u16_max)
+                fail("Значение " + std::to_string(value) + " параметра \"" + caption +
+                     "\" не помещается в строку $ILK= (допустимо от 0 до 65535) у "
+                     "компонента:\r\n\r\n" +
+                     row.full_path_text() + ".");
+        };
+        check_u16(number, "№ ТУ разрешения");
+        check_u16(row.timeout_t1(), "Таймаут t1,с");
+        check_u16(row.timeout_t2(), "Таймаут t2,с");
         auto line = [&](const std::string& telecontrol) {
             std::string head = "$ILK=" + std::to_string(number) + " " + std::to_string(count) +
                                telecontrol + " " + std::to_string(t1) + " " + std::to_string(t2) +
                                ready;
-            return ilk_line{number, "\r\n" + head + pairs};
+            return ilk_line{static_cast<int>(number), "\r\n" + head + pairs};
         };
         lines.push_back(line(tc));
         if (both)
@@ -213,8 +250,9 @@ private:
     }
 
     t_ref_buff& store_;
-    int first_;
-    int second_;
+    int first_ = 0;
+    int second_ = 0;
+    bool check_indexes_ = true;
     bool device_fixed_ = false;
     std::string device_key_;
 };
@@ -246,18 +284,20 @@ bool run_export(t_ref_buff& store, t_ilk_root& root, const std::string& caption,
     }
     std::string path = folder + root.export_file();
 
-    std::vector<column_contacts> columns;
+    // The controller is the device of the first signal the export writes; a used signal of
+    // another device fails here, before anything is fetched or sent.
+    std::string device_key;
     if (with_transfer) {
-        for (t_ref* r : store.refs().under(root.key()))
-            if (auto* column = dynamic_cast<t_ilk_vts*>(r))
-                columns.push_back({column->contact_no(), column->contact_nc()});
+        line_builder probe(store);
+        probe.build(root.key());
+        device_key = probe.device_key();
         bool fetch =
             !file_exists(path) || show_message(owner,
                                                "Заменить файл конфигурации :\r\n\r\n" + path +
                                                    "\r\n\r\nфайлом конфигурации из контроллера ?",
                                                mb_question, box_caption) == answer_yes;
         if (fetch)
-            transfer(store, columns, path, true, options);
+            transfer_with_device(store, device_key, path, true, options);
     }
 
     std::string text;
@@ -285,14 +325,22 @@ bool run_export(t_ref_buff& store, t_ilk_root& root, const std::string& caption,
         return false;
     }
 
-    std::size_t cut = text.find("$ILKK=");
-    if (cut == std::string::npos)
-        cut = text.find("$ILK=");
+    std::size_t cut = block_start(text);
     if (cut != std::string::npos)
         text.erase(cut);
-    text = normalise_line_ends(text) + "\r\n";
+    text = normalise_line_ends(text);
+    if (!text.empty())
+        text += "\r\n";
 
-    std::vector<ilk_line> lines = line_builder(store, first - 1, second - 1).build(root.key());
+    line_builder builder(store, first - 1, second - 1);
+    std::vector<ilk_line> lines = builder.build(root.key());
+    // An empty block would clear the controller's interlocks: only when the engineer says so.
+    if (lines.empty() &&
+        show_message(owner,
+                     "В таблице блокировки:\r\n" + table_path +
+                         "\r\n\r\nстрок блокировки нет: очистить блок в файле?\r\n" + path,
+                     mb_question, box_caption) != answer_yes)
+        return false;
     std::stable_sort(lines.begin(), lines.end(),
                      [](const ilk_line& a, const ilk_line& b) { return a.number < b.number; });
     std::string body;
@@ -302,7 +350,8 @@ bool run_export(t_ref_buff& store, t_ilk_root& root, const std::string& caption,
         body = "$ILKK=" + std::to_string(lines.size()) + body;
     else if (!body.empty())
         body.erase(0, 2);
-    text += body + "\r\n";
+    if (!body.empty())
+        text += body + "\r\n";
 
     if (show_message(owner,
                      "Экспортировать конфигурацию блокировки:\r\n" + table_path +
@@ -314,7 +363,7 @@ bool run_export(t_ref_buff& store, t_ilk_root& root, const std::string& caption,
     if (!write_file_atomic(path, text))
         fail("Не удалось обновить файл:\r\n\r\n" + path + ".");
     if (with_transfer)
-        transfer(store, columns, path, false, options);
+        transfer_with_device(store, builder.device_key(), path, false, options);
     return true;
 }
 

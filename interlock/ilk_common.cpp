@@ -1,5 +1,6 @@
 #include "interlock/ilk_common.h"
 
+#include "base/nx_exception.h"
 #include "config/ref_types.h"
 #include "config/t_ref_buff.h"
 #include "structure/choices.h"
@@ -32,12 +33,24 @@ const choice_list& background_choices() {
     return list;
 }
 
-std::uint16_t parse_u16_text(const std::string& text) {
-    return static_cast<std::uint16_t>(std::strtoul(text.c_str(), nullptr, 10));
+long parse_number_text(const std::string& text) {
+    return std::strtol(text.c_str(), nullptr, 10);
 }
 
-std::string u16_text(std::uint16_t value) {
+std::string number_text(long value) {
     return value == 0 ? std::string() : std::to_string(value);
+}
+
+long checked_u16_parameter(const std::string& text, const std::string& caption, t_ref& component) {
+    if (text.empty())
+        return 0;
+    bool digits = text.size() <= 5 && text.find_first_not_of("0123456789") == std::string::npos;
+    long value = digits ? std::strtol(text.c_str(), nullptr, 10) : -1;
+    if (value < 0 || value > ilk_u16_max)
+        throw nx_exception_ref_init("Значение \"" + text + "\" параметра \"" + caption +
+                                    "\" компонента " + component.full_path_text() +
+                                    " не принято: нужно целое число от 0 до 65535.");
+    return value;
 }
 
 int choice_or_fallback(const choice_list& choices, const std::string& text, int fallback) {

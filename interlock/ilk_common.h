@@ -22,10 +22,16 @@ int ilk_state_index(const t_ref& component);
 // The colour list of "Цвет фона" (the leading blank puts "Прозрачный" first).
 const choice_list& background_choices();
 
-// A decimal text as an unsigned 16-bit number; empty or no number is 0.
-std::uint16_t parse_u16_text(const std::string& text);
+// The largest number a "$ILK=" line carries in a 16-bit field.
+inline constexpr long ilk_u16_max = 65535;
+// A decimal text as a number, as stored; empty or no number is 0. Nothing wraps here: a
+// number too large for the controller is refused where it would be written.
+long parse_number_text(const std::string& text);
 // Empty for 0.
-std::string u16_text(std::uint16_t value);
+std::string number_text(long value);
+// A value typed for a 16-bit parameter: empty is 0, otherwise digits up to 65535. Anything
+// else throws nx_exception_ref_init naming the parameter and the component.
+long checked_u16_parameter(const std::string& text, const std::string& caption, t_ref& component);
 // The item value of a choice text, or a number typed instead; `fallback` when neither.
 int choice_or_fallback(const choice_list& choices, const std::string& text, int fallback);
 

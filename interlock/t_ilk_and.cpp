@@ -41,6 +41,7 @@ std::vector<t_ilk_vts*> columns_of(t_ilk_tab& table) {
 t_ilk_and::t_ilk_and(t_ref_buff& store) : t_ref(store, tp_ilk_and), state_(ilk_state::of(store)) {}
 
 t_ilk_and::~t_ilk_and() {
+    state_.forget(key());
     // A permission that made its condition one for switching its own apparatus takes that
     // away with it.
     if (t_ilk_or* c = condition(); c != nullptr && own_direction() != t_ilk_or::direction_none)
@@ -118,6 +119,9 @@ void t_ilk_and::init() {
     relink();
     mark_interlock_changed(store());
     t_ref::init();
+    // An edit outside a load registers its dependencies at once.
+    if (!store().bulk())
+        link(store());
 }
 
 void t_ilk_and::write(nx_xml_writer& writer) {
@@ -128,10 +132,19 @@ void t_ilk_and::write(nx_xml_writer& writer) {
 
 void t_ilk_and::link(t_ref_buff& store) {
     relink();
+    note_linked_key(*this, linked_key_);
+    std::string condition_key = parent_key(key());
+    // Beside the contacts' signals: the column itself (re-pointed, deactivated) and this
+    // permission for its condition.
+    state_.forget(key());
+    state_.depend(key(), condition_key, key());
     t_ilk_vts* column = column_ref();
     if (column == nullptr)
         return;
-    std::string condition_key = parent_key(key());
+    for (const std::string& on : {column->key(), parent_key(column->key())}) {
+        state_.depend(on, key(), key());
+        state_.depend(on, condition_key, key());
+    }
     for (const std::string* contact : {&column->contact_no(), &column->contact_nc()}) {
         if (contact->empty())
             continue;
@@ -220,6 +233,18 @@ int t_ilk_and::own_direction() {
         return t_ilk_or::direction_none;
     // Requiring its own apparatus on makes it a condition for switching off.
     return permits_when_on_ ? t_ilk_or::direction_off : t_ilk_or::direction_on;
+}
+
+bool t_ilk_and::active() {
+    if (has_flag(flag_locked))
+        return false;
+    t_ilk_vts* column = column_ref();
+    if (column == nullptr)
+        return true;
+    if (column->has_flag(flag_locked))
+        return false;
+    t_ref* node = column->parent();
+    return node == nullptr || !node->has_flag(flag_locked);
 }
 
 bool t_ilk_and::permits() {

@@ -33,6 +33,9 @@ public:
 
     // The state, computed at most once per update pass.
     bool permits();
+    // Neither the permission nor its column (or the column's node) is deactivated: what the
+    // export writes, the table evaluates and the projection shows.
+    bool active();
     std::string disp_name();
     // The linked column, null when none has the permission's number.
     t_ilk_vts* column_ref();
@@ -61,6 +64,7 @@ private:
     std::string column_key_;
     std::string disp_name_;
     bool permitted_ = false;
+    std::string linked_key_;
 };
 
 } // namespace nxkit

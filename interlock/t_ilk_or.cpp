@@ -78,6 +78,7 @@ void t_ilk_or::write(nx_xml_writer& writer) {
 }
 
 void t_ilk_or::link(t_ref_buff&) {
+    note_linked_key(*this, linked_key_);
     direction_ = direction_none;
     // Tables are rebuilt after every move and deletion, also of children of other classes.
     permissions_known_ = false;
@@ -103,15 +104,24 @@ void t_ilk_or::evaluate() {
         return;
     set_flag(true, flag_evaluated);
     const std::vector<t_ilk_and*>& list = permissions();
-    permitted_ = has_children_;
+    // Only active permissions count, as in the export: a condition with none never permits,
+    // whatever else it holds.
+    std::vector<t_ilk_and*> active;
+    active.reserve(list.size());
+    for (t_ilk_and* permission : list)
+        if (permission->active())
+            active.push_back(permission);
+    permitted_ = !active.empty();
     bool control = permitted_;
     bool defined = true;
     bool manual = false;
     bool invalid = false;
-    for (t_ilk_and* permission : list) {
-        // Once one fails the rest are not refreshed, but their quality still counts.
-        if (permitted_)
-            permitted_ = permission->permits();
+    for (t_ilk_and* permission : active) {
+        // Every one is refreshed, also after one failed: their quality counts, and a quality
+        // left from an earlier pass (or never computed) would show a state that depends on
+        // the history of the screen rather than on the signals.
+        bool permits = permission->permits();
+        permitted_ = permitted_ && permits;
         control = control && permission->has_flag(flag_control);
         defined = defined && permission->has_flag(flag_defined);
         manual = manual || permission->has_flag(flag_manual);
@@ -127,7 +137,6 @@ const std::vector<t_ilk_and*>& t_ilk_or::permissions() {
     if (permissions_known_ && permissions_edits_ == state_.edits)
         return permissions_;
     std::vector<t_ref*> children = store().refs().children(key());
-    has_children_ = !children.empty();
     permissions_.clear();
     for (t_ref* child : children)
         if (auto* permission = dynamic_cast<t_ilk_and*>(child))

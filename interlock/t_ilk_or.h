@@ -50,12 +50,12 @@ private:
 
     ilk_state& state_;
     std::vector<t_ilk_and*> permissions_;
-    bool has_children_ = false;
     bool permissions_known_ = false;
     unsigned permissions_edits_ = 0;
     int control_mode_ = mode_local;
     bool permitted_ = false;
     int direction_ = direction_none;
+    std::string linked_key_;
 };
 
 } // namespace nxkit

@@ -29,20 +29,20 @@ void t_ilk_tu::on_start(const nx_xml_element& element) {
     t_ref::on_start(element);
     if (element.name != "ref")
         return;
-    permission_tu_number_ = parse_u16_text(element.attr("tu"));
+    permission_tu_number_ = parse_number_text(element.attr("tu"));
     permission_signal_ = element.attr("ts");
     ready_signal_ = element.attr("dop");
     tu_on_signal_ = element.attr("tu_on");
     tu_off_signal_ = element.attr("tu_of");
-    timeout_t1_ = parse_u16_text(element.attr("tm_on"));
-    timeout_t2_ = parse_u16_text(element.attr("tm_of"));
+    timeout_t1_ = parse_number_text(element.attr("tm_on"));
+    timeout_t2_ = parse_number_text(element.attr("tm_of"));
 }
 
 bool t_ilk_tu::set_parameter(int index, const std::string& text) {
     std::string value = trim(text, ' ');
     switch (index) {
     case 1:
-        permission_tu_number_ = parse_u16_text(value);
+        permission_tu_number_ = checked_u16_parameter(value, "№ ТУ разрешения", *this);
         return true;
     case 2:
         permission_signal_ = value;
@@ -57,10 +57,10 @@ bool t_ilk_tu::set_parameter(int index, const std::string& text) {
         tu_off_signal_ = value;
         return true;
     case 6:
-        timeout_t1_ = parse_u16_text(value);
+        timeout_t1_ = checked_u16_parameter(value, "Таймаут t1,с", *this);
         return true;
     case 7:
-        timeout_t2_ = parse_u16_text(value);
+        timeout_t2_ = checked_u16_parameter(value, "Таймаут t2,с", *this);
         return true;
     default:
         return t_ref::set_parameter(index, text);
@@ -71,7 +71,7 @@ bool t_ilk_tu::get_parameter(int index, std::string& value, std::string& name) {
     switch (index) {
     case 1:
         name = "№ ТУ разрешения";
-        value = u16_text(permission_tu_number_);
+        value = number_text(permission_tu_number_);
         return true;
     case 2:
         name = "Разрешающий сигнал";
@@ -91,11 +91,11 @@ bool t_ilk_tu::get_parameter(int index, std::string& value, std::string& name) {
         return true;
     case 6:
         name = "Таймаут t1,с";
-        value = u16_text(timeout_t1_);
+        value = number_text(timeout_t1_);
         return true;
     case 7:
         name = "Таймаут t2,с";
-        value = u16_text(timeout_t2_);
+        value = number_text(timeout_t2_);
         return true;
     default:
         return t_ref::get_parameter(index, value, name);
@@ -124,6 +124,9 @@ void t_ilk_tu::init() {
         add_child(*this, tp_ilk_or, {});
     mark_interlock_changed(store());
     t_ref::init();
+    // An edit outside a load registers its signals at once.
+    if (!store().bulk())
+        link(store());
 }
 
 void t_ilk_tu::write(nx_xml_writer& writer) {
@@ -155,6 +158,7 @@ int t_ilk_tu::command(bool query, int index, std::string& arg) {
 }
 
 void t_ilk_tu::link(t_ref_buff& store) {
+    note_linked_key(*this, linked_key_);
     disp_name_.clear();
     // Watched also without a permission signal, so a row with only its readiness signal
     // does not keep a stale state.
@@ -187,12 +191,17 @@ void t_ilk_tu::evaluate() {
     if (has_flag(flag_evaluated))
         return;
     set_flag(true, flag_evaluated);
-    set_flag(!permission_signal_.empty(), flag_control);
-    set_flag(true, flag_defined);
+    set_flag(true, flag_control | flag_defined);
     set_flag(false, flag_invalid | flag_manual | flag_unacknowledged);
     double value = 0;
     store().calc(row_expression_, *this, value);
-    row_enabled_ = value != 0;
+    // A value from a signal that is not under control, not defined or invalid enables nothing;
+    // one entered by hand counts. (A row without permission signal has no control of its own,
+    // yet its readiness signal still enables it.)
+    row_enabled_ =
+        value != 0 && has_flag(flag_control) && has_flag(flag_defined) && !has_flag(flag_invalid);
+    if (permission_signal_.empty())
+        set_flag(false, flag_control);
 }
 
 } // namespace nxkit

@@ -32,13 +32,13 @@ public:
     // The title of the permission signal ("" when it is no known signal).
     std::string disp_name();
 
-    std::uint16_t permission_tu_number() const { return permission_tu_number_; }
+    long permission_tu_number() const { return permission_tu_number_; }
     const std::string& permission_signal() const { return permission_signal_; }
     const std::string& ready_signal() const { return ready_signal_; }
     const std::string& tu_on_signal() const { return tu_on_signal_; }
     const std::string& tu_off_signal() const { return tu_off_signal_; }
-    std::uint16_t timeout_t1() const { return timeout_t1_; }
-    std::uint16_t timeout_t2() const { return timeout_t2_; }
+    long timeout_t1() const { return timeout_t1_; }
+    long timeout_t2() const { return timeout_t2_; }
     // The permission and readiness signals joined by " or " (rebuilt by init).
     const std::string& row_expression() const { return row_expression_; }
 
@@ -46,16 +46,17 @@ private:
     void evaluate();
     void build_expression();
 
-    std::uint16_t permission_tu_number_ = 0;
+    long permission_tu_number_ = 0;
     std::string permission_signal_;
     std::string ready_signal_;
     std::string tu_on_signal_;
     std::string tu_off_signal_;
-    std::uint16_t timeout_t1_ = 0;
-    std::uint16_t timeout_t2_ = 0;
+    long timeout_t1_ = 0;
+    long timeout_t2_ = 0;
     std::string disp_name_;
     std::string row_expression_;
     bool row_enabled_ = false;
+    std::string linked_key_;
 };
 
 } // namespace nxkit

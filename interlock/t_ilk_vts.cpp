@@ -8,6 +8,7 @@
 #include "config/t_ref_buff.h"
 #include "interlock/ilk_common.h"
 #include "interlock/ilk_state.h"
+#include "interlock/t_ilk_and.h"
 #include "structure/choices.h"
 
 #include <algorithm>
@@ -149,6 +150,14 @@ void t_ilk_vts::init() {
     state.interlock_changed = true;
     ++state.edits;
     t_ref::init();
+    // An edit outside a load: its signals and those of the permissions that use it are
+    // registered now, not at the next table rebuild, and the permissions take its new name.
+    if (!store().bulk()) {
+        link(store());
+        for (const std::string& key : state.dependents_of(key()))
+            if (auto* permission = dynamic_cast<t_ilk_and*>(store().get(key)))
+                permission->link(store());
+    }
 }
 
 void t_ilk_vts::write(nx_xml_writer& writer) {

@@ -107,17 +107,24 @@ void element_type_table::load(const std::string& file) {
     types_.clear();
 
     std::string bytes;
-    if (read_file(path, bytes) && !bytes.empty()) {
+    // A file that is there but cannot be read is never written over: the built-in types serve
+    // this run and the engineer's list stays as it is.
+    bool readable = read_file(path, bytes);
+    if (!readable && file_exists(path))
+        nx_log::main().err(path + " не удалось прочитать " + last_error_text() +
+                           ", используются встроенные типы элементов");
+    if (readable && !bytes.empty()) {
         std::string text = from_cp1251(bytes);
+        // CR LF, LF alone and CR alone all end a line.
         std::size_t from = 0;
         while (from <= text.size()) {
-            std::size_t to = text.find("\r\n", from);
+            std::size_t to = text.find_first_of("\r\n", from);
             if (to == std::string::npos)
                 to = text.size();
             std::string name = trim(std::string_view(text).substr(from, to - from), ' ');
             if (!name.empty())
                 add_type(name);
-            from = to + 2;
+            from = to + (text.compare(to, 2, "\r\n") == 0 ? 2 : 1);
         }
     }
 
@@ -132,6 +139,8 @@ void element_type_table::load(const std::string& file) {
         add_value(record, entry, b.off_value, false);
     }
 
+    if (!readable && file_exists(path))
+        return;
     std::string content;
     for (const auto& [name, record] : types_)
         content += name + "\r\n";

@@ -5,6 +5,7 @@
 #include "config/ref_types.h"
 #include "config/t_ref_buff.h"
 #include "schemes/t_element.h"
+#include "schemes/t_schema_root.h"
 
 namespace nxkit {
 
@@ -19,6 +20,13 @@ std::string template_text(const std::string& text) {
 } // namespace
 
 t_el_onof::t_el_onof(t_ref_buff& store) : t_el(store, tp_el_onof) {}
+
+t_el_onof::~t_el_onof() {
+    // The projection finds apparatus by their on/off rules: one gone, it must run again.
+    // (Its own label rules come and go with every projection.)
+    if (!has_flag(flag_transient))
+        t_schema_root::mark_element_gone(store());
+}
 
 void t_el_onof::on_start(const nx_xml_element& element) {
     t_el::on_start(element);
@@ -158,6 +166,11 @@ void t_el_onof::evaluate() {
     // Both contacts closed or both open: the position is not known.
     if (on == off)
         set_flag(false, flag_defined);
+    // A projected interlock label says "permitted" only from signals that are under control,
+    // defined and valid (manual input counts as valid).
+    if (has_flag(flag_read_only) && has_flag(flag_transient) &&
+        !(has_flag(flag_control) && has_flag(flag_defined) && !has_flag(flag_invalid)))
+        on_ = false;
 }
 
 void t_el_onof::link() {

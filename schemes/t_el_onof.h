@@ -9,6 +9,7 @@ namespace nxkit {
 class t_el_onof : public t_el {
 public:
     explicit t_el_onof(t_ref_buff& store);
+    ~t_el_onof() override;
 
     void on_start(const nx_xml_element& element) override;
     void on_text(const nx_xml_element& element) override;

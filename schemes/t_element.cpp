@@ -37,6 +37,7 @@ t_element::t_element(t_ref_buff& store) : t_rtid_sel(store, tp_element) {
 t_element::~t_element() {
     if (t_schema_modus50* s = scheme())
         s->forget_element(registered_rtid_, this);
+    t_schema_root::mark_element_gone(store());
 }
 
 void t_element::on_start(const nx_xml_element& element) {

@@ -67,6 +67,20 @@ void t_schema_root::clear_page_list_mark(t_ref_buff& store) {
         root->page_list_mark_ = false;
 }
 
+void t_schema_root::mark_element_gone(t_ref_buff& store) {
+    if (t_schema_root* root = root_of(store))
+        root->element_gone_mark_ = true;
+}
+
+bool t_schema_root::take_element_gone_mark(t_ref_buff& store) {
+    t_schema_root* root = root_of(store);
+    if (root == nullptr)
+        return false;
+    bool marked = root->element_gone_mark_;
+    root->element_gone_mark_ = false;
+    return marked;
+}
+
 void t_schema_root::on_start(const nx_xml_element& element) {
     t_ref_root::on_start(element);
     if (element.name != "ref")

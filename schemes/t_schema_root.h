@@ -32,9 +32,14 @@ public:
     static void mark_page_list(t_ref_buff& store);
     static bool page_list_marked(t_ref_buff& store);
     static void clear_page_list_mark(t_ref_buff& store);
+    // Set when a scheme element or one of its on/off rules is destroyed: a blocking element
+    // may point at it, so the projection must run again. Read and cleared by the projection.
+    static void mark_element_gone(t_ref_buff& store);
+    static bool take_element_gone_mark(t_ref_buff& store);
 
 private:
     bool page_list_mark_ = true;
+    bool element_gone_mark_ = false;
 };
 
 } // namespace nxkit

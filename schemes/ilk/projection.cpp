@@ -17,6 +17,7 @@
 #include "schemes/ilk/t_ilk_onof.h"
 #include "schemes/t_el_onof.h"
 #include "schemes/t_element.h"
+#include "schemes/t_schema_root.h"
 
 #include <map>
 #include <string>
@@ -103,10 +104,14 @@ std::string project_condition(t_ref_buff& store, const t_ilk_tu& row, t_ilk& ilk
     std::string blocker_text;
     std::vector<t_ilk_and*> shown;
     const std::string condition_key = walk[at]->key();
+    int permissions = 0;
     for (std::size_t i = at + 1; within(walk, i, condition_key); ++i) {
         auto* permission = dynamic_cast<t_ilk_and*>(walk[i]);
-        if (permission == nullptr)
+        // Deactivated permissions and those on deactivated columns are left out, as the
+        // export leaves them out of the controller's file.
+        if (permission == nullptr || !permission->active())
             continue;
+        ++permissions;
         auto on_page = maps.rules.find(permission->disp_name());
         if (on_page != maps.rules.end()) {
             blocker_text += element_xml(tp_ilk_onof, on_page->second->rtid(), {});
@@ -124,6 +129,9 @@ std::string project_condition(t_ref_buff& store, const t_ilk_tu& row, t_ilk& ilk
         if (!column->contact_nc().empty())
             add_term((when_on ? "!" : "") + operand(column->contact_nc()));
     }
+    // A condition without permissions never permits, as in the table.
+    if (permissions == 0)
+        add_term("0");
     int blockers = 0;
     if (!shown.empty()) {
         std::vector<t_ref*> made = insert(store, ilk.key(), blocker_text);
@@ -152,7 +160,8 @@ void project_row(t_ref_buff& store, t_ilk_tu& row, t_element& element, const pag
     // One interlock per condition and then the label rule, made in one insertion.
     std::vector<std::size_t> conditions;
     for (std::size_t i = at + 1; within(walk, i, row.key()); ++i)
-        if (dynamic_cast<t_ilk_or*>(walk[i]) != nullptr)
+        if (auto* condition = dynamic_cast<t_ilk_or*>(walk[i]);
+            condition != nullptr && !condition->has_flag(flag_locked))
             conditions.push_back(i);
     std::string text;
     for (std::size_t n = 0; n < conditions.size(); ++n)
@@ -209,7 +218,9 @@ void project_table(t_ref_buff& store, t_ilk_root& root) {
 
 void project_tables(t_ref_buff& store) {
     ilk_state& state = ilk_state::of(store);
-    if (!state.interlock_changed)
+    // A deleted element may have been the apparatus of a blocking element elsewhere.
+    bool element_gone = t_schema_root::take_element_gone_mark(store);
+    if (!state.interlock_changed && !element_gone)
         return;
     page_list(store);
 

@@ -4,6 +4,7 @@
 #include "base/text.h"
 #include "config/ref_types.h"
 #include "config/t_ref_buff.h"
+#include "interlock/ilk_state.h"
 #include "interlock/t_ilk_and.h"
 #include "interlock/t_ilk_vts.h"
 #include "schemes/ilk/t_ilk_onof.h"
@@ -85,6 +86,7 @@ void t_ilk::init() {
     // The blocking elements come back in their init.
     self_blocker_ = nullptr;
     blockers_.clear();
+    computed_ = false;
     t_el::init();
 }
 
@@ -96,23 +98,63 @@ void t_ilk::write(nx_xml_writer& writer) {
 void t_ilk::add_blocker(t_ilk_onof* blocker) {
     if (std::find(blockers_.begin(), blockers_.end(), blocker) == blockers_.end())
         blockers_.push_back(blocker);
+    computed_ = false;
 }
 
 void t_ilk::remove_blocker(const t_ilk_onof* blocker) {
     std::erase(blockers_, blocker);
+    computed_ = false;
     if (self_blocker_ == blocker)
         self_blocker_ = nullptr;
 }
 
 void t_ilk::evaluate() {
+    compute();
+}
+
+void t_ilk::compute() {
     set_flag(true, flag_control | flag_defined);
     set_flag(false, flag_manual | flag_unacknowledged | flag_invalid);
+    bool value = false;
+    if (extra_condition_.empty()) {
+        value = !blockers_.empty();
+    } else {
+        double result = 0;
+        store().calc(extra_condition_, *this, result);
+        // A condition that cannot be evaluated yields 0, so it never permits.
+        value = result != 0;
+    }
+    blocker_results_.assign(blockers_.size(), false);
+    bool blockers_permit = true;
+    // Every blocking element is checked, also once the answer is no, and the quality of each
+    // permission behind it counts: the interlock rests on all of those signals.
+    for (std::size_t i = 0; i < blockers_.size(); ++i) {
+        t_ilk_onof& blocker = *blockers_[i];
+        blocker_results_[i] = blocker.permits();
+        blockers_permit = blockers_permit && blocker_results_[i];
+        if (t_ilk_and* permission = blocker.permission()) {
+            if (!permission->has_flag(flag_control))
+                set_flag(false, flag_control);
+            if (!permission->has_flag(flag_defined))
+                set_flag(false, flag_defined);
+            set_flag(true, permission->flags() & (flag_manual | flag_invalid));
+        }
+    }
+    // A value from a bad input never permits; one entered by hand does.
+    permitted_ = value && blockers_permit && has_flag(flag_control) && has_flag(flag_defined) &&
+                 !has_flag(flag_invalid);
+    computed_ = true;
 }
 
 void t_ilk::link() {
     watch(extra_condition_);
+    ilk_state& state = ilk_state::of(store());
+    state.forget(key());
     for (t_ilk_onof* blocker : blockers_) {
         auto* permission = dynamic_cast<t_ilk_and*>(store().get(blocker->permission_id()));
+        // The element shows the permission's state, whatever changes it.
+        if (permission != nullptr && owner() != nullptr)
+            state.depend(permission->key(), owner()->key(), key());
         t_ilk_vts* column = permission != nullptr ? permission->column_ref() : nullptr;
         if (column == nullptr)
             continue;
@@ -124,32 +166,22 @@ void t_ilk::link() {
 bool t_ilk::evaluate(styles_by_counter& styles) {
     if (has_flag_in_chain(flag_locked))
         return true;
-    const std::vector<t_ilk_onof*>& list = blockers_;
-    bool permitted = false;
-    if (extra_condition_.empty()) {
-        permitted = !list.empty();
-    } else {
-        set_flag(true, flag_control | flag_defined);
-        set_flag(false, flag_manual | flag_unacknowledged | flag_invalid);
-        double value = 0;
-        store().calc(extra_condition_, *this, value);
-        // A condition that cannot be evaluated yields 0, so it never permits.
-        permitted = value != 0;
-    }
-    // Every blocking element is checked and styled, also once the answer is no.
-    for (t_ilk_onof* blocker : list) {
-        // A locked one writes nothing, so its counter gets no map either.
-        style_map written;
-        permitted = blocker->check(written) && permitted;
-        if (!written.empty())
-            for (auto& [name, on] : written)
-                styles[blocker->rtid()][name] = on;
+    // The element's fold computed it in this pass already, unless something changed since.
+    t_element* element = owner();
+    if (!computed_ || element == nullptr || !element->has_flag(flag_evaluated))
+        compute();
+    for (std::size_t i = 0; i < blockers_.size() && i < blocker_results_.size(); ++i) {
+        // One whose apparatus is not on the scheme has no counter to mark.
+        if (blockers_[i]->has_flag(flag_locked))
+            continue;
+        style_map& marks = styles[blockers_[i]->rtid()];
+        marks[style::ilk_ts_yes] = blocker_results_[i];
+        marks[style::ilk_ts_no] = !blocker_results_[i];
     }
     style_map& own = styles[element_rtid_];
-    own[style::ilk_yes] = permitted;
-    own[style::ilk_no] = !permitted;
-    permitted_ = permitted;
-    return permitted;
+    own[style::ilk_yes] = permitted_;
+    own[style::ilk_no] = !permitted_;
+    return permitted_;
 }
 
 } // namespace nxkit

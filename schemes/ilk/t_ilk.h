@@ -23,7 +23,8 @@ inline constexpr const char* ilk_ts_no = "я09_ILK_TS_NO";
 // One switching condition of an interlock table as it stands on a scheme: made by the
 // projection under the element of the controlled apparatus, never saved. It permits when its
 // extra condition (the row's signals and the permissions on apparatus that are not on the
-// page) holds and every blocking element under it permits.
+// page) holds, every blocking element under it permits, and every signal behind them is under
+// control, defined and valid (manual input counts as valid).
 //
 // An empty extra condition leaves the decision to the blocking elements alone; without any
 // blocking element either, nothing permits (as a table condition without permissions). An
@@ -41,15 +42,16 @@ public:
     void init() override;
     void write(nx_xml_writer& writer) override;
 
-    // Rule hooks. An interlock says whether switching is allowed, not where the apparatus
-    // stands: it keeps out of the element's quality fold (its own marks are the я12 styles).
+    // Rule hook: computes whether switching is permitted and the quality of every signal that
+    // decision rests on, which the element folds in like any other rule's.
     void evaluate() override;
     // The extra condition's signals and the contacts behind the blocking elements bring the
     // owning element back into the update pass.
     void link() override;
 
-    // Evaluates the interlock and every blocking element under it, writing their styles into
-    // the maps of their counters. A locked interlock permits and writes nothing.
+    // Writes the styles of the interlock and every blocking element under it into the maps of
+    // their counters, computing first unless the element's fold did in this pass. A locked
+    // interlock permits and writes nothing.
     bool evaluate(styles_by_counter& styles);
 
     int element_rtid() const { return element_rtid_; }
@@ -67,11 +69,16 @@ public:
     void remove_blocker(const t_ilk_onof* blocker);
 
 private:
+    void compute();
+
     int element_rtid_ = 0;
     std::string extra_condition_;
     t_ilk_onof* self_blocker_ = nullptr;
     std::vector<t_ilk_onof*> blockers_;
     bool permitted_ = false;
+    bool computed_ = false;
+    // What each blocking element said in the last computation, in the order of blockers_.
+    std::vector<bool> blocker_results_;
 };
 
 } // namespace nxkit

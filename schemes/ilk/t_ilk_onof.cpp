@@ -150,13 +150,23 @@ void t_ilk_onof::write(nx_xml_writer& writer) {
     writer.attribute("on", blocks_when_on_ ? "1" : "0");
 }
 
+t_ilk_and* t_ilk_onof::permission() const {
+    return dynamic_cast<t_ilk_and*>(store().get(permission_id_));
+}
+
+bool t_ilk_onof::permits() {
+    // An apparatus that has left the scheme cannot be checked, so it blocks.
+    if (has_flag(flag_locked))
+        return false;
+    t_ilk_and* p = permission();
+    return p != nullptr && p->permits() && p->has_flag(flag_defined) && p->has_flag(flag_control) &&
+           !p->has_flag(flag_invalid);
+}
+
 bool t_ilk_onof::check(style_map& styles) {
-    if (has_flag_in_chain(flag_locked))
-        return true;
-    bool result = false;
-    if (auto* permission = dynamic_cast<t_ilk_and*>(store().get(permission_id_)))
-        result = permission->permits() && permission->has_flag(flag_defined) &&
-                 permission->has_flag(flag_control) && !permission->has_flag(flag_invalid);
+    if (has_flag(flag_locked))
+        return false;
+    bool result = permits();
     styles[style::ilk_ts_yes] = result;
     styles[style::ilk_ts_no] = !result;
     return result;

@@ -9,6 +9,7 @@ namespace nxkit {
 
 class t_element;
 class t_ilk;
+class t_ilk_and;
 class t_schema_modus50;
 
 // A blocking element: an apparatus on the same scheme whose state, as one permission of the
@@ -28,9 +29,14 @@ public:
     void init() override;
     void write(nx_xml_writer& writer) override;
 
-    // Whether its permission holds now; writes "я09_ILK_TS_YES"/"я09_ILK_TS_NO" into
-    // `styles`. A locked one permits and writes nothing.
+    // Whether its permission holds now, from sound signals only. A locked one (its apparatus
+    // is not on the scheme) blocks.
+    bool permits();
+    // The same, writing "я09_ILK_TS_YES"/"я09_ILK_TS_NO" into `styles`; a locked one writes
+    // nothing, as its counter is not on the scheme.
     bool check(style_map& styles);
+    // The permission it shows, null when that is gone.
+    t_ilk_and* permission() const;
     // The line the scheme view shows for it: state and apparatus name.
     std::string explanation();
 

@@ -284,3 +284,43 @@ TEST_F(ControllerSim, SimulatorRefusesAHeaderThatDoesNotMatchTheBlocks) {
     }
     EXPECT_FALSE(file_exists(controller.path() + "bad.ini"));
 }
+
+TEST_F(ControllerRead, OnlyWholeReplyLinesEndTheRead) {
+    start();
+    const std::string file =
+        ".MEK=1 1\r\nAPPENDIX\r\nSEND_PERIOD=5\r\nERRORS=0\r\n END \r\nlast\r\n";
+    write_bytes(controller.path() + "conf.ini", file);
+    std::string path = local.path() + "conf.ini";
+    transfer(*store, columns, path, true, quick(sim->port()));
+    // A line that is "END" and nothing else is the protocol's own; every other line is content.
+    EXPECT_EQ(read_bytes(path), ".MEK=1 1\r\nAPPENDIX\r\nSEND_PERIOD=5\r\nERRORS=0\r\n");
+    EXPECT_TRUE(reply_says("END\r\n", "END"));
+    EXPECT_TRUE(reply_says("ERROR\r\nEND\r\n", "ERROR"));
+    EXPECT_FALSE(reply_says("NOK\r\n", "OK"));
+    EXPECT_FALSE(reply_says("OK?", "OK"));
+    EXPECT_FALSE(reply_says("", "OK"));
+}
+
+TEST_F(ControllerRead, AFileWithoutMekNeverReplacesTheLocalCopy) {
+    start();
+    write_bytes(controller.path() + "conf.ini", "[A]\r\nMEK=1 1\r\n");
+    std::string path = local.path() + "conf.ini";
+    write_bytes(path, ".MEK=1 1\r\nkept\r\n");
+    EXPECT_EQ(failure_of([&] { transfer(*store, columns, path, true, quick(sim->port())); }),
+              "В файле конфигурации из контроллера нет строки .MEK=.\r\n\r\nЛокальный файл " +
+                  path + " не заменён.");
+    EXPECT_EQ(read_bytes(path), ".MEK=1 1\r\nkept\r\n");
+}
+
+TEST_F(ControllerWrite, NokIsNoOk) {
+    for (const char* step : {"load", "header", "block1", "final"}) {
+        SCOPED_TRACE(step);
+        start({"--fail", std::string(step) + ":nok"});
+        std::string path = local.path() + "conf.ini";
+        write_bytes(path, ".MEK=1 1\r\n");
+        EXPECT_EQ(failure_of([&] { transfer(*store, columns, path, false, quick(sim->port())); }),
+                  "NOK\r\n");
+        std::vector<std::string> lines = session();
+        EXPECT_EQ(std::find(lines.begin(), lines.end(), "reset"), lines.end());
+    }
+}

@@ -47,6 +47,8 @@ const char* const caption_with_controller = "Экспорт в conf.ini с за�
 
 // Addresses of the demo controller's single points.
 enum demo_address : int { q1 = 1, qs1 = 2, qs2 = 3, qsg1 = 4, ready = 7 };
+// The readiness signal of each row, in row order.
+const int row_ready[] = {16, 17, 18, 19};
 
 // What the export appends to the demo's conf.ini: rows Q1 (on and off conditions), QS1, QS2
 // (both telecontrol signals each) and QSG1 (remote, then from the drive). With ".MEK=1 1001"
@@ -140,8 +142,21 @@ TEST_F(DemoStation, TableFollowsTheApparatus) {
     EXPECT_EQ(condition(0, 1).direction(), t_ilk_or::direction_off);
     EXPECT_EQ(condition(1, 0).direction(), t_ilk_or::direction_none);
 
-    // As kp-sim starts: the line in service, the earthing switch off.
+    // Each row is enabled by its own readiness signal (or the cell's), never by the position
+    // of its apparatus.
+    deliver({{q1, true}, {qs1, true}, {qs2, true}, {qsg1, true}, {ready, false}});
+    for (int r = 0; r < 4; ++r)
+        deliver({{row_ready[r], false}});
+    for (int r = 0; r < 4; ++r)
+        EXPECT_FALSE(row(r).enabled()) << r;
+    deliver({{row_ready[1], true}});
+    EXPECT_FALSE(row(0).enabled());
+    EXPECT_TRUE(row(1).enabled());
+
+    // As kp-sim starts: the line in service, the earthing switch off, every row ready.
     deliver({{q1, true}, {qs1, true}, {qs2, true}, {qsg1, false}, {ready, true}});
+    for (int r = 0; r < 4; ++r)
+        deliver({{row_ready[r], true}});
     for (int r = 0; r < 4; ++r) {
         EXPECT_TRUE(row(r).enabled()) << r;
         EXPECT_TRUE(row(r).has_flag(flag_control)) << r;

@@ -141,7 +141,7 @@ TEST_F(InterlockPermissions, OffStatePermitsEvenInManualInputButNotWhenInvalid) 
     EXPECT_EQ(state, 2);
 }
 
-TEST_F(InterlockConditions, FirstFalsePermissionStopsRefreshingButFlagsStillCount) {
+TEST_F(InterlockConditions, EveryPermissionIsRefreshedSoTheConditionShowsTheirQualityNow) {
     load_table(five_columns,
                row_xml(" ts=\"s1_2_1\"",
                        condition_xml(0, permission_xml(2, false) + permission_xml(5, false)) +
@@ -158,11 +158,12 @@ TEST_F(InterlockConditions, FirstFalsePermissionStopsRefreshingButFlagsStillCoun
     t_ilk_or& c = condition(0, 0);
     EXPECT_FALSE(c.permits());
     EXPECT_FALSE(first.permits());
-    EXPECT_FALSE(second.has_flag(flag_evaluated));
-    // Its last flags count: still invalid as far as the condition knows.
-    EXPECT_TRUE(c.has_flag(flag_invalid));
+    // The second one is refreshed too, after the first failed: its quality now counts, not
+    // the one left from an earlier pass.
+    EXPECT_TRUE(second.has_flag(flag_evaluated));
+    EXPECT_FALSE(c.has_flag(flag_invalid));
     EXPECT_TRUE(c.has_flag(flag_control));
-    EXPECT_EQ(state_index(c), 7);
+    EXPECT_EQ(state_index(c), 0);
     EXPECT_TRUE(second.permits());
     EXPECT_FALSE(second.has_flag(flag_invalid));
 

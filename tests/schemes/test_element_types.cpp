@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace nxkit;
 
@@ -55,8 +56,8 @@ TEST(ElementTypes, FileNamesAndBuiltInTypesAreRewrittenInCodePageOrder) {
 
 TEST(ElementTypes, AFailedWriteIsLoggedAndTheTableStays) {
     temp_dir dir;
-    const std::string file = dir.path() + "elements.ini";
-    ASSERT_EQ(mkdir(file.c_str(), 0755), 0);
+    // The folder is missing, so the file cannot be written.
+    const std::string file = dir.path() + "nowhere/elements.ini";
     std::string log = open_scheme_log();
     element_type_table table;
     table.load(file);
@@ -64,6 +65,39 @@ TEST(ElementTypes, AFailedWriteIsLoggedAndTheTableStays) {
     std::string text = from_cp1251(read_bytes(log));
     EXPECT_NE(text.find(" | ERR | " + file + " не удалось сохранить "), std::string::npos) << text;
     EXPECT_NE(table.type_record("лампа"), nullptr);
+}
+
+TEST(ElementTypes, AFileThatCannotBeReadIsNeverWrittenOver) {
+    temp_dir dir;
+    // A link to a folder: it is there, reading it fails, and a rewrite would replace the link.
+    const std::string file = dir.path() + "elements.ini";
+    ASSERT_EQ(mkdir((dir.path() + "list").c_str(), 0755), 0);
+    ASSERT_EQ(symlink((dir.path() + "list").c_str(), file.c_str()), 0);
+    std::string log = open_scheme_log();
+    element_type_table table;
+    table.load(file);
+    nx_log::main().close();
+    std::string text = from_cp1251(read_bytes(log));
+    EXPECT_NE(text.find(" | ERR | " + file + " не удалось прочитать "), std::string::npos) << text;
+    EXPECT_EQ(text.find("не удалось сохранить"), std::string::npos) << text;
+    struct stat st {};
+    ASSERT_EQ(lstat(file.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    // The built-in types serve this run.
+    EXPECT_EQ(table.names().size(), 12u);
+    EXPECT_NE(table.type_record("выключатель"), nullptr);
+}
+
+TEST(ElementTypes, LineEndsOfEveryKindSeparateTheNames) {
+    temp_dir dir;
+    const std::string file = dir.path() + "elements.ini";
+    write_bytes(file, to_cp1251("тип_lf\nтип_cr\rтип_crlf\r\n\n\rпоследний"));
+    element_type_table table;
+    table.load(file);
+    EXPECT_EQ(table.names().size(), 16u);
+    for (const char* name : {"тип_lf", "тип_cr", "тип_crlf", "последний"})
+        EXPECT_NE(table.type_record(name), nullptr) << name;
+    EXPECT_EQ(read_bytes(file).find('\n'), read_bytes(file).find("\r\n") + 1);
 }
 
 TEST(ElementTypes, ChoosingPropertiesAndValues) {

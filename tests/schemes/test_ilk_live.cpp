@@ -1,5 +1,9 @@
 #include "test_ilk_fixture.h"
 
+#include "config/ref_editing.h"
+#include "interlock/t_ilk_or.h"
+#include "interlock/t_ilk_vts.h"
+
 using namespace nxkit;
 using namespace ilktest::ilk_scheme_xml;
 
@@ -88,6 +92,123 @@ TEST_F(IlkLive, AReprojectionKeepsTheElementsLive) {
     set_signal(4, 1);
     store->update_pass();
     EXPECT_EQ(marks(), "NO NO зеленый");
+}
+
+} // namespace
+} // namespace ilktest
+
+namespace ilktest {
+namespace {
+
+// The table: column QS1 (uid 1, s1_2_3 only) and a row Q1 whose condition permits while
+// QS1 is off. QS1 is off, QS7 (s1_2_7) on.
+class IlkRepointed : public ilk_scheme_test {
+protected:
+    void SetUp() override {
+        load_station(example_elements(),
+                     interlock(page_label(), column(1, "s1_2_3", ""),
+                               row("s1_2_1", "", condition(permission(1, false)))));
+        for (auto [n, v] : {std::pair{1, 1}, {3, 0}, {7, 1}})
+            set_signal(n, v);
+        store->update_pass();
+    }
+
+    t_ilk_vts& column_1() { return get<t_ilk_vts>(first_root + ".0000.0000.0000"); }
+    t_ilk_and& permission_1() { return get<t_ilk_and>(first_row + ".0000.0000"); }
+    t_ilk_or& condition_1() { return get<t_ilk_or>(first_row + ".0000"); }
+
+    // The command "repeat a value" on one component: no table rebuild follows it.
+    void repeat(const std::string& key, int index, const std::string& value) {
+        repeat_value(*store, key, index, value, 0, 0);
+        store->update_pass();
+    }
+};
+
+TEST_F(IlkRepointed, ARepointedColumnTakesItsPermissionAndConditionAlong) {
+    ASSERT_TRUE(permission_1().permits());
+    ASSERT_TRUE(condition_1().permits());
+    repeat(column_1().key(), 2, "s1_2_7");
+    EXPECT_TRUE(column_1().is_on());
+    EXPECT_FALSE(permission_1().permits());
+    EXPECT_FALSE(condition_1().permits());
+    // And it follows its new signal from now on.
+    set_signal(7, 0);
+    store->update_pass();
+    EXPECT_TRUE(condition_1().permits());
+}
+
+} // namespace
+} // namespace ilktest
+
+namespace ilktest {
+namespace {
+
+// The example table projected, every signal permitting.
+class IlkEdits : public ilk_scheme_test {
+protected:
+    void SetUp() override {
+        std::string rows =
+            row("s1_2_1", "s1_2_2", condition(permission(1, true) + permission(2, false)));
+        load_station(example_elements(), interlock(page_label(), example_columns(), rows));
+        for (auto [n, v] : {std::pair{1, 1}, {3, 1}, {4, 0}, {5, 1}, {7, 1}, {8, 0}})
+            set_signal(n, v);
+        store->update_pass();
+        project_tables(*store);
+        store->update_pass();
+    }
+    t_ilk_or& condition_1() { return get<t_ilk_or>(first_row + ".0000"); }
+    t_ilk_and& permission_n(int n) { return get<t_ilk_and>(first_row + ".0000." + key_part(n)); }
+};
+
+TEST_F(IlkEdits, ADeactivatedPermissionLeavesItsConditionAtOnce) {
+    // QS7 on: the second permission forbids.
+    ASSERT_FALSE(condition_1().permits());
+    // Deactivated as the editor's "Активный" does it: the flag, the key into the change set.
+    permission_n(1).set_flag(true, flag_locked);
+    store->mark_changed(permission_n(1).key());
+    store->update_pass();
+    EXPECT_TRUE(condition_1().permits());
+    // And the projection knows it must run again.
+    EXPECT_TRUE(ilk_state::of(*store).interlock_changed);
+}
+
+TEST_F(IlkEdits, AMovedPermissionBringsTheProjectionBack) {
+    ASSERT_FALSE(ilk_state::of(*store).interlock_changed);
+    ASSERT_TRUE(move(*store, permission_n(1).key(), permission_n(0).key()));
+    EXPECT_TRUE(ilk_state::of(*store).interlock_changed);
+    project_tables(*store);
+    // The blocking element refers to QS1's permission under its new key.
+    std::vector<t_ilk*> interlocks = children_of<t_ilk>(q1);
+    ASSERT_EQ(interlocks.size(), 1u);
+    ASSERT_EQ(interlocks[0]->blockers().size(), 1u);
+    EXPECT_EQ(interlocks[0]->blockers()[0]->permission_id(), first_row + ".0000.0001");
+}
+
+TEST_F(IlkEdits, ADeletedOnOffRuleBringsTheProjectionBack) {
+    ASSERT_EQ(children_of<t_ilk>(q1)[0]->blockers().size(), 1u);
+    {
+        batch_scope batch(*store);
+        ASSERT_TRUE(del_ref(*store, qs1 + ".0000"));
+    }
+    store->update_pass();
+    project_tables(*store);
+    // QS1 has no rule any more, so it is no apparatus of the page: its contacts are written.
+    std::vector<t_ilk*> interlocks = children_of<t_ilk>(q1);
+    ASSERT_EQ(interlocks.size(), 1u);
+    EXPECT_TRUE(interlocks[0]->blockers().empty());
+    EXPECT_EQ(interlocks[0]->extra_condition(),
+              "(s1_2_1 or s1_2_2) and s1_2_3 and !s1_2_4 and !s1_2_7 and s1_2_8");
+}
+
+TEST_F(IlkEdits, RepeatingAValuePassesOverProjectedRules) {
+    // Q1's own rule first, then the projected label rule: only the first takes the value.
+    std::vector<t_el_onof*> rules = children_of<t_el_onof>(q1);
+    ASSERT_EQ(rules.size(), 2u);
+    ASSERT_TRUE(rules[1]->has_flag(flag_transient));
+    std::string label_condition = rules[1]->on_condition();
+    EXPECT_EQ(repeat_value(*store, rules[0]->key(), 1, "s1_2_9", 0, 0), 1);
+    EXPECT_EQ(rules[0]->on_condition(), "s1_2_9");
+    EXPECT_EQ(rules[1]->on_condition(), label_condition);
 }
 
 } // namespace

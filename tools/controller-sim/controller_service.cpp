@@ -49,6 +49,8 @@ const char* mode_name(fault_mode mode) {
         return "close";
     case fault_mode::flood:
         return "flood";
+    case fault_mode::nok:
+        return "nok";
     case fault_mode::none:
         break;
     }
@@ -100,8 +102,8 @@ bool parse_fault(const std::string& text, std::string& step, fault_mode& mode) {
     if (step == "block" || step == "read")
         step += "1";
     std::string name = text.substr(colon + 1);
-    for (fault_mode m :
-         {fault_mode::silent, fault_mode::refuse, fault_mode::close, fault_mode::flood}) {
+    for (fault_mode m : {fault_mode::silent, fault_mode::refuse, fault_mode::close,
+                         fault_mode::flood, fault_mode::nok}) {
         if (name == mode_name(m)) {
             mode = m;
             return known_step(step);
@@ -222,6 +224,9 @@ bool controller_service::answer(tcp_socket& client, const std::string& step,
         break;
     case fault_mode::flood:
         bytes.assign(flood_size, 'x');
+        break;
+    case fault_mode::nok:
+        bytes = "NOK\r\n";
         break;
     case fault_mode::none:
         break;

@@ -17,6 +17,7 @@ enum class fault_mode {
     refuse, // an answer without "OK" (a read step: "ERROR" and "END" in one answer)
     close,  // the connection is closed instead of answering
     flood,  // an answer of 10000 octets
+    nok,    // "NOK" instead of "OK": holds the letters, yet is a refusal
 };
 
 struct service_config {

@@ -16,7 +16,7 @@ namespace {
 const char* usage_text =
     "usage: controller-sim [--host ADDR] [--port N] [--dir FOLDER] [--file NAME]\n"
     "                      [--fail STEP:MODE]... [--confirm-delay MS] [--idle MS]\n"
-    "STEP: del, load, header, block[K], final, read[K]; MODE: silent, refuse, close, flood.\n";
+    "STEP: del, load, header, block[K], final, read[K]; MODE: silent, refuse, close, flood, nok.\n";
 
 void print_line(const std::string& line) {
     std::fputs(line.c_str(), stdout);
