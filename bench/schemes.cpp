@@ -169,7 +169,7 @@ public:
 private:
     t_ref_buff& store_;
     property_map properties_;
-    style_map styles_;
+    style_library_map styles_;
     styles_by_counter marks_;
 };
 

@@ -75,7 +75,7 @@ std::string example_text(const std::string& type) {
 
 } // namespace
 
-sde_page display_standard_page(int number, const style_map* styles, int first_counter) {
+sde_page display_standard_page(int number, const style_library_map* styles, int first_counter) {
     sde_page page;
     page.number = number;
     page.title = "Условные обозначения";
@@ -165,7 +165,7 @@ sde_page display_standard_page(int number, const style_map* styles, int first_co
     return page;
 }
 
-QImage render_display_standard(const style_map& styles, unsigned tick, double scale) {
+QImage render_display_standard(const style_library_map& styles, unsigned tick, double scale) {
     const sde_page page = display_standard_page(1, &styles);
     const double u = scale * sde_pixels_per_unit;
     QImage image(static_cast<int>(std::ceil(page.width * u)),
@@ -177,7 +177,7 @@ QImage render_display_standard(const style_map& styles, unsigned tick, double sc
     return image;
 }
 
-void open_display_standard(QWidget* parent, const style_map& styles) {
+void open_display_standard(QWidget* parent, const style_library_map& styles) {
     auto* dialog = new QDialog(parent);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowTitle("Условные обозначения");

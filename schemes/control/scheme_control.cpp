@@ -35,12 +35,12 @@ constexpr double min_scale = 0.02;
 constexpr double max_scale = 50;
 
 // The station's library, brought up to date once per process before the first scheme opens.
-const style_map& station_styles() {
-    static const style_map styles = [] {
+const style_library_map& station_styles() {
+    static const style_library_map styles = [] {
         const std::string path = style_library_path();
         update_style_library(path);
         std::vector<std::string> errors;
-        style_map map = load_style_library(path, &errors);
+        style_library_map map = load_style_library(path, &errors);
         for (const std::string& e : errors)
             nx_log::main().err("файл стилей '" + path + "': " + e);
         return map;
@@ -219,7 +219,7 @@ void scheme_control::fill_pages() {
         pages_box_->addItem(sde_qstring(std::to_string(p.number) + ". " + p.title));
 }
 
-void scheme_control::set_styles(style_map styles) {
+void scheme_control::set_styles(style_library_map styles) {
     styles_ = std::move(styles);
     own_styles_ = true;
     blink_dirty_ = true;

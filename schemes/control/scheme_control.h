@@ -111,8 +111,8 @@ public:
 
     // --- for the host, the tool and tests
     const sde_scheme& document() const { return scheme_; }
-    void set_styles(style_map styles);
-    const style_map& styles() const { return styles_; }
+    void set_styles(style_library_map styles);
+    const style_library_map& styles() const { return styles_; }
     // The object under a point of the view (pixels) that reacts to the mouse.
     sde_object* object_at(QPoint view_point);
     // The page at a scale as the view draws it (blink phase of the shared clock).
@@ -143,7 +143,7 @@ private:
 
     sde_scheme scheme_;
     std::string file_;
-    style_map styles_;
+    style_library_map styles_;
     bool own_styles_ = false;
     int current_ = -1;
     std::vector<double> scales_;

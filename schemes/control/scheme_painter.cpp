@@ -576,7 +576,7 @@ void paint_page(QPainter& p, const sde_page& page, const paint_context& c, const
     }
 }
 
-bool object_blinks(const sde_object& o, const style_map& styles) {
+bool object_blinks(const sde_object& o, const style_library_map& styles) {
     for (const std::string& name : o.styles) {
         const auto it = styles.find(name);
         if (it == styles.end())

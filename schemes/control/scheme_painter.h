@@ -39,7 +39,7 @@ const std::vector<symbol_states>& known_symbols();
 bool symbol_state_known(const sde_object& o);
 
 struct paint_context {
-    const style_map* styles = nullptr;
+    const style_library_map* styles = nullptr;
     unsigned tick = 0;          // the shared blink counter
     double pixels_per_unit = 8; // device pixels per page unit, for widths given in pixels
 };
@@ -58,6 +58,6 @@ void paint_page(QPainter& p, const sde_page& page, const paint_context& c,
 
 // Whether any active style of the object blinks, and the tick after `tick` at which its look
 // changes next (0 when it never does).
-bool object_blinks(const sde_object& o, const style_map& styles);
+bool object_blinks(const sde_object& o, const style_library_map& styles);
 
 } // namespace nxkit

@@ -327,8 +327,8 @@ std::string builtin_library_text() {
     return text + styles_end + "\r\n";
 }
 
-const style_map& builtin_style_map() {
-    static const style_map map = parse_style_library(builtin_library_text());
+const style_library_map& builtin_style_map() {
+    static const style_library_map map = parse_style_library(builtin_library_text());
     return map;
 }
 
@@ -357,7 +357,7 @@ namespace {
 
 class xstl_parser {
 public:
-    style_map parse(const std::string& utf8, std::vector<std::string>* errors) {
+    style_library_map parse(const std::string& utf8, std::vector<std::string>* errors) {
         // Each style is parsed on its own, so one broken style does not hide the others.
         for (const split_style& s : split_styles(utf8)) {
             const std::string text =
@@ -486,7 +486,7 @@ private:
         static_cast<xstl_parser*>(self)->text_.append(s, static_cast<std::size_t>(n));
     }
 
-    style_map result_;
+    style_library_map result_;
     style_def current_;
     std::vector<std::string> stack_;
     std::string text_;
@@ -494,7 +494,7 @@ private:
 
 } // namespace
 
-style_map parse_style_library(const std::string& utf8, std::vector<std::string>* errors) {
+style_library_map parse_style_library(const std::string& utf8, std::vector<std::string>* errors) {
     return xstl_parser().parse(utf8, errors);
 }
 
@@ -577,8 +577,8 @@ bool update_style_library(const std::string& path, std::time_t now) {
     return true;
 }
 
-style_map load_style_library(const std::string& path, std::vector<std::string>* errors) {
-    style_map map = builtin_style_map();
+style_library_map load_style_library(const std::string& path, std::vector<std::string>* errors) {
+    style_library_map map = builtin_style_map();
     std::string stored;
     if (read_file(path, stored))
         for (auto& [name, style] : parse_style_library(from_cp1251(stored), errors))

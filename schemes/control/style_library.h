@@ -57,17 +57,17 @@ struct style_def {
     std::vector<std::string> current_states; // "csBorder", "csBackGround", "csFigure"
 };
 
-using style_map = std::map<std::string, style_def>;
+using style_library_map = std::map<std::string, style_def>;
 
 // Parses a library text (UTF-8). Styles that cannot be read are left out; `errors` gets one
 // line per such style.
-style_map parse_style_library(const std::string& utf8, std::vector<std::string>* errors = nullptr);
+style_library_map parse_style_library(const std::string& utf8, std::vector<std::string>* errors = nullptr);
 
 // The built-in styles: the text of each style (from "<Style Name=" to "</Style>") by name,
 // UTF-8, and a whole library file made of them.
 const std::map<std::string, std::string>& builtin_styles();
 std::string builtin_library_text();
-const style_map& builtin_style_map();
+const style_library_map& builtin_style_map();
 // What each style marks, for the display standard.
 std::string style_meaning(const std::string& name);
 
@@ -82,6 +82,6 @@ std::string style_library_path();
 bool update_style_library(const std::string& path, std::time_t now = std::time(nullptr));
 
 // Reads and parses the library (Windows-1251); built-in styles fill in what it lacks.
-style_map load_style_library(const std::string& path, std::vector<std::string>* errors = nullptr);
+style_library_map load_style_library(const std::string& path, std::vector<std::string>* errors = nullptr);
 
 } // namespace nxkit

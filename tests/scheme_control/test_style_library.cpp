@@ -15,7 +15,7 @@ using namespace nxkit;
 namespace {
 
 TEST(StyleLibrary, BuiltInStylesParseAsTheTableSays) {
-    const style_map& m = builtin_style_map();
+    const style_library_map& m = builtin_style_map();
     ASSERT_EQ(m.size(), 11u);
     const style_def& notnorma = m.at("я03_not_norma");
     EXPECT_EQ(notnorma.border.style, "psSolid");
@@ -194,7 +194,7 @@ TEST_F(StyleLibraryUpdate, BrokenLibrariesGiveTheMessages) {
 
 TEST(StyleLibrary, ABrokenStyleLeavesTheOthers) {
     std::vector<std::string> errors;
-    const style_map m =
+    const style_library_map m =
         parse_style_library("<Styles><Style Name=\"a\"><Border Style=\"psSolid\"></Style>"
                             "<Style Name=\"b\"><Border Style=\"psSolid\"/></Style></Styles>",
                             &errors);

@@ -100,11 +100,11 @@ options parse(int argc, char** argv, int first) {
     return o;
 }
 
-style_map styles_of(const options& o) {
+style_library_map styles_of(const options& o) {
     if (o.styles_file.empty())
         return builtin_style_map();
     std::vector<std::string> errors;
-    style_map map = load_style_library(o.styles_file, &errors);
+    style_library_map map = load_style_library(o.styles_file, &errors);
     for (const std::string& e : errors)
         std::cerr << "scheme-tool: " << o.styles_file << ": " << e << "\n";
     return map;
@@ -164,7 +164,7 @@ int render(const options& o) {
             page = &p;
     if (!page)
         fail("в схеме нет страницы " + std::to_string(o.page));
-    const style_map styles = styles_of(o);
+    const style_library_map styles = styles_of(o);
     if (ends_with(o.out, ".pdf")) {
         QPdfWriter pdf(QString::fromStdString(o.out));
         pdf.setResolution(300);
