@@ -3,6 +3,7 @@
 #include "base/format.h"
 #include "base/name_hash.h"
 #include "base/settings.h"
+#include "config/interfaces.h"
 #include "config/t_ref_buff.h"
 #include "interlock/display/table_painter.h"
 #include "interlock/t_ilk_tab.h"
@@ -46,8 +47,8 @@ t_ilk_tab* nx_schema_ilk::table() {
     return dynamic_cast<t_ilk_tab*>(store_.get(table_key_));
 }
 
-void nx_schema_ilk::show(selection_target selection) {
-    selection_ = std::move(selection);
+void nx_schema_ilk::show(i_viewer* target) {
+    selection_target_ = target;
     zoom_key_ = "ilk" + std::to_string(name_hash(table_key_));
     QWidget::show();
     zoom_command(4);
@@ -65,22 +66,21 @@ bool nx_schema_ilk::command_enabled(int code) {
     return code != 7 && code != 50 && code != 51;
 }
 
-void nx_schema_ilk::zoom_command(double code) {
-    int whole = static_cast<int>(code);
-    if (code == whole && (whole == 4 || whole == 6)) {
+void nx_schema_ilk::zoom_command(int code) {
+    if (code == 4 || code == 6) {
         zoom_ = settings_get_double("SHEMA_ZOOM", zoom_key_, 1.0, true);
-        if (whole == 6)
+        if (code == 6)
             rebuild_pending_ = true;
         return;
     }
-    if (code == whole && (whole == 5 || whole == 7 || whole == 50 || whole == 51))
+    if (code == 5 || code == 7 || code == 50 || code == 51)
         return;
     if (code == 2)
         zoom_ = std::min(zoom_max, zoom_ * 1.1);
     else if (code == 3)
         zoom_ = std::max(zoom_min, zoom_ * 0.9);
     else
-        zoom_ = code > 0 ? std::clamp(code, zoom_min, zoom_max) : code;
+        zoom_ = code > 0 ? std::clamp(static_cast<double>(code), zoom_min, zoom_max) : code;
     settings_set_double("SHEMA_ZOOM", zoom_key_, zoom_);
     rebuild_pending_ = true;
     tick();

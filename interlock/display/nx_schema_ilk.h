@@ -1,6 +1,6 @@
 #pragma once
 
-#include "interlock/display/i_schema.h"
+#include "schemes/control/i_schema.h"
 #include "interlock/display/ilk_table_layout.h"
 
 #include <QBasicTimer>
@@ -12,6 +12,7 @@
 namespace nxkit {
 
 class icon_set;
+class i_viewer;
 class t_ref_buff;
 class t_ilk_tab;
 
@@ -26,10 +27,10 @@ public:
 
     std::string schema_key() override { return table_key_; }
     QWidget* window_handle() override { return this; }
-    void show(selection_target selection) override;
+    void show(i_viewer* target) override;
     void show_component(const std::string&) override {}
     void notify_changed(const std::string& key) override;
-    void zoom_command(double code) override;
+    void zoom_command(int code) override;
     void mark(const std::string&) override {}
     void highlight_interlock(const std::string&) override {}
     bool command_enabled(int code) override;
@@ -58,7 +59,7 @@ private:
     t_ref_buff& store_;
     std::string table_key_;
     icon_set& icons_;
-    selection_target selection_;
+    i_viewer* selection_target_ = nullptr;
     double zoom_ = 1.0;
     std::string zoom_key_;
     bool rebuild_pending_ = true;

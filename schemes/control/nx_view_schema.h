@@ -33,9 +33,15 @@ public:
     // Receives the key of every component chosen on a scheme (the trees follow it).
     void add_selection_listener(std::function<void(const std::string&)> listener);
     // Opens manual input for a signal of the element menu.
-    void set_manual_input(std::function<void(t_struct_vl&)> open) { manual_input_ = std::move(open); }
+    void set_manual_input(std::function<void(t_struct_vl&)> open) {
+        manual_input_ = std::move(open);
+    }
     // Tab icons by image number (the window's icon set); none without it.
     void set_icons(std::function<QIcon(int)> icons) { icons_ = std::move(icons); }
+    // Makes the display of an interlock table (key, parent); without it tables get no tab.
+    using table_display_factory =
+        std::function<std::unique_ptr<i_schema>(const std::string& key, QWidget* parent)>;
+    void set_table_display_factory(table_display_factory make) { make_table_ = std::move(make); }
 
     // i_viewer
     void choose(const std::string& key) override;
@@ -75,6 +81,7 @@ private:
     std::vector<std::function<void(const std::string&)>> listeners_;
     std::function<void(t_struct_vl&)> manual_input_;
     std::function<QIcon(int)> icons_;
+    table_display_factory make_table_;
     element_type_table types_;
     // Schemes whose file could not be shown: kept off until the next load, never saved.
     std::set<std::string> failed_;

@@ -4,6 +4,7 @@
 
 #include "base/nx_time.h"
 #include "base/settings.h"
+#include "config/interfaces.h"
 #include "config/t_ref_buff.h"
 #include "interlock/display/nx_schema_ilk.h"
 #include "interlock/display/table_painter.h"
@@ -56,7 +57,7 @@ protected:
         deliver({{1, false}, {2, false}, {3, false}, {4, false}});
         display = std::make_unique<nx_schema_ilk>(nullptr, *store, "S.0000.0000", icons);
         display->resize(900, 600);
-        display->show([this](const std::string& key) { selected.push_back(key); });
+        display->show(&viewer);
     }
 
     void deliver(std::initializer_list<std::pair<int, bool>> points) {
@@ -74,7 +75,10 @@ protected:
     icon_set icons;
     std::unique_ptr<t_ref_buff> store;
     std::unique_ptr<nx_schema_ilk> display;
-    std::vector<std::string> selected;
+    struct recording_viewer : i_viewer {
+        void choose(const std::string& key) override { chosen.push_back(key); }
+        std::vector<std::string> chosen;
+    } viewer;
 };
 
 TEST_F(schema_ilk, PaintsBandsAndColumnBackgroundsIntoItsImage) {
