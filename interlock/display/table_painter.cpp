@@ -205,8 +205,9 @@ void paint_table(QPainter& painter, const ilk_table_layout& layout, icon_set& ic
             painter.drawLine(0, y, right, y);
         } else {
             painter.setPen(Qt::black);
-            painter.drawText(QRect(layout.or_left(), y, s + 2, p), Qt::AlignLeft | Qt::AlignVCenter,
-                             "ИЛИ");
+            painter.drawText(
+                QRect(layout.or_left(), y, layout.line_header_width - layout.or_left(), p),
+                Qt::AlignLeft | Qt::AlignVCenter, "ИЛИ");
         }
         draw_icon(painter, icons, item.mode_icon, 0, 0, layout.mode_icon_left(), icon_top, s, s);
         draw_icon(painter, icons, item.direction_icon, 0, 0, layout.direction_icon_left(), icon_top,
