@@ -33,6 +33,9 @@ struct transfer_options {
     int receive_timeout_ms = 15000;    // also bounds the connect and every send
     int read_answer_timeout_ms = 3000; // one answer of the line-by-line read
     std::function<nx_time()> clock;    // the header's time stamp; empty: time_now
+    // The export first shows what changes in the file and asks whether to go on (the
+    // operator's commands do; callers of the export alone may leave it out).
+    bool review = false;
 };
 
 // What a column of the interlock table offers for finding the controller, in walk order.

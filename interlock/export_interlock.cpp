@@ -1,4 +1,5 @@
 #include "interlock/export_interlock.h"
+#include "interlock/export_review.h"
 
 #include "base/cp1251.h"
 #include "base/files.h"
@@ -314,6 +315,7 @@ bool run_export(t_ref_buff& store, t_ilk_root& root, const std::string& caption,
                      mb_error, box_caption);
         return false;
     }
+    const std::string current_text = text;
     std::string mek_line = text.substr(mek, text.find_first_of("\r\n", mek) - mek);
     int first = 0;
     int second = 0;
@@ -352,6 +354,19 @@ bool run_export(t_ref_buff& store, t_ilk_root& root, const std::string& caption,
         body.erase(0, 2);
     if (!body.empty())
         text += body + "\r\n";
+
+    // The engineer sees what changes before anything is written or loaded.
+    if (options.review) {
+        std::vector<review_line> changes =
+            review_lines(from_cp1251(current_text), from_cp1251(text));
+        if (show_message(owner,
+                         "Изменения в файле " + path + (with_transfer ? " (из контроллера)" : "") +
+                             ":\r\n\r\n" + review_text(changes) +
+                             (with_transfer ? "\r\nЗагрузить новый файл в контроллер ?"
+                                            : "\r\nЗаписать новый файл ?"),
+                         mb_question, box_caption) != answer_yes)
+            return false;
+    }
 
     if (show_message(owner,
                      "Экспортировать конфигурацию блокировки:\r\n" + table_path +

@@ -111,7 +111,9 @@ int t_ilk_root::command(bool query, int index, std::string& arg) {
         return 1;
     }
     std::string before = export_file_;
-    export_interlock(store(), key(), caption, index == 1);
+    transfer_options options;
+    options.review = true;
+    export_interlock(store(), key(), caption, index == 1, options);
     // The export may have chosen the file: then the component changed.
     return export_file_ != before ? 1 : 0;
 }

@@ -2,6 +2,7 @@
 
 #include "base/prompt.h"
 #include "config/t_ref_buff.h"
+#include "interlock/display/nx_schema_ilk.h"
 #include "schemes/control/nx_view_schema.h"
 #include "shell/toolbar_buttons.h"
 #include "structure/structure_classes.h"
@@ -34,6 +35,11 @@ void install_views(nx_dlg_mod& window) {
         schemes->add_button(spec_of(button).command, window.button(button));
     ui_resources& resources = window.resources();
     schemes->set_icons([&resources](int number) { return resources.icons.icon(number); });
+    schemes->set_table_display_factory(
+        [&window, &resources](const std::string& key,
+                              QWidget* parent) -> std::unique_ptr<i_schema> {
+            return std::make_unique<nx_schema_ilk>(parent, window.store(), key, resources.icons);
+        });
     window.hooks().scheme_command = [schemes](int command) { schemes->scheme_command(command); };
 
     auto* connections = new nx_view_con(store, window.button(toolbar_button::con), &window);

@@ -102,8 +102,15 @@ void nx_view_schema::create_display(const std::string& key) {
         return;
     std::unique_ptr<i_schema> made;
     try {
-        if (r->type() == tp_ilk_tab)
-            return; // interlock tables are shown by their own display
+        if (r->type() == tp_ilk_tab) {
+            if (!make_table_)
+                return;
+            made = make_table_(key, area_);
+            area_->addWidget(made->window_handle());
+            made->show(this);
+            displays_[key] = std::move(made);
+            return;
+        }
         if (r->type() != tp_schema_modus50)
             throw nx_exception("create_sch схема неизвестного типа " + r->full_path_text());
         auto host = std::make_unique<nx_ctrl_ax_modus50>(store_, types_, key, area_);

@@ -38,6 +38,10 @@ public:
     }
     // Tab icons by image number (the window's icon set); none without it.
     void set_icons(std::function<QIcon(int)> icons) { icons_ = std::move(icons); }
+    // Makes the display of an interlock table (key, parent); without it tables get no tab.
+    using table_display_factory =
+        std::function<std::unique_ptr<i_schema>(const std::string& key, QWidget* parent)>;
+    void set_table_display_factory(table_display_factory make) { make_table_ = std::move(make); }
 
     // i_viewer
     void choose(const std::string& key) override;
@@ -77,6 +81,7 @@ private:
     std::vector<std::function<void(const std::string&)>> listeners_;
     std::function<void(t_struct_vl&)> manual_input_;
     std::function<QIcon(int)> icons_;
+    table_display_factory make_table_;
     element_type_table types_;
     // Schemes whose file could not be shown: kept off until the next load, never saved.
     std::set<std::string> failed_;

@@ -240,6 +240,36 @@ TEST_F(DemoStation, ExportWithTheControllerLoadsItsFile) {
     EXPECT_TRUE(sim.wait_line("stored conf.ini " + std::to_string(expected.size()), 5000));
     EXPECT_EQ(read_bytes(controller.path() + "conf.ini"), expected);
 }
+
+// With the review the engineer sees the controller's file against the new one; declining it
+// writes nothing and sends nothing to the controller.
+TEST_F(DemoStation, DecliningTheReviewSendsNothingToTheController) {
+    ilktest::temp_dir controller;
+    write_bytes(controller.path() + "conf.ini", demo_conf());
+    std::filesystem::remove(conf_path());
+    controller_sim_process sim({"--port", "0", "--dir", controller.path()});
+    transfer_options options;
+    options.port = sim.port();
+    options.receive_timeout_ms = 2000;
+    options.read_answer_timeout_ms = 2000;
+    options.review = true;
+
+    scripted_prompt prompt;
+    prompt.expect("Изменения в файле", answer_no);
+    EXPECT_FALSE(export_interlock(*store, root_key, caption_with_controller, true, options));
+    ASSERT_EQ(prompt.seen().size(), 1u);
+    const std::string& text = prompt.seen()[0].text;
+    EXPECT_EQ(text.rfind("Изменения в файле " + conf_path() + " (из контроллера):\r\n\r\n", 0), 0u)
+        << text;
+    EXPECT_NE(text.find("+ ILK $ILK=1 3 8 1 0 5 7 1 129 4 129\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("+ ILK $ILK=4 3 0 0 0 20 7 2 129 3 129\r\n"), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\r\nЗагрузить новый файл в контроллер ?"), std::string::npos);
+    EXPECT_FALSE(sim.wait_line("stored", 1000));
+    EXPECT_EQ(read_bytes(controller.path() + "conf.ini"), demo_conf());
+    // The local copy is the controller's file as it was fetched, not the new one.
+    EXPECT_EQ(read_bytes(conf_path()), demo_conf());
+}
 #endif
 
 } // namespace

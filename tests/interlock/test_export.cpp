@@ -276,6 +276,14 @@ TEST_F(ExportFile, RootCommandsRunTheExport) {
 
     write_file(".MEK=1 1\r\n");
     root.set_export_file("conf.ini");
+    // The operator's command shows the review first; declined, the file stays.
+    prompt.expect("Изменения в файле", answer_no);
+    EXPECT_EQ(root.command(false, 0, arg), 0);
+    EXPECT_EQ(prompt.seen().back().text, "Изменения в файле " + export_folder() +
+                                             "conf.ini:\r\n\r\n+ ILK $ILK=1 2 5 0 0 102 1 103 "
+                                             "129\r\n\r\nЗаписать новый файл ?");
+    EXPECT_EQ(file_text(), ".MEK=1 1\r\n");
+    prompt.expect("Изменения в файле", answer_yes);
     prompt.expect("Экспортировать конфигурацию", answer_yes);
     EXPECT_EQ(root.command(false, 0, arg), 0);
     EXPECT_EQ(file_text(), ".MEK=1 1\r\n$ILK=1 2 5 0 0 102 1 103 129\r\n");
