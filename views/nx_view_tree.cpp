@@ -58,11 +58,11 @@ nx_view_tree::nx_view_tree(t_ref_buff& store, QTreeView* tree, int label_mode, Q
             [this] { handle_selection(); });
     connect(&model_, &QAbstractItemModel::rowsAboutToBeRemoved, this,
             &nx_view_tree::before_rows_removed);
+    // The new selection is made once the batch is applied: selecting may fetch nodes, which
+    // must not happen while rows are being removed.
     connect(&model_, &QAbstractItemModel::rowsRemoved, this, [this] {
-        if (reselect_key_.empty())
-            return;
-        std::string key = std::exchange(reselect_key_, {});
-        select_index(model_.index_of(key));
+        if (!reselect_key_.empty() && !in_batch_)
+            reselect();
     });
 }
 
@@ -92,7 +92,9 @@ void nx_view_tree::attach_find_field(QLineEdit* field) {
     connect(field, &QLineEdit::textEdited, this, [this] { find_field_->setStyleSheet({}); });
 }
 
-void nx_view_tree::choose(const std::string& key) {
+void nx_view_tree::choose(const std::string& wanted) {
+    // A copy: the caller may pass pending_key_ itself, which is cleared below.
+    const std::string key = wanted;
     QModelIndex index = model_.reveal(key);
     if (!index.isValid()) {
         pending_key_ = key;
@@ -126,8 +128,11 @@ void nx_view_tree::on_load() {
     store_.subscribe_subtree(root, this);
     subscribed_ = true;
     QModelIndex first = model_.index(0, 0);
-    if (first.isValid())
+    if (first.isValid()) {
+        if (model_.canFetchMore(first))
+            model_.fetchMore(first);
         tree_->expand(first);
+    }
     pending_key_ = store_.current(root[0]);
     choose(pending_key_);
 }
@@ -138,9 +143,18 @@ void nx_view_tree::on_changed(const std::string& key) {
         editor_refresh_ = true;
 }
 
+void nx_view_tree::reselect() {
+    std::string key = std::exchange(reselect_key_, {});
+    select_index(model_.reveal(key));
+}
+
 void nx_view_tree::on_changes_done() {
     std::vector<std::string> inserted;
+    in_batch_ = true;
     model_.apply_changes(&inserted);
+    in_batch_ = false;
+    if (!reselect_key_.empty())
+        reselect();
     bool tree_changed = false;
     for (const std::string& key : inserted) {
         QModelIndex parent = model_.index_of(parent_key(key));

@@ -82,6 +82,7 @@ protected:
 
 private:
     void select_index(const QModelIndex& index);
+    void reselect();
     void before_rows_removed(const QModelIndex& parent, int first, int last);
     void set_multi(std::set<std::string> keys);
     bool viewport_event(QEvent* event);
@@ -99,6 +100,7 @@ private:
     bool editor_refresh_ = false;
     bool subscribed_ = false;
     bool handling_ = false;
+    bool in_batch_ = false;
     std::set<std::string> multi_;
     QLineEdit* find_field_ = nullptr;
 

@@ -31,6 +31,7 @@ ref_tree_model::ref_tree_model(t_ref_buff& store, std::string root_key, QObject*
 ref_tree_model::~ref_tree_model() = default;
 
 void ref_tree_model::set_root_key(const std::string& key) {
+    change_scope scope(changing_);
     beginResetModel();
     top_.children.clear();
     nodes_.clear();
@@ -40,6 +41,7 @@ void ref_tree_model::set_root_key(const std::string& key) {
 }
 
 void ref_tree_model::load() {
+    change_scope scope(changing_);
     beginResetModel();
     top_.children.clear();
     nodes_.clear();
@@ -57,6 +59,7 @@ void ref_tree_model::load() {
 }
 
 void ref_tree_model::unload() {
+    change_scope scope(changing_);
     beginResetModel();
     top_.children.clear();
     nodes_.clear();
@@ -70,6 +73,7 @@ void ref_tree_model::note_changed(const std::string& key) {
 }
 
 void ref_tree_model::apply_changes(std::vector<std::string>* inserted) {
+    change_scope scope(changing_);
     std::set<std::string> dirty;
     dirty.swap(dirty_);
     std::vector<std::string> refreshed;
@@ -103,7 +107,11 @@ void ref_tree_model::apply_changes(std::vector<std::string>* inserted) {
             continue;
         if (p->second->fetched) {
             insert_child(p->second, key, component);
-        } else {
+        } else if (component->has_flag(flag_modified) &&
+                   store_.refs().next_child(parent, {}) == component &&
+                   store_.refs().next_child(parent, key) == nullptr) {
+            // A new first child of a shown leaf: fetched, so the node gets its expander. Under
+            // a parent not fetched yet a newcomer waits like its siblings.
             fetch(p->second);
         }
         if (inserted != nullptr && nodes_.count(key) != 0)
@@ -282,7 +290,7 @@ bool ref_tree_model::canFetchMore(const QModelIndex& parent) const {
 
 void ref_tree_model::fetchMore(const QModelIndex& parent) {
     node* p = node_of(parent);
-    if (p != nullptr && !p->fetched)
+    if (p != nullptr && !p->fetched && changing_ == 0)
         fetch(p);
 }
 
@@ -314,6 +322,7 @@ int ref_tree_model::row_of(const node* n) const {
 }
 
 void ref_tree_model::fetch(node* n) {
+    change_scope scope(changing_);
     n->fetched = true;
     std::vector<t_ref*> children = store_.refs().children(n->key);
     if (children.empty())
@@ -338,6 +347,7 @@ void ref_tree_model::forget(node* n) {
 }
 
 void ref_tree_model::drop_children(node* n) {
+    change_scope scope(changing_);
     if (!n->children.empty()) {
         beginRemoveRows(index_of(n), 0, int(n->children.size()) - 1);
         for (auto& child : n->children)
@@ -349,6 +359,7 @@ void ref_tree_model::drop_children(node* n) {
 }
 
 void ref_tree_model::insert_child(node* parent, const std::string& key, t_ref* component) {
+    change_scope scope(changing_);
     auto& siblings = parent->children;
     auto it = std::lower_bound(siblings.begin(), siblings.end(), key,
                                [](const std::unique_ptr<node>& a, const std::string& k) {
@@ -366,6 +377,7 @@ void ref_tree_model::insert_child(node* parent, const std::string& key, t_ref* c
 }
 
 void ref_tree_model::remove_node(node* n) {
+    change_scope scope(changing_);
     node* parent = n->parent;
     int row = row_of(n);
     beginRemoveRows(index_of(parent), row, row);

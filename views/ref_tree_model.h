@@ -97,7 +97,18 @@ private:
     void insert_child(node* parent, const std::string& key, t_ref* component);
     void remove_node(node* n);
 
+    // Counts the changes in flight: a fetch asked for from inside one (a slot reacting to the
+    // change) waits for the next request instead of nesting a second change.
+    struct change_scope {
+        explicit change_scope(int& depth) : depth_(depth) { ++depth_; }
+        ~change_scope() { --depth_; }
+        change_scope(const change_scope&) = delete;
+        change_scope& operator=(const change_scope&) = delete;
+        int& depth_;
+    };
+
     t_ref_buff& store_;
+    int changing_ = 0;
     std::string root_key_;
     int label_mode_ = 0;
     tree_icon_source icon_source_;
