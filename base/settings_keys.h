@@ -46,6 +46,8 @@ inline constexpr int_setting beep_sleep{"LOG", "BEEP_SLEEP", 500};
 // VIEW
 inline constexpr int_setting full_screen{"VIEW", "FULLSCREEN", 0};
 inline constexpr int_setting edit_key{"VIEW", "EDIT_KEY", 1};
+// Qt's portable key text; Ctrl+Alt+F7 alone would switch the virtual terminal on Linux.
+inline constexpr string_setting edit_key_seq{"VIEW", "EDIT_KEY_SEQ", "Ctrl+Alt+Shift+F7"};
 inline constexpr int_setting terminal{"VIEW", "TERMINAL", 0};
 inline constexpr int_setting btn_top{"VIEW", "BTN_TOP", 1};
 inline constexpr string_setting btn{"VIEW", "BTN", "<icon=32><align=C><X=40><Y=40><type=2>"};

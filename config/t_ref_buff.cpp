@@ -376,6 +376,7 @@ void t_ref_buff::load(const std::string& file_name) {
     if (loading_)
         return;
     flag_guard loading(loading_);
+    state_.set_load_failed(true);
     ++generation_;
     retired_.clear(); // older messages are dropped by their generation
 
@@ -400,6 +401,8 @@ void t_ref_buff::load(const std::string& file_name) {
     if (devices_running_)
         start_devices(true);
     restore_manual_values();
+    state_.set_load_failed(false);
+    state_.set_changed(false);
 }
 
 void t_ref_buff::create_missing_roots() {
@@ -520,6 +523,8 @@ std::string t_ref_buff::subtree_xml(const std::string& key) {
 }
 
 void t_ref_buff::save() {
+    if (state_.load_failed())
+        throw nx_exception("Конфигурация загружена с ошибкой и не может быть сохранена");
     std::string text;
     {
         flag_guard bulk(bulk_);
@@ -534,6 +539,7 @@ void t_ref_buff::save() {
     }
     // Written to a temporary file and renamed over the old one.
     nx_inixml(refs_path(), true, refs_template).set_element("struct/REFs", text);
+    state_.set_changed(false);
 }
 
 namespace {

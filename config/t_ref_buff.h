@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/prompt.h"
+#include "config/config_state.h"
 #include "config/interfaces.h"
 #include "config/t_ref.h"
 
@@ -108,6 +109,9 @@ public:
     // selects signals in it. Null when none.
     i_viewer* structure_tree() const { return structure_tree_; }
     void set_structure_tree(i_viewer* viewer) { structure_tree_ = viewer; }
+
+    // Changed since the last save or load; whether the last load failed.
+    config_state& state() { return state_; }
 
     bool bulk() const { return bulk_; }
     bool edit_mode() const { return edit_mode_; }
@@ -245,6 +249,7 @@ private:
     std::unique_ptr<tables> tables_;
     std::unique_ptr<expression_engine> parser_;
     std::map<std::string, std::unique_ptr<extension>> extensions_;
+    config_state state_;
 };
 
 } // namespace nxkit

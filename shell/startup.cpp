@@ -9,8 +9,11 @@
 #include "platform/close_signals.h"
 #include "platform/station.h"
 #include "platform/thread_registry.h"
+#include "platform/single_instance.h"
 #include "shell/main_window.h"
+#include "ui/qt_desktop.h"
 #include "ui/qt_prompt.h"
+#include "ui/ui_resources.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -89,9 +92,18 @@ std::unique_ptr<QApplication> first_phase(int& argc, char** argv) {
 void second_phase(QApplication& app, t_ref_buff& store, int close_fd) {
     static qt_prompt prompt;
     set_prompt(&prompt);
+    static qt_clipboard clipboard;
+    set_clipboard(&clipboard);
+    static qt_beep beep;
+    set_beep(&beep);
+    static xdg_desktop_link desktop_link;
+    set_desktop_link(&desktop_link);
+    static xdg_terminal_mode terminal(instance_guard_name(exe_path()));
+    set_terminal_mode(&terminal);
 
+    std::unique_ptr<ui_resources> resources = init_ui_resources();
     full_screen_flag = read_full_screen() != 0;
-    auto window = std::make_unique<main_window>(store, close_fd);
+    auto window = std::make_unique<nx_dlg_mod>(store, *resources, close_fd);
     window->setWindowIcon(program_icon());
     app.setWindowIcon(program_icon());
     window->create_contents();
@@ -99,6 +111,7 @@ void second_phase(QApplication& app, t_ref_buff& store, int close_fd) {
     app.exec();
     store.start_devices(false);
     window.reset();
+    release_ui_resources(resources);
 }
 
 [[noreturn]] void shut_down(t_ref_buff& store) {

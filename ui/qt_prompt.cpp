@@ -55,16 +55,21 @@ void add_buttons(QMessageBox& box, int type) {
     }
 }
 
+// A caption shows "&" as written, not as a mnemonic mark.
+QString caption_of(const std::string& text) {
+    return QString::fromStdString(text).replace("&", "&&");
+}
+
 void fill_menu(QMenu& menu, const std::vector<menu_item>& items) {
     for (const menu_item& item : items) {
         if (item.separator) {
             menu.addSeparator();
         } else if (!item.items.empty()) {
-            QMenu* sub = menu.addMenu(QString::fromStdString(item.text));
+            QMenu* sub = menu.addMenu(caption_of(item.text));
             sub->setEnabled(item.enabled);
             fill_menu(*sub, item.items);
         } else {
-            QAction* action = menu.addAction(QString::fromStdString(item.text));
+            QAction* action = menu.addAction(caption_of(item.text));
             action->setData(item.command);
             action->setEnabled(item.enabled);
             action->setCheckable(item.checked);
@@ -83,6 +88,8 @@ int qt_prompt::message_box(owner_handle owner, const std::string& text, const st
     }
     QMessageBox box(icon_of(type), QString::fromStdString(caption), QString::fromStdString(text),
                     QMessageBox::NoButton, static_cast<QWidget*>(owner));
+    // Texts name files and signals; none of them is markup.
+    box.setTextFormat(Qt::PlainText);
     add_buttons(box, type);
     box.exec();
     QAbstractButton* clicked = box.clickedButton();

@@ -73,7 +73,8 @@ int scripted_prompt::message_box(nxkit::owner_handle, const std::string& text,
     return 0;
 }
 
-int scripted_prompt::popup_menu(nxkit::owner_handle, const std::vector<nxkit::menu_item>&) {
+int scripted_prompt::popup_menu(nxkit::owner_handle, const std::vector<nxkit::menu_item>& items) {
+    menus_.push_back(items);
     for (auto it = script_.begin(); it != script_.end(); ++it) {
         if (it->menu) {
             int answer = it->answer;

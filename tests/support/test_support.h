@@ -48,6 +48,8 @@ public:
     int popup_menu(nxkit::owner_handle owner, const std::vector<nxkit::menu_item>& items) override;
 
     const std::vector<seen_prompt>& seen() const { return seen_; }
+    // The items of every menu shown, in order.
+    const std::vector<std::vector<nxkit::menu_item>>& menus() const { return menus_; }
     // Expectations not used by the end of the test.
     std::size_t pending() const { return script_.size(); }
 
@@ -59,6 +61,7 @@ private:
     };
     std::vector<step> script_;
     std::vector<seen_prompt> seen_;
+    std::vector<std::vector<nxkit::menu_item>> menus_;
     nxkit::i_prompt* previous_ = nullptr;
 };
 
