@@ -1,3 +1,4 @@
+#include "shell/install_editors.h"
 #include "shell/main_window.h"
 
 namespace nxkit {
@@ -6,7 +7,7 @@ namespace nxkit {
 // registered with the store in this order: trees "D", "K", "S", scheme view, connections view,
 // journal, manual input.
 void install_views(nx_dlg_mod& window) {
-    (void)window;
+    install_config_editors(window);
 }
 
 } // namespace nxkit

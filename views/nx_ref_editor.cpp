@@ -1,6 +1,5 @@
 #include "views/nx_ref_editor.h"
 
-#include "base/clipboard.h"
 #include "base/nx_exception.h"
 #include "base/nx_log.h"
 #include "base/prompt.h"
@@ -10,6 +9,7 @@
 #include "config/ref_flags.h"
 #include "config/ref_types.h"
 #include "config/t_ref_buff.h"
+#include "platform/desktop_services.h"
 #include "structure/i_signal_source.h"
 #include "structure/t_struct_vl.h"
 #include "views/editor_menus.h"
@@ -41,6 +41,16 @@ constexpr int value_column_default = 144;
 
 QString qs(const std::string& text) {
     return QString::fromStdString(text);
+}
+
+std::string clipboard_text() {
+    i_clipboard* clipboard = current_clipboard();
+    return clipboard != nullptr ? clipboard->text() : std::string();
+}
+
+void put_on_clipboard(const std::string& text) {
+    if (i_clipboard* clipboard = current_clipboard())
+        clipboard->set_text(text);
 }
 
 int popup(QWidget* owner, const std::vector<menu_item>& items) {
@@ -389,7 +399,7 @@ void nx_ref_editor::context_menu() {
     t_ref* component = current();
     if (component == nullptr)
         return;
-    bool pasteable = can_paste(store_, component->key(), current_clipboard().text());
+    bool pasteable = can_paste(store_, component->key(), clipboard_text());
     int command = popup(this, node_menu(*component, pasteable));
     if (command != 0)
         run_node_command(command);
@@ -437,10 +447,10 @@ void nx_ref_editor::run_node_command(int command) {
         }
         break;
     case editor_cmd::copy:
-        current_clipboard().set_text(store_.subtree_xml(key));
+        put_on_clipboard(store_.subtree_xml(key));
         break;
     case editor_cmd::paste: {
-        std::string text = current_clipboard().text();
+        std::string text = clipboard_text();
         std::vector<std::string> created;
         if (!can_paste(store_, key, text))
             break;
@@ -501,7 +511,7 @@ void nx_ref_editor::selection_menu(const std::vector<std::string>& keys) {
         std::string text;
         for (t_ref* r : selected)
             text += r->export_name() + "\r\n";
-        current_clipboard().set_text(text);
+        put_on_clipboard(text);
         break;
     }
     case editor_cmd::copy_values: {
@@ -524,7 +534,7 @@ void nx_ref_editor::selection_menu(const std::vector<std::string>& keys) {
             std::snprintf(buffer, sizeof buffer, "%f", value);
             text += std::string(buffer) + "\r\n";
         }
-        current_clipboard().set_text(text);
+        put_on_clipboard(text);
         break;
     }
     case editor_cmd::selection_delete: {
@@ -558,7 +568,7 @@ void nx_ref_editor::row_menu(int row) {
     std::string text = row_text(row);
     std::vector<std::string> used_keys;
     if (kind == editor_free_text) {
-        context.clipboard_lines = clipboard_lines(current_clipboard().text());
+        context.clipboard_lines = clipboard_lines(clipboard_text());
         if (i_viewer* structure = store_.structure_tree()) {
             (void)structure;
             std::string k = store_.current('K');
@@ -878,6 +888,7 @@ void nx_ref_editor::on_active_toggled() {
 }
 
 void nx_ref_editor::enable_save() {
+    store_.state().mark_changed();
     if (save_enabler_)
         save_enabler_();
 }

@@ -49,7 +49,8 @@ public:
     void show_grid(bool visible);
     bool grid_shown() const { return grid_shown_; }
     void set_viewer(i_viewer* viewer) { viewer_ = viewer; }
-    // Called after every change the editor makes (drives the main window's save button).
+    // Called after every change the editor makes, besides marking the configuration changed
+    // (which drives the main window's save button).
     void set_save_enabler(std::function<void()> enable) { save_enabler_ = std::move(enable); }
     // Empties the tree's multi-selection after it was deleted.
     void set_multi_clear(std::function<void()> clear) { multi_clear_ = std::move(clear); }

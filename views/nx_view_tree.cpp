@@ -67,6 +67,7 @@ nx_view_tree::nx_view_tree(t_ref_buff& store, QTreeView* tree, int label_mode, Q
 }
 
 nx_view_tree::~nx_view_tree() {
+    store_.remove_viewer(this);
     if (subscribed_)
         store_.unsubscribe_subtree(model_.root_key(), this);
     delete drag_image_;

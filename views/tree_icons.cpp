@@ -1,8 +1,13 @@
 #include "views/tree_icons.h"
 
+#include "ui/icon_set.h"
+#include "ui/image_list.h"
+
 #include <QHash>
 #include <QPainter>
 #include <QPixmap>
+
+#include <memory>
 
 namespace nxkit {
 
@@ -37,6 +42,36 @@ QIcon fallback_tree_icon(int icon, int overlay, int state) {
     QIcon result(pixmap);
     cache.insert(id, result);
     return result;
+}
+
+tree_icon_source shared_tree_icons(const image_list& list, icon_set& icons, bool second_icons) {
+    auto cache = std::make_shared<QHash<quint64, QIcon>>();
+    return [&list, &icons, second_icons, cache](int icon, int overlay, int state) {
+        quint64 id = (quint64(quint32(icon)) << 32) | (quint64(quint16(overlay)) << 16) |
+                     quint16(state);
+        auto it = cache->constFind(id);
+        if (it != cache->constEnd())
+            return *it;
+        int size = list.size();
+        QPixmap main = list.pixmap_of(icon, state);
+        if (main.isNull())
+            main = fallback_tree_icon(icon, 0, state).pixmap(size, size);
+        QIcon result;
+        if (!second_icons) {
+            result = QIcon(main);
+        } else {
+            QPixmap both(size * 2 + 2, size);
+            both.fill(Qt::transparent);
+            QPainter p(&both);
+            if (overlay != 0 && icon_set::has(overlay))
+                p.drawPixmap(0, 0, icons.pixmap(overlay, size));
+            p.drawPixmap(size + 2, 0, main);
+            p.end();
+            result = QIcon(both);
+        }
+        cache->insert(id, result);
+        return result;
+    };
 }
 
 } // namespace nxkit

@@ -38,10 +38,11 @@ void tree_test::SetUp() {
     bind_tree(*editor, *view);
     editor->set_save_enabler([this] { ++saves; });
     store.add_viewer(view.get());
-    current_clipboard().set_text({});
+    set_clipboard(&clipboard);
 }
 
 void tree_test::TearDown() {
+    set_clipboard(nullptr);
     store.remove_viewer(view.get());
     view.reset();
     editor.reset();

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "base/clipboard.h"
 #include "base/cp1251.h"
 #include "base/nx_exception.h"
 #include "base/nx_log.h"
@@ -9,6 +8,7 @@
 #include "config/ref_types.h"
 #include "config/t_ref.h"
 #include "config/t_ref_buff.h"
+#include "platform/desktop_services.h"
 #include "tests/support/test_support.h"
 #include "views/nx_ref_editor.h"
 #include "views/nx_view_tree.h"
@@ -149,6 +149,16 @@ public:
     int inits = 0;
 };
 
+// The clipboard of a test: plain text in memory.
+class memory_clipboard : public i_clipboard {
+public:
+    std::string text() override { return text_; }
+    void set_text(const std::string& text) override { text_ = text; }
+
+private:
+    std::string text_;
+};
+
 void register_tree_classes(t_ref_buff& store);
 
 // A store on a temporary refs.ini, a tree control and its view, an editor panel bound to it.
@@ -167,6 +177,7 @@ protected:
 
     t_ref_buff store;
     ilktest::scripted_prompt prompt;
+    memory_clipboard clipboard;
     std::unique_ptr<nx_ref_editor> editor;
     std::unique_ptr<nx_view_tree> view;
     int saves = 0;

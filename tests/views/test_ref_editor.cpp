@@ -244,7 +244,7 @@ TEST_F(tree_test, copy_and_paste_give_an_equal_subtree_under_new_keys) {
     view->choose("D.0000");
     menu_recorder menus({editor_cmd::copy});
     editor->context_menu();
-    std::string copied = current_clipboard().text();
+    std::string copied = clipboard.text();
     EXPECT_EQ(copied.rfind("<REFs version=\"1\">", 0), 0u);
 
     view->choose("D.0001");
@@ -266,7 +266,7 @@ TEST_F(tree_test, clipboard_text_that_is_not_a_component_is_never_pasted) {
     view->choose("D.0001");
     for (const char* text : {"Q1", "", "<REFs version=\"1\"><ref tp=\"1\"/></REFs>",
                              "<REFs version=\"1\"><ref tp=\"104\"", "<<>>"}) {
-        current_clipboard().set_text(text);
+        clipboard.set_text(text);
         menu_recorder menus({editor_cmd::paste});
         editor->context_menu();
         ASSERT_EQ(menus.menus.size(), 1u);
@@ -344,7 +344,7 @@ TEST_F(tree_test, multi_selection_menu_copies_names_and_deletes_the_marked) {
         EXPECT_EQ(captions(menus.menus[0]),
                   (std::vector<std::string>{"Копировать имена", "Копировать значения", "Удалить"}));
     }
-    EXPECT_EQ(current_clipboard().text(), "П1\r\nП2\r\nП3\r\n");
+    EXPECT_EQ(clipboard.text(), "П1\r\nП2\r\nП3\r\n");
 
     menu_recorder menus({editor_cmd::selection_delete});
     editor->selection_menu(view->multi());
@@ -378,7 +378,7 @@ TEST_F(tree_test, row_menu_repeats_a_value_over_siblings) {
 TEST_F(tree_test, row_menu_pastes_clipboard_lines_into_siblings) {
     load_station();
     view->choose("D.0000.0000");
-    current_clipboard().set_text("Альфа\r\n  Бета\t\r\nГамма\r\n");
+    clipboard.set_text("Альфа\r\n  Бета\t\r\nГамма\r\n");
     menu_recorder menus({editor_cmd::paste_line + 1});
     menus.box_answer = answer_yes;
     editor->row_menu(0);
