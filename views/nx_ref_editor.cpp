@@ -138,6 +138,8 @@ nx_ref_editor::nx_ref_editor(t_ref_buff& store, QWidget* parent)
     grid_->setColumnWidth(0, name_column_width);
     grid_->setColumnWidth(1, value_column_default);
     grid_->horizontalHeader()->setStretchLastSection(false);
+    // The value column takes what the name column leaves.
+    grid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     grid_->verticalHeader()->setDefaultSectionSize(18);
     grid_->setContextMenuPolicy(Qt::NoContextMenu);
     section->addWidget(grid_, 1);
