@@ -32,7 +32,8 @@ void install_config_editors(nx_dlg_mod& window) {
         editor->tree()->setIconSize(QSize(equipment ? 34 : 16, 16));
         bind_tree(*editor, *tree);
         if (equipment)
-            tree->set_status([&window](const std::string& file) { window.log_view().follow(file); });
+            tree->set_status(
+                [&window](const std::string& file) { window.log_view().follow(file); });
         if (p.slot == view_slot::strs)
             window.store().set_structure_tree(tree);
         window.set_view(p.slot, editor);

@@ -91,8 +91,8 @@ std::vector<menu_item> type_menu(t_ref& component) {
 std::vector<menu_item> count_menu() {
     std::vector<menu_item> menu;
     menu.push_back(item(0, "Количество:", false));
-    for (int n : {2, 3, 4, 5, 6, 7, 8, 9, 10, 12, 14, 16, 20, 24, 30, 32, 40, 48, 50, 60, 64, 70,
-                  80, 90, 96, 100, 128, 160, 192, 200, 256})
+    for (int n : {2,  3,  4,  5,  6,  7,  8,  9,  10, 12,  14,  16,  20,  24,  30, 32,
+                  40, 48, 50, 60, 64, 70, 80, 90, 96, 100, 128, 160, 192, 200, 256})
         menu.push_back(item(n, std::to_string(n) + " шт."));
     return menu;
 }
@@ -119,9 +119,9 @@ std::vector<std::string> clipboard_lines(const std::string& text) {
     std::string piece;
     auto flush = [&] {
         auto first = piece.find_first_not_of(" \t");
-        std::string trimmed =
-            first == std::string::npos ? std::string()
-                                       : piece.substr(first, piece.find_last_not_of(" \t") - first + 1);
+        std::string trimmed = first == std::string::npos
+                                  ? std::string()
+                                  : piece.substr(first, piece.find_last_not_of(" \t") - first + 1);
         if (!trimmed.empty())
             lines.push_back(trimmed);
         piece.clear();
@@ -170,8 +170,7 @@ std::vector<menu_item> row_menu(int kind, const row_menu_context& context) {
     if (!context.signal_key.empty() || !context.signal_title.empty()) {
         menu.push_back(separator());
         if (!context.signal_key.empty())
-            menu.push_back(
-                item(editor_cmd::insert_signal_key, "Вставить: " + context.signal_key));
+            menu.push_back(item(editor_cmd::insert_signal_key, "Вставить: " + context.signal_key));
         if (!context.signal_title.empty())
             menu.push_back(
                 item(editor_cmd::insert_signal_title, "Вставить: " + context.signal_title));

@@ -28,13 +28,13 @@ inline constexpr int copy_values = 5;
 
 // The grid row menu.
 inline constexpr int repeat = 1;
-inline constexpr int repeat_step_1 = 2;      // text rows; choice rows: every second sibling
-inline constexpr int repeat_step = 100;      // + the step, 2 to 30
-inline constexpr int paste_line = 200;       // + the line's index
-inline constexpr int paste_line_skip = 300;  // + the step of parameters, 2 to 30
+inline constexpr int repeat_step_1 = 2;     // text rows; choice rows: every second sibling
+inline constexpr int repeat_step = 100;     // + the step, 2 to 30
+inline constexpr int paste_line = 200;      // + the line's index
+inline constexpr int paste_line_skip = 300; // + the step of parameters, 2 to 30
 inline constexpr int insert_signal_key = 400;
 inline constexpr int insert_signal_title = 401;
-inline constexpr int select_signal = 500;    // + the index of the used signal
+inline constexpr int select_signal = 500; // + the index of the used signal
 } // namespace editor_cmd
 
 // The node menu of a component; `can_paste` says whether the clipboard holds components it
@@ -61,8 +61,8 @@ std::vector<menu_item> line_items(const std::vector<std::string>& lines);
 // What the grid row menu may offer besides the repeat items.
 struct row_menu_context {
     std::vector<std::string> clipboard_lines;
-    std::string signal_key;   // of the structure tree's current element ("" none)
-    std::string signal_title; // of the same
+    std::string signal_key;                // of the structure tree's current element ("" none)
+    std::string signal_title;              // of the same
     std::vector<std::string> used_signals; // one-line listings of the signals the text uses
 };
 

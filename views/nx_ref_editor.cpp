@@ -98,8 +98,7 @@ int value_column_width(int grid_width, int name_width) {
     return width < 0 ? -1 : width;
 }
 
-nx_ref_editor::nx_ref_editor(t_ref_buff& store, QWidget* parent)
-    : QWidget(parent), store_(store) {
+nx_ref_editor::nx_ref_editor(t_ref_buff& store, QWidget* parent) : QWidget(parent), store_(store) {
     QFont log_font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
 
     auto* outer = new QHBoxLayout(this);
@@ -635,8 +634,8 @@ void nx_ref_editor::row_menu(int row) {
             paste_lines(start - editor_cmd::paste_line, command - editor_cmd::paste_line_skip - 1);
     } else if (command == editor_cmd::insert_signal_key ||
                command == editor_cmd::insert_signal_title) {
-        std::string piece = command == editor_cmd::insert_signal_key ? context.signal_key
-                                                                     : context.signal_title;
+        std::string piece =
+            command == editor_cmd::insert_signal_key ? context.signal_key : context.signal_title;
         set_row_text(row, text + " " + piece);
         set_modified(true, false);
         enable_save();
@@ -828,7 +827,8 @@ bool nx_ref_editor::row_editor_key(QObject* watched, QEvent* event) {
             return false;
         // Within the combo box (its field and its button) the edit goes on.
         if (watched == combo_->lineEdit() || watched == combo_)
-            if (QWidget* now = QApplication::focusWidget(); now == combo_ || now == combo_->lineEdit())
+            if (QWidget* now = QApplication::focusWidget();
+                now == combo_ || now == combo_->lineEdit())
                 return false;
         end_row_edit(true);
         return false;

@@ -347,7 +347,7 @@ bool nx_view_tree::key_event(bool in_tree, QEvent* event) {
         key->modifiers() == Qt::NoModifier) {
         handle_selection();
         if (!selected_key().empty())
-            editor_->focus_grid(tree_);
+            editor_->focus_grid(static_cast<QWidget*>(tree_));
         return true;
     }
     return false;
@@ -403,7 +403,7 @@ bool nx_view_tree::viewport_event(QEvent* event) {
         drop_key_ = model_.key_of(tree_->indexAt(pos));
         model_.set_drop_target(drop_key_);
         tree_->viewport()->setCursor(drop_allowed(drag_key_, drop_key_) ? Qt::ArrowCursor
-                                                                       : Qt::ForbiddenCursor);
+                                                                        : Qt::ForbiddenCursor);
         return true;
     }
     case QEvent::MouseButtonRelease: {

@@ -314,10 +314,9 @@ QModelIndex ref_tree_model::index_of(const node* n) const {
 
 int ref_tree_model::row_of(const node* n) const {
     const auto& siblings = n->parent->children;
-    auto it = std::lower_bound(siblings.begin(), siblings.end(), n->key,
-                               [](const std::unique_ptr<node>& a, const std::string& key) {
-                                   return a->key < key;
-                               });
+    auto it = std::lower_bound(
+        siblings.begin(), siblings.end(), n->key,
+        [](const std::unique_ptr<node>& a, const std::string& key) { return a->key < key; });
     return int(it - siblings.begin());
 }
 
@@ -361,10 +360,9 @@ void ref_tree_model::drop_children(node* n) {
 void ref_tree_model::insert_child(node* parent, const std::string& key, t_ref* component) {
     change_scope scope(changing_);
     auto& siblings = parent->children;
-    auto it = std::lower_bound(siblings.begin(), siblings.end(), key,
-                               [](const std::unique_ptr<node>& a, const std::string& k) {
-                                   return a->key < k;
-                               });
+    auto it = std::lower_bound(
+        siblings.begin(), siblings.end(), key,
+        [](const std::unique_ptr<node>& a, const std::string& k) { return a->key < k; });
     int row = int(it - siblings.begin());
     beginInsertRows(index_of(parent), row, row);
     auto c = std::make_unique<node>();

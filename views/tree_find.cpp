@@ -15,7 +15,11 @@ bool contains(const std::string& haystack, const QString& needle) {
 }
 
 bool matches(t_ref& component, const QString& needle) {
-    if (contains(component.key(), needle) || contains(component.display_name(), needle))
+    // The title is the name the operator gave; the display name (which may refresh a signal
+    // and decorate it with its state) is read only for components without one.
+    const std::string& title = component.title();
+    if (contains(title.empty() ? component.display_name() : title, needle) ||
+        contains(component.key(), needle))
         return true;
     if (auto* element = dynamic_cast<i_struct_element*>(&component))
         return !element->signal_key().empty() && contains(element->signal_key(), needle);

@@ -13,8 +13,8 @@ namespace nxkit {
 
 QIcon fallback_tree_icon(int icon, int overlay, int state) {
     static QHash<quint64, QIcon> cache;
-    quint64 id = (quint64(quint32(icon)) << 32) | (quint64(quint16(overlay)) << 16) |
-                 quint16(state);
+    quint64 id =
+        (quint64(quint32(icon)) << 32) | (quint64(quint16(overlay)) << 16) | quint16(state);
     auto it = cache.constFind(id);
     if (it != cache.constEnd())
         return *it;
@@ -47,8 +47,8 @@ QIcon fallback_tree_icon(int icon, int overlay, int state) {
 tree_icon_source shared_tree_icons(const image_list& list, icon_set& icons, bool second_icons) {
     auto cache = std::make_shared<QHash<quint64, QIcon>>();
     return [&list, &icons, second_icons, cache](int icon, int overlay, int state) {
-        quint64 id = (quint64(quint32(icon)) << 32) | (quint64(quint16(overlay)) << 16) |
-                     quint16(state);
+        quint64 id =
+            (quint64(quint32(icon)) << 32) | (quint64(quint16(overlay)) << 16) | quint16(state);
         auto it = cache->constFind(id);
         if (it != cache->constEnd())
             return *it;

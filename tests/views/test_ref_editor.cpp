@@ -284,10 +284,19 @@ TEST_F(tree_test, node_menu_offers_types_commands_and_greys_what_is_not_allowed)
     load_station();
     probe& p = probe_at("D.0000.0000");
     p.set_flag(true, flag_no_add);
-    std::vector<std::string> expected = {
-        "Добавить... (серый)", "Добавить несколько... (серый)", "Удалить",
-        "Удалить и следующие ниже", "-", "Активный", "Активный для всех (серый)", "-",
-        "Копировать", "Вставить (серый)", "-", "Проверить", "Сбросить (серый)"};
+    std::vector<std::string> expected = {"Добавить... (серый)",
+                                         "Добавить несколько... (серый)",
+                                         "Удалить",
+                                         "Удалить и следующие ниже",
+                                         "-",
+                                         "Активный",
+                                         "Активный для всех (серый)",
+                                         "-",
+                                         "Копировать",
+                                         "Вставить (серый)",
+                                         "-",
+                                         "Проверить",
+                                         "Сбросить (серый)"};
     EXPECT_EQ(captions(node_menu(p, false)), expected);
     // A folder under the equipment root: folder, IEC 104 and serial port.
     t_ref& folder = store.find("D.0000");
