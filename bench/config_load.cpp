@@ -2,6 +2,7 @@
 // load time (parse, init, table rebuild and first update pass), save time, peak memory and one
 // update pass after 1,000 source signals changed.
 
+#include "bench/generated_station.h"
 #include "bench/stopwatch.h"
 #include "base/nx_exception.h"
 #include "config/interfaces.h"
@@ -24,62 +25,7 @@ using namespace nxkit;
 
 namespace {
 
-constexpr int channels = 40;
-constexpr int sections_per_channel = 50;
-constexpr int signals_per_section = 30;
-// Signals 1..6 of every section are computed: a fifth of them.
-constexpr int computed_per_section = 6;
-constexpr int target_components = 100000;
-
-std::string signal_key(int channel, int section, int signal) {
-    return "s" + std::to_string(channel) + "_" + std::to_string(section) + "_" +
-           std::to_string(signal);
-}
-
-std::string generate(int& components) {
-    std::string text =
-        "<struct>\r\n<REFs version=\"1\">\r\n<ref tp=\"50\" title=\"Оборудование\"/>\r\n";
-    text += "<ref tp=\"40\" title=\"Структура\">\r\n";
-    components = 3;
-    for (int c = 1; c <= channels; ++c) {
-        text += "<ref tp=\"41\" num=\"" + std::to_string(c) + "\">\r\n";
-        ++components;
-        for (int k = 1; k <= sections_per_channel; ++k) {
-            text += "<ref tp=\"42\" num=\"" + std::to_string(k) + "\">\r\n";
-            ++components;
-            for (int n = 1; n <= signals_per_section; ++n) {
-                int type = n <= 20 ? 1 : 2;
-                text +=
-                    "<ref tp=\"" + std::to_string(type) + "\" num=\"" + std::to_string(n) + "\"";
-                if (n <= computed_per_section) {
-                    // Sources in this section and in the next channel's same section.
-                    int other = c % channels + 1;
-                    std::string e = "(" + signal_key(c, k, n + 6) + " or " +
-                                    signal_key(c, k, n + 12) + ") and !" +
-                                    signal_key(other, k, n + 14);
-                    text += "><expr>" + e + "</expr></ref>\r\n";
-                } else {
-                    text += "/>\r\n";
-                }
-                ++components;
-            }
-            text += "</ref>\r\n";
-        }
-        text += "</ref>\r\n";
-    }
-    text += "</ref>\r\n<ref tp=\"80\" title=\"Схемы\">\r\n";
-    // Scheme folders make up the rest.
-    while (components < target_components) {
-        text += "<ref tp=\"99\" title=\"группа\">\r\n";
-        ++components;
-        for (int i = 0; i < 99 && components < target_components; ++i, ++components)
-            text += "<ref tp=\"99\" title=\"папка\"/>\r\n";
-        text += "</ref>\r\n";
-    }
-    text += "</ref>\r\n</REFs>\r\n</struct>\r\n";
-    return text;
-}
-
+using nxbench::generate_station;
 using nxbench::stopwatch;
 
 } // namespace
@@ -95,7 +41,7 @@ int main() {
     int components = 0;
     {
         // Written as Windows-1251: the generated text is ASCII apart from three titles.
-        std::string text = generate(components);
+        std::string text = generate_station(components);
         std::ofstream(home + "refs.ini", std::ios::binary) << text;
     }
 

@@ -643,6 +643,8 @@ void t_ref_buff::add_viewer(i_viewer* viewer) {
 
 void t_ref_buff::remove_viewer(i_viewer* viewer) {
     viewers_.erase(std::remove(viewers_.begin(), viewers_.end(), viewer), viewers_.end());
+    if (structure_tree_ == viewer)
+        structure_tree_ = nullptr;
 }
 
 } // namespace nxkit

@@ -108,6 +108,10 @@ public:
     bool devices_running() const { return devices_running_; }
     void add_viewer(i_viewer* viewer);
     void remove_viewer(i_viewer* viewer);
+    // The structure tree view ("K"), handed over by the main window; the configuration editor
+    // selects signals in it. Null when none.
+    i_viewer* structure_tree() const { return structure_tree_; }
+    void set_structure_tree(i_viewer* viewer) { structure_tree_ = viewer; }
 
     // Changed since the last save or load; whether the last load failed.
     config_state& state() { return state_; }
@@ -228,6 +232,7 @@ private:
     std::map<int, creator> classes_;
     std::map<char, std::string> current_;
     std::vector<i_viewer*> viewers_;
+    i_viewer* structure_tree_ = nullptr;
     bool devices_running_ = false;
     bool bulk_ = false;
     bool loading_ = false;

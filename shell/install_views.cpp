@@ -1,3 +1,4 @@
+#include "shell/install_editors.h"
 #include "shell/main_window.h"
 
 #include "base/prompt.h"
@@ -21,6 +22,7 @@ namespace nxkit {
 // registered with the store in this order: trees "D", "K", "S", scheme view, connections view,
 // journal, manual input.
 void install_views(nx_dlg_mod& window) {
+    install_config_editors(window);
     t_ref_buff& store = window.store();
     icon_set& icons = window.resources().icons;
     auto icon = [&icons](int number) { return icons.icon(number); };
