@@ -172,8 +172,9 @@ void nx_view_tree::on_changes_done() {
     if (editor_refresh_) {
         editor_refresh_ = false;
         std::string key = selected_key();
+        // A value recalculated by the pass is shown again; it is not an edit to be saved.
         if (editor_ != nullptr && editor_->shows(key))
-            editor_->changed(0, 0);
+            editor_->refresh();
     }
 }
 

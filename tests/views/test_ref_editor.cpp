@@ -137,6 +137,30 @@ TEST_F(tree_test, cancel_and_escape_bring_back_the_stored_values) {
     EXPECT_EQ(saves, 0);
 }
 
+TEST_F(tree_test, a_change_from_the_pass_shows_the_component_again_without_asking_to_save) {
+    load_station();
+    view->choose("D.0000.0000");
+    probe& p = probe_at("D.0000.0000");
+    p.amount = "77";
+    store.mark_changed(p.key());
+    pass();
+    EXPECT_EQ(editor->row_text(1), "77");
+    EXPECT_EQ(saves, 0);
+    EXPECT_FALSE(store.state().changed());
+
+    // A pending edit is kept while the pass runs.
+    editor->set_current_row(0);
+    editor->begin_row_edit();
+    editor->text_editor()->setText("Другое");
+    editor->end_row_edit(true);
+    p.amount = "78";
+    store.mark_changed(p.key());
+    pass();
+    EXPECT_EQ(editor->row_text(0), "Другое");
+    EXPECT_EQ(editor->row_text(1), "77");
+    EXPECT_TRUE(editor->apply_button()->isEnabled());
+}
+
 TEST_F(tree_test, selecting_another_node_applies_a_pending_edit_first) {
     load_station();
     view->choose("D.0000.0001");
