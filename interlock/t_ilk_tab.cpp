@@ -5,6 +5,9 @@
 #include "interlock/ilk_common.h"
 #include "interlock/ilk_state.h"
 #include "interlock/t_ilk_nodes.h"
+#include "interlock/t_ilk_or.h"
+#include "interlock/t_ilk_tu.h"
+#include "interlock/t_ilk_vts.h"
 
 namespace nxkit {
 
@@ -34,6 +37,26 @@ void t_ilk_tab::init() {
     }
     mark_interlock_changed(store());
     t_schema::init();
+}
+
+void t_ilk_tab::link(t_ref_buff& store) {
+    // The protection bits and directions follow from the links as they are now: the permissions set
+    // them on their columns again as they link after the table, and a row's first condition is the
+    // one that stays. Without this a deleted permission or a moved condition left bits that
+    // a load of the saved file does not have.
+    for (t_ref* r : store.refs().under(key())) {
+        if (dynamic_cast<t_ilk_vts*>(r) != nullptr || dynamic_cast<t_ilk_nmtss*>(r) != nullptr) {
+            r->set_flag(false, flag_no_delete);
+        } else if (auto* condition = dynamic_cast<t_ilk_or*>(r);
+                   condition != nullptr && condition->row() != nullptr) {
+            std::vector<t_ref*> siblings = store.refs().children(parent_key(r->key()));
+            r->set_flag(!siblings.empty() && siblings.front() == r, flag_no_delete);
+            // A locked condition is not linked, so nothing else clears what its permissions
+            // said of it while it was active.
+            if (r->has_flag_in_chain(flag_locked))
+                condition->set_direction(t_ilk_or::direction_none);
+        }
+    }
 }
 
 t_ilk_tss* t_ilk_tab::columns_node() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/interfaces.h"
 #include "schemes/t_schema.h"
 
 #include <vector>
@@ -13,12 +14,13 @@ class t_ilk_nmtss;
 // An interlock table: its columns node, its rows node and its same-name columns. The nodes
 // are looked up among the children when asked, so a deleted or moved node is never
 // referred to afterwards.
-class t_ilk_tab : public t_schema {
+class t_ilk_tab : public t_schema, public i_struct_linker {
 public:
     explicit t_ilk_tab(t_ref_buff& store);
     std::string display_name() override;
     void tree_images(int& icon, int& overlay, int& state) override;
     void init() override;
+    void link(t_ref_buff& store) override;
     ~t_ilk_tab() override;
 
     t_ilk_tss* columns_node();

@@ -37,6 +37,7 @@ public:
     bool control() const { return has_flag(flag_control); }
     bool invalid() const { return has_flag(flag_invalid); }
     bool manual() const { return has_flag(flag_manual); }
+    bool entered_by_hand() const { return entered_by_hand_; }
     bool forced() const { return has_flag(flag_forced); }
     bool unacknowledged() const { return has_flag(flag_unacknowledged); }
     bool linked() const { return has_flag(flag_linked); }

@@ -242,6 +242,35 @@ TEST_F(InterlockLinks, LockedPermissionStillGivesItsConditionADirection) {
     EXPECT_TRUE(column(1).has_flag(flag_no_delete));
 }
 
+TEST_F(InterlockLinks, ProtectionAndDirectionFollowEditsAsALoadWouldSetThem) {
+    load_table(column_xml(1, "s1_2_1", "") + column_xml(2, "s1_2_3", ""),
+               row_xml(" ts=\"s1_2_1\"", condition_xml(1, permission_xml(1, true)) +
+                                             condition_xml(1, permission_xml(2, false))));
+    EXPECT_TRUE(column(0).has_flag(flag_no_delete));
+    EXPECT_TRUE(column(1).has_flag(flag_no_delete));
+    ASSERT_EQ(condition(0, 0).direction(), t_ilk_or::direction_off);
+
+    // The last permission on a column is deleted: the column may be deleted again.
+    scripted_prompt prompt;
+    prompt.expect("Удалить компонент", answer_yes);
+    ASSERT_TRUE(del_ref(*store, permission_key(0, 1, 0)));
+    EXPECT_FALSE(column(1).has_flag(flag_no_delete));
+    EXPECT_TRUE(column(0).has_flag(flag_no_delete));
+
+    // The conditions swap places: the one now first is the one kept.
+    ASSERT_TRUE(move(*store, condition_key(0, 1), condition_key(0, 0)));
+    EXPECT_TRUE(condition(0, 0).has_flag(flag_no_delete));
+    EXPECT_FALSE(condition(0, 1).has_flag(flag_no_delete));
+    EXPECT_EQ(condition(0, 1).direction(), t_ilk_or::direction_off);
+
+    // A deactivated condition no longer says which way its row switches, once the tables
+    // are rebuilt.
+    prompt.expect("", answer_no);
+    ASSERT_TRUE(set_active_children(*store, row_key(0)));
+    store->rebuild(false, true);
+    EXPECT_EQ(condition(0, 1).direction(), t_ilk_or::direction_none);
+}
+
 TEST_F(InterlockLinks, NewTablesAndRowsGetTheirChildren) {
     load({}, {}, "<ref tp=\"72\"/>\r\n<ref tp=\"72\">\r\n<ref tp=\"79\"/>\r\n</ref>\r\n");
     // A loaded file is taken as it is.

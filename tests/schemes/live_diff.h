@@ -507,9 +507,10 @@ public:
                     f->is_invalid = s->is_invalid;
                     fresh->mark_changed(f->key());
                 }
-        // Manual input is an input too.
+        // Manual input is an input too; a computed signal's manual mark taken over from its
+        // sources is not.
         for (t_ref* r : live_->refs().under("K"))
-            if (auto* s = dynamic_cast<t_struct_vl*>(r); s != nullptr && s->manual())
+            if (auto* s = dynamic_cast<t_struct_vl*>(r); s != nullptr && s->entered_by_hand())
                 if (auto* f = dynamic_cast<t_struct_vl*>(fresh->get(r->key())))
                     f->set_manual(s->value(), true);
         settle(*fresh);

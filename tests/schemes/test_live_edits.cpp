@@ -12,7 +12,8 @@ namespace {
 // A fixed list, bounded to well under a minute in all; the soak program runs any others.
 // These seeds pass with the differences mended so far; others still find differences in
 // edits the tables and schemes do not follow yet (see the soak program's output).
-const std::uint32_t ci_seeds[] = {1, 2, 3, 6, 8, 9, 14, 15};
+const std::uint32_t ci_seeds[] = {1,  2,  3,  4,  5,  6,  8,  9,  11, 14,
+                                  15, 17, 19, 20, 21, 23, 24, 25, 26, 28};
 constexpr int ci_steps = 25;
 
 TEST(LiveEdits, RandomEditSequencesLeaveNoStaleState) {
