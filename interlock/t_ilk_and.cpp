@@ -133,6 +133,7 @@ void t_ilk_and::write(nx_xml_writer& writer) {
 void t_ilk_and::link(t_ref_buff& store) {
     relink();
     note_linked_key(*this, linked_key_);
+    set_flag(true, flag_linked);
     std::string condition_key = parent_key(key());
     // Beside the contacts' signals: the column itself (re-pointed, deactivated) and this
     // permission for its condition.
@@ -251,7 +252,9 @@ bool t_ilk_and::permits() {
 }
 
 void t_ilk_and::evaluate() {
-    if (has_flag(flag_evaluated))
+    // Only what the last rebuild registered hears of its inputs' changes: one deactivated
+    // (or under a deactivated parent) is evaluated on every read.
+    if (has_flag(flag_evaluated) && has_flag(flag_linked))
         return;
     set_flag(true, flag_evaluated);
     set_flag(false, flag_unacknowledged);

@@ -79,6 +79,7 @@ void t_ilk_or::write(nx_xml_writer& writer) {
 
 void t_ilk_or::link(t_ref_buff&) {
     note_linked_key(*this, linked_key_);
+    set_flag(true, flag_linked);
     direction_ = direction_none;
     // Tables are rebuilt after every move and deletion, also of children of other classes.
     permissions_known_ = false;
@@ -100,7 +101,9 @@ bool t_ilk_or::permits() {
 }
 
 void t_ilk_or::evaluate() {
-    if (has_flag(flag_evaluated))
+    // Only what the last rebuild registered hears of its inputs' changes: one deactivated
+    // (or under a deactivated parent) is evaluated on every read.
+    if (has_flag(flag_evaluated) && has_flag(flag_linked))
         return;
     set_flag(true, flag_evaluated);
     const std::vector<t_ilk_and*>& list = permissions();

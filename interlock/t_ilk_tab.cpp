@@ -4,6 +4,7 @@
 #include "config/t_ref_buff.h"
 #include "interlock/ilk_common.h"
 #include "interlock/ilk_state.h"
+#include "interlock/t_ilk_and.h"
 #include "interlock/t_ilk_nodes.h"
 #include "interlock/t_ilk_or.h"
 #include "interlock/t_ilk_tu.h"
@@ -45,6 +46,10 @@ void t_ilk_tab::link(t_ref_buff& store) {
     // one that stays. Without this a deleted permission or a moved condition left bits that
     // a load of the saved file does not have.
     for (t_ref* r : store.refs().under(key())) {
+        // Whatever links after this sets it again; the deactivated stay unregistered.
+        if (dynamic_cast<t_ilk_and*>(r) != nullptr || dynamic_cast<t_ilk_or*>(r) != nullptr ||
+            dynamic_cast<t_ilk_tu*>(r) != nullptr)
+            r->set_flag(false, flag_linked);
         if (dynamic_cast<t_ilk_vts*>(r) != nullptr || dynamic_cast<t_ilk_nmtss*>(r) != nullptr) {
             r->set_flag(false, flag_no_delete);
         } else if (auto* condition = dynamic_cast<t_ilk_or*>(r);

@@ -159,6 +159,7 @@ int t_ilk_tu::command(bool query, int index, std::string& arg) {
 
 void t_ilk_tu::link(t_ref_buff& store) {
     note_linked_key(*this, linked_key_);
+    set_flag(true, flag_linked);
     disp_name_.clear();
     // Watched also without a permission signal, so a row with only its readiness signal
     // does not keep a stale state.
@@ -188,7 +189,9 @@ void t_ilk_tu::build_expression() {
 }
 
 void t_ilk_tu::evaluate() {
-    if (has_flag(flag_evaluated))
+    // Only what the last rebuild registered hears of its inputs' changes: one deactivated
+    // (or under a deactivated parent) is evaluated on every read.
+    if (has_flag(flag_evaluated) && has_flag(flag_linked))
         return;
     set_flag(true, flag_evaluated);
     set_flag(true, flag_control | flag_defined);

@@ -249,6 +249,10 @@ TEST_F(InterlockLinks, ProtectionAndDirectionFollowEditsAsALoadWouldSetThem) {
     EXPECT_TRUE(column(0).has_flag(flag_no_delete));
     EXPECT_TRUE(column(1).has_flag(flag_no_delete));
     ASSERT_EQ(condition(0, 0).direction(), t_ilk_or::direction_off);
+    // Registered with their inputs, so their states are kept between changes.
+    EXPECT_TRUE(permission(0, 0, 0).has_flag(flag_linked));
+    EXPECT_TRUE(condition(0, 0).has_flag(flag_linked));
+    EXPECT_TRUE(row(0).has_flag(flag_linked));
 
     // The last permission on a column is deleted: the column may be deleted again.
     scripted_prompt prompt;

@@ -25,5 +25,15 @@ TEST(LiveEdits, RandomEditSequencesLeaveNoStaleState) {
     }
 }
 
+// Found by seed 1124: permissions deactivated, then their column moved and another rebuild
+// followed; the deactivated permission kept the state it had before its column's signal
+// changed, as it is not linked and so never told.
+TEST(LiveEdits, ADeactivatedPermissionIsNotLeftWithAStaleState) {
+    const std::string station = livediff::generated_station();
+    std::vector<livediff::edit> edits = livediff::random_edits(1124, 9);
+    auto found = livediff::replay(station, 1124, {edits[2], edits[6], edits[7], edits[8]});
+    EXPECT_FALSE(found.has_value()) << (found ? found->text() : std::string());
+}
+
 } // namespace
 } // namespace ilktest
