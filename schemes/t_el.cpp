@@ -27,6 +27,13 @@ void t_el::init() {
     else
         owner_->add_rule(*this);
     t_ref::init();
+    // An edit outside a load: the element hears of the rule's new signals at once and is
+    // computed again, not only after the next rebuild.
+    if (!store().bulk()) {
+        if (!has_flag(flag_locked))
+            link();
+        store().mark_changed(owner_->key());
+    }
 }
 
 void t_el::watch(const std::string& expression) {

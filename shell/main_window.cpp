@@ -124,6 +124,10 @@ nx_dlg_mod::nx_dlg_mod(t_ref_buff& store, ui_resources& resources, int close_sig
 }
 
 nx_dlg_mod::~nx_dlg_mod() {
+    // Device workers post their notifications to this window: they end before it does, also
+    // when it goes without being closed.
+    store_.start_devices(false);
+    store_.init(nullptr, nullptr);
     store_.state().unsubscribe(state_listener_);
     hot_key_->unregister_key();
     release_single_instance();

@@ -206,7 +206,9 @@ inline std::string generated_station() {
 // - time stamps of signals: a time of reception (manual input takes the clock's time);
 // - the switching-time count of an element (style "я16_onof", tree state 8, shown instead of
 //   "я03_not_norma" and state 3 while it runs): it runs in real time from the change that
-//   started it, which a store loaded now cannot know.
+//   started it, which a store loaded now cannot know. A store loaded now starts an undefined
+//   element at the end of its count, where "я03_not_norma" waits for control; so a count
+//   running on an element out of control stands for nothing.
 inline constexpr std::uint32_t compared_flags = flag_defined | flag_control | flag_locked |
                                                 flag_no_delete | flag_manual | flag_unacknowledged |
                                                 flag_invalid;
@@ -250,10 +252,14 @@ inline std::map<std::string, std::string> snapshot(t_ref_buff& store) {
                 for (const auto& [name, value] : properties)
                     text += " " + name + "=" + value;
                 std::set<std::string> on_styles;
-                for (const auto& [name, on] : styles)
-                    if (on)
-                        on_styles.insert(name == nxkit::style::onof ? nxkit::style::not_norma
-                                                                    : name);
+                for (const auto& [name, on] : styles) {
+                    if (!on)
+                        continue;
+                    if (name != nxkit::style::onof)
+                        on_styles.insert(name);
+                    else if (element->has_flag(flag_control))
+                        on_styles.insert(nxkit::style::not_norma);
+                }
                 for (const std::string& name : on_styles)
                     text += " +" + name;
             }

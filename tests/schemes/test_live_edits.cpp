@@ -35,5 +35,15 @@ TEST(LiveEdits, ADeactivatedPermissionIsNotLeftWithAStaleState) {
     EXPECT_FALSE(found.has_value()) << (found ? found->text() : std::string());
 }
 
+// Found by seed 1110: "repeat a value" wrote a new ON condition into an element's rule; the
+// element kept showing the position of the old one until the next rebuild, as nothing
+// registered the new signal.
+TEST(LiveEdits, ARuleConditionRepeatedOverRulesMovesTheElementAtOnce) {
+    const std::string station = livediff::generated_station();
+    std::vector<livediff::edit> edits = livediff::random_edits(1110, 12);
+    auto found = livediff::replay(station, 1110, {edits[11]});
+    EXPECT_FALSE(found.has_value()) << (found ? found->text() : std::string());
+}
+
 } // namespace
 } // namespace ilktest
