@@ -37,6 +37,8 @@ public:
     // export writes, the table evaluates and the projection shows.
     bool active();
     std::string disp_name();
+    // The cached name is taken again from the column when next asked.
+    void forget_name() { disp_name_.clear(); }
     // The linked column, null when none has the permission's number.
     t_ilk_vts* column_ref();
     int column_number() const { return column_number_; }

@@ -50,6 +50,9 @@ void t_ilk_tab::link(t_ref_buff& store) {
         if (dynamic_cast<t_ilk_and*>(r) != nullptr || dynamic_cast<t_ilk_or*>(r) != nullptr ||
             dynamic_cast<t_ilk_tu*>(r) != nullptr)
             r->set_flag(false, flag_linked);
+        // Also the deactivated, which do not link: their column may be gone or renamed.
+        if (auto* permission = dynamic_cast<t_ilk_and*>(r))
+            permission->forget_name();
         if (dynamic_cast<t_ilk_vts*>(r) != nullptr || dynamic_cast<t_ilk_nmtss*>(r) != nullptr) {
             r->set_flag(false, flag_no_delete);
         } else if (auto* condition = dynamic_cast<t_ilk_or*>(r);

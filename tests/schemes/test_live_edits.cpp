@@ -12,8 +12,8 @@ namespace {
 // A fixed list, bounded to well under a minute in all; the soak program runs any others.
 // These seeds pass with the differences mended so far; others still find differences in
 // edits the tables and schemes do not follow yet (see the soak program's output).
-const std::uint32_t ci_seeds[] = {1,  2,  3,  4,  5,  6,  8,  9,  11, 14,
-                                  15, 17, 19, 20, 21, 23, 24, 25, 26, 28};
+const std::uint32_t ci_seeds[] = {1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15,
+                                  16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30};
 constexpr int ci_steps = 25;
 
 TEST(LiveEdits, RandomEditSequencesLeaveNoStaleState) {
@@ -42,6 +42,15 @@ TEST(LiveEdits, ARuleConditionRepeatedOverRulesMovesTheElementAtOnce) {
     const std::string station = livediff::generated_station();
     std::vector<livediff::edit> edits = livediff::random_edits(1110, 12);
     auto found = livediff::replay(station, 1110, {edits[11]});
+    EXPECT_FALSE(found.has_value()) << (found ? found->text() : std::string());
+}
+
+// Found by seed 1097: a column deleted under permissions of deactivated conditions; those
+// permissions, not linked, kept the deleted column's name.
+TEST(LiveEdits, ADeactivatedPermissionDropsTheNameOfADeletedColumn) {
+    const std::string station = livediff::generated_station();
+    std::vector<livediff::edit> edits = livediff::random_edits(1097, 27);
+    auto found = livediff::replay(station, 1097, {edits[16], edits[26]});
     EXPECT_FALSE(found.has_value()) << (found ? found->text() : std::string());
 }
 
