@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 
 #include <algorithm>
 
@@ -35,22 +36,26 @@ void fill(QComboBox* box, const std::vector<std::string>& items, const std::stri
 
 } // namespace
 
-bind_dialog_layout lay_out_bind_dialog(int char_width, int line_height, int text_lines,
+bind_dialog_layout lay_out_bind_dialog(const bind_dialog_metrics& m, int text_lines,
                                        int text_columns) {
+    const int char_width = m.char_width;
     const int margin = char_width;
-    const int gap = std::max(2, line_height / 4);
-    // The frame of the text box and of a combo box around its line.
+    const int gap = std::max(2, m.line_height / 4);
+    // The frame and the document margin of the text box around its lines.
     const int frame = 6;
-    const int row = line_height + 2 * frame - 4;
-    const int label_width = 16 * char_width;
+    const int row = m.line_height + 2 * frame - 4;
+    const int label_width = m.label_width + char_width;
     const int button_width = 14 * char_width + icon_size / 2;
     const int button_height = std::max(row + 4, icon_size / 2 + 10);
+    const int columns = text_columns + 2;
 
     bind_dialog_layout l;
     l.icon = QRect(margin, margin, icon_size, icon_size);
     int left = l.icon.right() + 1 + margin;
-    int width = std::clamp(text_columns + 2, 60, 100) * char_width;
-    l.text = QRect(left, margin, width, std::max(1, text_lines) * line_height + 2 * frame);
+    int width = std::clamp(columns, 60, 100) * char_width;
+    int scroll = columns > 100 ? m.scroll_bar : 0;
+    l.text =
+        QRect(left, margin, width, std::max(1, text_lines) * m.line_height + 2 * frame + scroll);
     int y = l.text.bottom() + 1 + margin;
     for (std::size_t i = 0; i < l.combos.size(); ++i) {
         l.labels[i] = QRect(left, y, label_width, row);
@@ -107,13 +112,18 @@ nx_dlg_add_disp::nx_dlg_add_disp(bind_choices& choices, const std::string& text,
             [this](const QString& property) { property_chosen(property); });
 
     QFontMetrics metrics(font());
+    bind_dialog_metrics m;
+    m.char_width = metrics.averageCharWidth();
+    m.line_height = QFontMetrics(text_->font()).lineSpacing();
+    for (QLabel* label : labels_)
+        m.label_width = std::max(m.label_width, label->sizeHint().width());
+    m.scroll_bar = text_->horizontalScrollBar()->sizeHint().height();
     QStringList lines = shown.split(QLatin1Char('\n'));
     qsizetype columns = 0;
     for (const QString& line : lines)
         columns = std::max(columns, line.size());
     bind_dialog_layout l =
-        lay_out_bind_dialog(metrics.averageCharWidth(), metrics.lineSpacing(),
-                            static_cast<int>(lines.size()), static_cast<int>(columns));
+        lay_out_bind_dialog(m, static_cast<int>(lines.size()), static_cast<int>(columns));
     icon->setGeometry(l.icon);
     text_->setGeometry(l.text);
     for (std::size_t i = 0; i < combos_.size(); ++i) {

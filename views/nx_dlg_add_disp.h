@@ -17,7 +17,16 @@ namespace nxkit {
 
 class bind_choices;
 
-// Where the bind dialog's parts go, from the dialog font's character width and line height.
+// What the layout is computed from: the dialog font's average character width, the line height
+// of the explanation box, the widest label and the height of a horizontal scroll bar.
+struct bind_dialog_metrics {
+    int char_width = 0;
+    int line_height = 0;
+    int label_width = 0;
+    int scroll_bar = 0;
+};
+
+// Where the bind dialog's parts go.
 struct bind_dialog_layout {
     QRect icon;
     QRect text;
@@ -28,7 +37,10 @@ struct bind_dialog_layout {
     QRect cancel_button;
     QSize size;
 };
-bind_dialog_layout lay_out_bind_dialog(int char_width, int line_height, int text_lines,
+// The explanation box shows all `text_lines` lines; it is as wide as its longest line
+// (`text_columns` characters) within 60 to 100 characters and gets room for a scroll bar
+// when the line is wider still.
+bind_dialog_layout lay_out_bind_dialog(const bind_dialog_metrics& m, int text_lines,
                                        int text_columns);
 
 // The bind-to-scheme dialog: the explanation, the property and the on and off values of the

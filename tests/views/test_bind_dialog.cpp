@@ -81,8 +81,10 @@ TEST_F(BindDialog, ShowsTheSampleTypeAndTheLastTemplate) {
         EXPECT_EQ(items_of(d.off_box()), "включен|отключен [отключен]");
         EXPECT_EQ(items_of(d.template_box()), "# [#]");
         // The explanation box is exactly as high as its two lines.
-        QFontMetrics metrics(d.font());
+        QFontMetrics metrics(d.text_box()->font());
         EXPECT_EQ(d.text_box()->height(), 2 * metrics.lineSpacing() + 12);
+        for (QLabel* label : d.labels())
+            EXPECT_GE(label->width(), label->sizeHint().width());
         d.press(answer_ok);
         return d.result();
     };
@@ -231,8 +233,10 @@ TEST_F(BindDialog, BindCommandUsesTheChosenTemplate) {
 }
 
 TEST(BindDialogLayout, PartsFollowTheFontAndDoNotOverlap) {
-    bind_dialog_layout l = lay_out_bind_dialog(7, 15, 9, 80);
+    bind_dialog_metrics m{7, 15, 100, 12};
+    bind_dialog_layout l = lay_out_bind_dialog(m, 9, 80);
     EXPECT_EQ(l.text, QRect(7 + 32 + 7, 7, 82 * 7, 9 * 15 + 12));
+    EXPECT_EQ(l.labels[0].width(), 107);
     std::vector<QRect> parts = {l.icon, l.text, l.bind_button, l.cancel_button};
     parts.insert(parts.end(), l.labels.begin(), l.labels.end());
     parts.insert(parts.end(), l.combos.begin(), l.combos.end());
@@ -247,9 +251,10 @@ TEST(BindDialogLayout, PartsFollowTheFontAndDoNotOverlap) {
     }
     EXPECT_EQ(l.cancel_button.right(), l.text.right());
     EXPECT_LT(l.bind_button.right(), l.cancel_button.left());
-    // A narrow text still gets a box of 60 characters; a very wide one at most 100.
-    EXPECT_EQ(lay_out_bind_dialog(7, 15, 1, 10).text.width(), 60 * 7);
-    EXPECT_EQ(lay_out_bind_dialog(7, 15, 1, 300).text.width(), 100 * 7);
+    // A narrow text still gets a box of 60 characters; a very wide one at most 100 and room
+    // for the scroll bar.
+    EXPECT_EQ(lay_out_bind_dialog(m, 1, 10).text.size(), QSize(60 * 7, 15 + 12));
+    EXPECT_EQ(lay_out_bind_dialog(m, 1, 300).text.size(), QSize(100 * 7, 15 + 12 + 12));
     EXPECT_EQ(marked_template("#") + " " + marked_template("a#b") + " " + marked_template("x") +
                   " " + marked_template(""),
               "# a#b #x #");
