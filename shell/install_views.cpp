@@ -12,6 +12,7 @@
 #include "views/nx_view_con.h"
 #include "views/nx_view_hand.h"
 #include "views/nx_view_mes.h"
+#include "views/qt_bind_dialog.h"
 
 #include <QAction>
 #include <QToolBar>
@@ -69,6 +70,10 @@ void install_views(nx_dlg_mod& window) {
     register_structure_classes(store, hand);
 
     schemes->set_manual_input([hand](t_struct_vl& signal) { hand->open_manual_input(signal); });
+
+    // The scheme's bind command asks through it until the window goes.
+    auto* bind = new qt_bind_dialog(&window);
+    bind->set_icon_source(icon);
 
     store.add_viewer(schemes);
     store.add_viewer(connections);
