@@ -1,5 +1,7 @@
 #include "views/journal_model.h"
 
+#include <algorithm>
+
 #include <QIcon>
 
 #include <array>
@@ -139,6 +141,25 @@ void journal_model::append(journal_line line) {
     int row = static_cast<int>(lines_.size());
     beginInsertRows({}, row, row);
     lines_.push_back(std::move(line));
+    endInsertRows();
+}
+
+void journal_model::append(std::vector<journal_line> lines) {
+    if (lines.empty())
+        return;
+    if (lines.size() > bound_)
+        lines.erase(lines.begin(), lines.end() - static_cast<std::ptrdiff_t>(bound_));
+    std::size_t room = bound_ - std::min(bound_, lines_.size());
+    if (lines.size() > room) {
+        int drop = static_cast<int>(lines.size() - room);
+        beginRemoveRows({}, 0, drop - 1);
+        lines_.erase(lines_.begin(), lines_.begin() + drop);
+        endRemoveRows();
+    }
+    int first = static_cast<int>(lines_.size());
+    beginInsertRows({}, first, first + static_cast<int>(lines.size()) - 1);
+    for (journal_line& line : lines)
+        lines_.push_back(std::move(line));
     endInsertRows();
 }
 

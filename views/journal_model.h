@@ -67,6 +67,9 @@ public:
 
     // Adds a line at the end, dropping the first when the bound is passed.
     void append(journal_line line);
+    // The same for several lines at once: one removal and one insertion, however many, so a
+    // busy pass does not make the views walk every row once per line.
+    void append(std::vector<journal_line> lines);
     const journal_line& line(int row) const { return lines_[static_cast<std::size_t>(row)]; }
     // Marks a line acknowledged; false when it was already.
     bool acknowledge(int row);

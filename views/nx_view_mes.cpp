@@ -17,6 +17,7 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QTableView>
+#include <QTimer>
 #include <QTextDocument>
 #include <QVBoxLayout>
 
@@ -24,6 +25,7 @@
 #include <exception>
 #include <cstdio>
 #include <fstream>
+#include <utility>
 
 namespace nxkit {
 
@@ -145,6 +147,16 @@ nx_view_mes::nx_view_mes(t_ref_buff& store, QWidget* parent, buttons navigation,
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
     column->addWidget(list_, 1);
 
+    // A busy station brings lines on every 10 ms pass; the list is painted at most ten times a
+    // second, which no reader notices and which keeps the interface thread free.
+    repaint_timer_ = new QTimer(this);
+    repaint_timer_->setSingleShot(true);
+    repaint_timer_->setInterval(100);
+    connect(repaint_timer_, &QTimer::timeout, this, [this] {
+        list_->viewport()->setUpdatesEnabled(true);
+        list_->viewport()->update();
+    });
+
     connect(list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         QModelIndex index = list_->indexAt(at);
         if (index.isValid())
@@ -234,18 +246,7 @@ void nx_view_mes::add_line(t_ref& component) {
         name += " (" + parent->title() + ")";
     line.name = QString::fromStdString(name);
     std::string file_text = journal_file_text(line);
-
-    // The newest line keeps the selection when the operator was on the last one.
-    int shown_before = shown_.rowCount();
-    int selected = selected_shown_row();
-    bool follow = shown_before == 0 || selected == shown_before - 1 ||
-                  list_->currentIndex().row() == shown_before - 1;
-    model_.append(std::move(line));
-    if (follow) {
-        QModelIndex newest = shown_.mapFromSource(model_.index(model_.rowCount() - 1, 0));
-        if (newest.isValid())
-            select_shown(newest.row());
-    }
+    pending_.push_back(std::move(line));
 
     if (journal_.mes(file_text)) {
         journal_failed_ = false;
@@ -256,9 +257,33 @@ void nx_view_mes::add_line(t_ref& component) {
             "журнал событий: не удалось записать строку в файл '" +
             (journal_.file_name().empty() ? std::string("mes.log") : journal_.file_name()) + "'");
     }
-    update_buttons();
     if (beep_frequency_ != 0)
         beeper_.request(beep_frequency_, beep_duration_, beep_pause_);
+}
+
+void nx_view_mes::on_changes_done() {
+    flush_lines();
+}
+
+void nx_view_mes::flush_lines() {
+    if (pending_.empty())
+        return;
+    // The newest line keeps the selection when the operator was on the last one.
+    int shown_before = shown_.rowCount();
+    int selected = selected_shown_row();
+    bool follow = shown_before == 0 || selected == shown_before - 1 ||
+                  list_->currentIndex().row() == shown_before - 1;
+    if (!repaint_timer_->isActive()) {
+        list_->viewport()->setUpdatesEnabled(false);
+        repaint_timer_->start();
+    }
+    model_.append(std::exchange(pending_, {}));
+    if (follow) {
+        QModelIndex newest = shown_.mapFromSource(model_.index(model_.rowCount() - 1, 0));
+        if (newest.isValid())
+            select_shown(newest.row());
+    }
+    update_buttons();
 }
 
 int nx_view_mes::selected_shown_row() const {

@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 #include <utility>
 
 class QAction;
@@ -20,6 +21,7 @@ class QCheckBox;
 class QDateTimeEdit;
 class QLineEdit;
 class QTableView;
+class QTimer;
 class QWidget;
 
 namespace nxkit {
@@ -53,6 +55,7 @@ public:
 
     // i_observer
     void on_changed(const std::string& key) override;
+    void on_changes_done() override;
     // i_viewer
     void on_load() override;
 
@@ -79,6 +82,8 @@ public:
 
 private:
     void add_line(t_ref& signal);
+    // The lines of one pass reach the list together at its end.
+    void flush_lines();
     void select_shown(int row);
     int selected_shown_row() const;
     void filter_edited();
@@ -89,6 +94,7 @@ private:
     nx_log journal_;
     bool journal_failed_ = false;
     int line_number_ = 0;
+    std::vector<journal_line> pending_;
     int beep_frequency_ = 0;
     int beep_duration_ = 0;
     int beep_pause_ = 0;
@@ -98,6 +104,7 @@ private:
     std::function<QIcon(int)> icons_;
     QWidget* pane_ = nullptr;
     QTableView* list_ = nullptr;
+    QTimer* repaint_timer_ = nullptr;
     QLineEdit* text_edit_ = nullptr;
     QLineEdit* signal_edit_ = nullptr;
     QCheckBox* unacknowledged_box_ = nullptr;
