@@ -318,6 +318,37 @@ TEST_F(Journal, FilterNarrowsTheListAndCsvHoldsWhatIsShown) {
     EXPECT_EQ(read_bytes(path), expected);
 }
 
+TEST(JournalModel, LinesOfOnePassArriveInOneInsertionAndKeepTheBound) {
+    journal_model model(4);
+    int insertions = 0;
+    int removals = 0;
+    QObject::connect(&model, &QAbstractItemModel::rowsInserted, [&] { ++insertions; });
+    QObject::connect(&model, &QAbstractItemModel::rowsRemoved, [&] { ++removals; });
+    auto lines = [](int from, int count) {
+        std::vector<journal_line> list(static_cast<std::size_t>(count));
+        for (int i = 0; i < count; ++i)
+            list[static_cast<std::size_t>(i)].number = from + i;
+        return list;
+    };
+    model.append(lines(1, 3));
+    EXPECT_EQ(insertions, 1);
+    EXPECT_EQ(removals, 0);
+    // Two more: the oldest goes, in one removal.
+    model.append(lines(4, 2));
+    EXPECT_EQ(insertions, 2);
+    EXPECT_EQ(removals, 1);
+    ASSERT_EQ(model.rowCount(), 4);
+    EXPECT_EQ(model.line(0).number, 2);
+    EXPECT_EQ(model.line(3).number, 5);
+    // More than the bound at once: only the newest four stay.
+    model.append(lines(6, 6));
+    ASSERT_EQ(model.rowCount(), 4);
+    EXPECT_EQ(model.line(0).number, 8);
+    EXPECT_EQ(model.line(3).number, 11);
+    model.append(std::vector<journal_line>{});
+    EXPECT_EQ(insertions, 3);
+}
+
 TEST(JournalCsv, FieldsWithSeparatorsAreQuoted) {
     journal_line line;
     line.number = 7;
