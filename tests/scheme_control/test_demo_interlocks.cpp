@@ -113,7 +113,11 @@ TEST_F(DemoInterlocks, TheBreakersMenuHasItsInterlockSubmenus) {
         EXPECT_EQ(submenus[0]->items[i].separator, on[i].empty()) << i;
         EXPECT_FALSE(submenus[0]->items[i].checked) << i;
     }
+    // The line that asks for the highlight is the bold default one, in both submenus.
+    EXPECT_TRUE(submenus[0]->items[0].is_default);
+    EXPECT_FALSE(submenus[0]->items[6].is_default);
     ASSERT_EQ(submenus[1]->items.size(), 7u);
+    EXPECT_TRUE(submenus[1]->items[0].is_default);
     EXPECT_EQ(submenus[1]->items[0].text, "\tQ1 можно отключать если:");
     EXPECT_EQ(submenus[1]->items[6].text, "И\tвключен  - Q1");
 }
