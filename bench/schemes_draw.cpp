@@ -3,6 +3,7 @@
 // the view; the processor time per second while 500 objects of the shown page blink; peak
 // memory.
 
+#include "bench/generated_scheme.h"
 #include "bench/stopwatch.h"
 #include "schemes/control/blink_clock.h"
 #include "schemes/control/scheme_control.h"
@@ -25,49 +26,6 @@
 using namespace nxkit;
 
 namespace {
-
-constexpr int pages = 4;
-constexpr int per_page = 500;
-
-const char* const types[] = {"выключатель", "разъединитель", "заземляющий_нож", "лампа",
-                             "прибор_реальный"};
-
-// A page of 50 bays of ten objects each, with their connecting lines.
-std::string generated_scheme() {
-    std::string t =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<sde version=\"1\" units=\"mm\">\n";
-    int counter = 1;
-    for (int page = 1; page <= pages; ++page) {
-        t += "  <page number=\"" + std::to_string(page) + "\" title=\"Страница " +
-             std::to_string(page) + "\" width=\"520\" height=\"300\">\n";
-        t +=
-            "    <line x1=\"5\" y1=\"10\" x2=\"515\" y2=\"10\" color=\"#0050b4\" width=\"1.2\"/>\n";
-        for (int i = 0; i < per_page; ++i) {
-            const int bay = i / 10, slot = i % 10;
-            const double x = 10 + (bay % 25) * 20.5;
-            const double y = 20 + (bay / 25) * 140 + slot * 13;
-            const char* type = types[slot % 5];
-            t += "    <line x1=\"" + sde_number(x) + "\" y1=\"" + sde_number(y - 6.5) + "\" x2=\"" +
-                 sde_number(x) + "\" y2=\"" + sde_number(y + 6.5) +
-                 "\" color=\"#0050b4\" width=\"0.4\"/>\n";
-            t += "    <object counter=\"" + std::to_string(counter) + "\" type=\"" + type +
-                 "\" x=\"" + sde_number(x) + "\" y=\"" + sde_number(y) + "\" w=\"" +
-                 (slot % 5 == 4 ? "12" : "5") + "\" h=\"" + (slot % 5 >= 3 ? "5" : "10") +
-                 "\" name=\"Q" + std::to_string(counter) + "\">\n";
-            if (slot % 5 == 4)
-                t += "      <property name=\"значение\">12,5</property>\n";
-            else if (slot % 5 == 3)
-                t += "      <property name=\"положение\">горит</property>\n";
-            else
-                t += "      <property name=\"положение\">включен</property>\n";
-            t += "      <property name=\"реакция_на_мышь\">есть</property>\n";
-            t += "    </object>\n";
-            ++counter;
-        }
-        t += "  </page>\n";
-    }
-    return t + "</sde>\n";
-}
 
 double process_cpu_s() {
     rusage u{};
@@ -95,7 +53,7 @@ int main(int argc, char** argv) {
         quick = quick || std::strcmp(argv[i], "--quick") == 0;
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
-    const std::string text = generated_scheme();
+    const std::string text = nxbench::generated_scheme();
 
     scheme_control control;
     control.resize(1600, 1000);

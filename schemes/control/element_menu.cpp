@@ -220,6 +220,7 @@ struct walker {
         int d = ilk.direction();
         menu_item head;
         head.command = number;
+        head.is_default = true;
         head.text = "\t" + element.disp_name() + " можно " + (d >= 0 ? "включать" : "") +
                     (d == 0 ? "/" : "") + (d <= 0 ? "отключать" : "") + " если:";
         add_to_submenu(head);

@@ -318,7 +318,7 @@ TEST_F(DemoBinding, ColumnsAndRowsBindFromTheBaysSignals) {
         prompt.expect_menu(4);
         prompt.expect("всего 4 шт.", answer_yes);
         EXPECT_EQ(run(demo_columns + key_part(0), 0), 1);
-        EXPECT_EQ(texts(prompt.menus()[0]).at(0), "c\tQ1 выключатель Л-1 (нр) по:");
+        EXPECT_EQ(texts(prompt.menus()[0]).at(0), "c\tQ1 (нр) по:");
         EXPECT_NE(prompt.seen()[0].text.find("'Схемы / Блокировка ОРУ-110 / Ячейка Л-1 - Таблица "
                                              "блокировки / Столбцы'\r\n\r\nиз 'Структура / (1) ПС "
                                              "110/10 кВ Северная / (1_1) ОРУ-110 кВ, ячейка Л-1':"),
