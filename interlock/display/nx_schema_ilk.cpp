@@ -163,7 +163,7 @@ bool nx_schema_ilk::repaint_changed_cells(const ilk_table_layout& previous) {
     for (std::size_t i = 0; i < layout_.lines.size(); ++i) {
         const ilk_line_item& a = previous.lines[i];
         const ilk_line_item& b = layout_.lines[i];
-        if (a.image != b.image || a.state != b.state || a.caption != b.caption ||
+        if (a.caption != b.caption || a.first_of_row != b.first_of_row ||
             a.mode_icon != b.mode_icon || a.direction_icon != b.direction_icon ||
             a.tu_number != b.tu_number)
             return false;
@@ -180,6 +180,14 @@ bool nx_schema_ilk::repaint_changed_cells(const ilk_table_layout& previous) {
         const ilk_column_item& b = layout_.columns[i];
         if (a.icon != b.icon || a.state != b.state)
             paint_column_header(painter, layout_, icons_, static_cast<int>(i), first_column_);
+    }
+    // A row's state shows only in the image of its first line.
+    for (std::size_t i = 0; i < layout_.lines.size(); ++i) {
+        const ilk_line_item& a = previous.lines[i];
+        const ilk_line_item& b = layout_.lines[i];
+        if (b.first_of_row && static_cast<int>(i) >= first_row_ &&
+            (a.image != b.image || a.state != b.state))
+            paint_row_image(painter, layout_, icons_, static_cast<int>(i), first_row_, true);
     }
     for (std::size_t i = 0; i < layout_.cells.size(); ++i) {
         const ilk_cell_item& cell = layout_.cells[i];

@@ -133,6 +133,18 @@ void paint_cell(QPainter& painter, const ilk_table_layout& layout, icon_set& ico
     painter.restore();
 }
 
+void paint_row_image(QPainter& painter, const ilk_table_layout& layout, icon_set& icons, int line,
+                     int first_line, bool clear) {
+    const ilk_line_item& item = layout.lines[line];
+    const int s = layout.icon_size;
+    const int top = layout.header_height + (line - first_line) * layout.pitch +
+                    (layout.pitch - s) / 2;
+    if (clear)
+        painter.fillRect(layout.row_image_left(), top, s, s,
+                         item.band ? band_colour : QApplication::palette().color(QPalette::Button));
+    draw_icon(painter, icons, item.image, 0, item.state, layout.row_image_left(), top, s, s);
+}
+
 void paint_column_header(QPainter& painter, const ilk_table_layout& layout, icon_set& icons,
                          int column, int first_column) {
     const int s = layout.icon_size;
@@ -203,8 +215,7 @@ void paint_table(QPainter& painter, const ilk_table_layout& layout, icon_set& ic
             painter.drawText(QRect(layout.tu_number_left(), y,
                                    layout.direction_icon_left() - layout.tu_number_left(), p),
                              Qt::AlignLeft | Qt::AlignVCenter, QString::number(item.tu_number));
-            draw_icon(painter, icons, item.image, 0, item.state, layout.row_image_left(), icon_top,
-                      s, s);
+            paint_row_image(painter, layout, icons, l, first_line, false);
             painter.setPen(Qt::black);
             painter.drawLine(0, y, right, y);
         } else {

@@ -21,6 +21,11 @@ void paint_table(QPainter& painter, const ilk_table_layout& layout, icon_set& ic
 void paint_cell(QPainter& painter, const ilk_table_layout& layout, icon_set& icons,
                 const ilk_cell_item* cell, int column, int line, int first_column, int first_line);
 
+// Paints the row image of a line (the first of its row) over what is there, cleared first
+// when `clear` is set, for a pass that changed only states.
+void paint_row_image(QPainter& painter, const ilk_table_layout& layout, icon_set& icons, int line,
+                     int first_line, bool clear);
+
 // Paints one column header (background, icon, rotated caption, frame).
 void paint_column_header(QPainter& painter, const ilk_table_layout& layout, icon_set& icons,
                          int column, int first_column);

@@ -137,6 +137,29 @@ TEST_F(schema_ilk, APassRepaintsOnlyTheCellsThatChanged) {
     EXPECT_EQ(display->cells_repainted(), 4);
 }
 
+TEST_F(schema_ilk, ARowThatBecomesEnabledRepaintsOnlyItsRowImage) {
+    QImage before = display->back_buffer().copy();
+    const ilk_table_layout& layout = display->layout();
+    ASSERT_EQ(layout.lines[0].image, 1451);
+    // The permission signal of Q1's row (address 16) comes on, its ready signal (7) stays off.
+    deliver({{16, true}, {7, false}});
+    display->notify_changed("S.0000.0000.0001.0000");
+    display->tick();
+    EXPECT_EQ(layout.lines[0].image, 1450);
+    EXPECT_EQ(display->cells_repainted(), 0);
+    int s = layout.icon_size;
+    int top = layout.header_height + (layout.pitch - s) / 2;
+    auto differs = [&](int left, int top_edge) {
+        for (int y = top_edge; y < top_edge + s; ++y)
+            for (int x = left; x < left + s; ++x)
+                if (before.pixel(x, y) != display->back_buffer().pixel(x, y))
+                    return true;
+        return false;
+    };
+    EXPECT_TRUE(differs(layout.row_image_left(), top));
+    EXPECT_FALSE(differs(layout.row_image_left(), top + 2 * layout.pitch));
+}
+
 TEST_F(schema_ilk, ZoomStepsAreRelativeAndStoredUnderTheTableKey) {
     EXPECT_FALSE(display->command_enabled(1));
     EXPECT_FALSE(display->command_enabled(50));
