@@ -19,6 +19,7 @@
 #include "structure/structure_classes.h"
 #include "telemech/t_dev_104.h"
 #include "telemech/telemech_classes.h"
+#include "tests/support/desktop_doubles.h"
 #include "tests/support/test_support.h"
 #include "ui/icon_set.h"
 
@@ -470,6 +471,40 @@ TEST_F(schema_ilk_pointer, ArrowsScrollByOneAndHoverOutlinesLineAndColumn) {
     QApplication::sendEvent(display.get(), &leave);
     EXPECT_EQ(display->shown_image().pixelColor(100, top),
               display->back_buffer().pixelColor(100, top));
+}
+
+TEST_F(schema_ilk_pointer, ASameNameColumnTakesTheCandidateOfTheRowOrBeeps) {
+    prompt_recorder prompt({0});
+    counting_beep beeps;
+    store->insert_xml("S.0000.0000", "<ref tp=\"71\" frm=\"#\">"
+                                     "<ref tp=\"70\" nof=\"s1_1_2\" part=\"QS1\"/></ref>");
+    display->zoom_command(1);
+    display->notify_changed("S.0000.0000");
+    display->tick();
+    ASSERT_EQ(display->layout().columns.size(), 5u);
+    const std::string same = display->layout().column_keys[4];
+    auto* candidate = dynamic_cast<t_ilk_vts*>(store->get(same + ".0000"));
+    ASSERT_NE(candidate, nullptr);
+    click(column_header(4));
+    click(column_header(4));
+    ASSERT_EQ(prompt.menus.size(), 1u);
+    EXPECT_EQ(prompt.menus[0],
+              (std::vector<std::string>{"0 Одноименный столбец\t", "-",
+                                        "1 [ нр,ОТКЛ,авто ]\tQS1 шинный разъединитель - (s1_1_2) "
+                                        "Телесигнал"}));
+
+    store->set_edit_mode(true);
+    // Row Q1 has no candidate: a beep, nothing created.
+    ctrl_double_click(cell(4, 0));
+    EXPECT_EQ(beeps.beeps, (std::vector<std::pair<int, int>>{{1500, 100}}));
+    EXPECT_EQ(permissions_of(q1_on).size(), 2u);
+    // Row QS1 takes the candidate named by its part.
+    const std::string qs1_row = "S.0000.0000.0001.0001.0000";
+    ctrl_double_click(cell(4, 2));
+    std::vector<std::string> after = permissions_of(qs1_row);
+    ASSERT_EQ(after.size(), 3u);
+    EXPECT_EQ(after[2], qs1_row + ".0002 -> " + candidate->key());
+    EXPECT_EQ(beeps.beeps.size(), 1u);
 }
 
 } // namespace
