@@ -2,6 +2,8 @@
 
 #include "base/format.h"
 #include "base/name_hash.h"
+#include "base/nx_log.h"
+#include "base/prompt.h"
 #include "base/settings.h"
 #include "config/interfaces.h"
 #include "config/t_ref_buff.h"
@@ -18,6 +20,7 @@
 #include <QTimerEvent>
 
 #include <algorithm>
+#include <exception>
 
 namespace nxkit {
 
@@ -307,6 +310,25 @@ bool nx_schema_ilk::scroll_by_arrow(int x, int y) {
 }
 
 void nx_schema_ilk::mouseReleaseEvent(QMouseEvent* event) {
+    operator_action([&] { release(event); });
+}
+
+void nx_schema_ilk::mouseDoubleClickEvent(QMouseEvent* event) {
+    operator_action([&] { double_click(event); });
+}
+
+// An exception cannot cross the event loop: the action ends with a log line and a box, the
+// program goes on.
+void nx_schema_ilk::operator_action(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const std::exception& e) {
+        nx_log::main().err(e.what());
+        show_message(this, e.what(), mb_error);
+    }
+}
+
+void nx_schema_ilk::release(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return;
     QPoint pos = event->position().toPoint();
@@ -373,7 +395,7 @@ void nx_schema_ilk::open_popup(const std::string& key) {
         manual_input_(popup.signal_keys[static_cast<std::size_t>(chosen - 1)]);
 }
 
-void nx_schema_ilk::mouseDoubleClickEvent(QMouseEvent* event) {
+void nx_schema_ilk::double_click(QMouseEvent* event) {
     if (!store_.edit_mode())
         return;
     Qt::MouseButton button = event->button();

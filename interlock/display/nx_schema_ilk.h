@@ -74,6 +74,9 @@ private:
     void repaint_all();
     bool repaint_changed_cells(const ilk_table_layout& previous);
     void paint_overlay(QPainter& painter);
+    void operator_action(const std::function<void()>& action);
+    void release(QMouseEvent* event);
+    void double_click(QMouseEvent* event);
     void click();
     bool scroll_by_arrow(int x, int y);
     void open_popup(const std::string& key);
