@@ -270,16 +270,12 @@ bool nx_schema_ilk::column_exists(int column) const {
 void nx_schema_ilk::mouseMoveEvent(QMouseEvent* event) {
     QPoint pos = event->position().toPoint();
     ilk_cell_position cell = cell_at(layout_, pos.x(), pos.y());
-    if (hovering_ && pos.x() == pointer_x_ && pos.y() == pointer_y_ && cell == hover_cell_)
+    // Within the same cell the picture stays as it is.
+    if (hovering_ && cell == hover_cell_)
         return;
-    bool moved_cell = !(cell == hover_cell_);
-    pointer_x_ = pos.x();
-    pointer_y_ = pos.y();
-    if (hovering_ && !moved_cell)
-        return;
-    hovering_ = true;
-    if (moved_cell)
+    if (!(cell == hover_cell_))
         edit_mark_ = 0;
+    hovering_ = true;
     hover_cell_ = cell;
     update();
 }

@@ -103,8 +103,6 @@ private:
 
     // Pointer state.
     bool hovering_ = false;
-    int pointer_x_ = -1;
-    int pointer_y_ = -1;
     ilk_cell_position hover_cell_{-1, -1};
     // 0 none; 1 or 2 a permission that permits when on or off was just created; 3 the click
     // only selects.

@@ -348,6 +348,11 @@ TEST_F(schema_ilk_pointer, CtrlDoubleClickCreatesAndDeletesPermissionsInEditMode
     QPoint box = cell(1, 0) - QPoint(display->layout().pitch / 2 + 5, 0);
     EXPECT_EQ(display->shown_image().pixelColor(box),
               QApplication::palette().color(QPalette::ToolTipBase));
+    // A move to another cell takes the mark and its box away.
+    move_to(cell(2, 0));
+    EXPECT_EQ(display->edit_mark(), 0);
+    EXPECT_NE(display->shown_image().pixelColor(box),
+              QApplication::palette().color(QPalette::ToolTipBase));
 
     // The same on the occupied cell deletes it; the right button makes one that permits when on.
     ctrl_double_click(cell(1, 0));
