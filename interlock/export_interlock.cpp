@@ -11,6 +11,7 @@
 #include "config/ref_types.h"
 #include "config/t_ref_buff.h"
 #include "interlock/ilk_common.h"
+#include "interlock/ilk_table_edits.h"
 #include "interlock/t_ilk_and.h"
 #include "interlock/t_ilk_or.h"
 #include "interlock/t_ilk_root.h"
@@ -405,6 +406,7 @@ bool export_interlock(t_ref_buff& store, const std::string& root_key, const std:
     if (root == nullptr)
         return false;
     try {
+        flush_table_edits(store);
         return run_export(store, *root, caption, with_transfer, options);
     } catch (const nx_exception& failure) {
         report_transfer_failure(store, failure, caption);

@@ -38,11 +38,6 @@ void install_views(nx_dlg_mod& window) {
         schemes->add_button(spec_of(button).command, window.button(button));
     ui_resources& resources = window.resources();
     schemes->set_icons([&resources](int number) { return resources.icons.icon(number); });
-    schemes->set_table_display_factory(
-        [&window, &resources](const std::string& key,
-                              QWidget* parent) -> std::unique_ptr<i_schema> {
-            return std::make_unique<nx_schema_ilk>(parent, window.store(), key, resources.icons);
-        });
     window.hooks().scheme_command = [schemes](int command) { schemes->scheme_command(command); };
 
     auto* connections = new nx_view_con(store, window.button(toolbar_button::con), &window);
@@ -70,6 +65,15 @@ void install_views(nx_dlg_mod& window) {
     register_structure_classes(store, hand);
 
     schemes->set_manual_input([hand](t_struct_vl& signal) { hand->open_manual_input(signal); });
+    schemes->set_table_display_factory(
+        [&window, &resources, hand](const std::string& key,
+                                    QWidget* parent) -> std::unique_ptr<i_schema> {
+            auto display =
+                std::make_unique<nx_schema_ilk>(parent, window.store(), key, resources.icons);
+            display->set_manual_input(
+                [hand](const std::string& signal) { hand->show_manual_input(signal); });
+            return display;
+        });
 
     // The scheme's bind command asks through it until the window goes.
     auto* bind = new qt_bind_dialog(&window);

@@ -9,6 +9,7 @@
 #include "base/settings.h"
 #include "base/settings_keys.h"
 #include "config/t_ref_buff.h"
+#include "interlock/ilk_table_edits.h"
 #include "platform/close_signals.h"
 #include "platform/single_instance.h"
 #include "schemes/ilk/ilk_scheme_classes.h"
@@ -564,6 +565,7 @@ void nx_dlg_mod::save() {
     struct restore_cursor {
         ~restore_cursor() { QApplication::restoreOverrideCursor(); }
     } restore;
+    flush_table_edits(store_);
     store_.save();
     store_.backup();
     store_.state().set_changed(false);
@@ -634,6 +636,7 @@ bool nx_dlg_mod::save_on_close(QCloseEvent* event) {
                 return false;
             }
         } else if (edit_mode_ && !store_.state().load_failed()) {
+            flush_table_edits(store_);
             store_.save();
         }
     } catch (const std::exception& e) {

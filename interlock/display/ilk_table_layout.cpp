@@ -247,4 +247,41 @@ ilk_scroll_limits scroll_limits(const ilk_table_layout& layout, int width, int h
     return limits;
 }
 
+ilk_scroll_arrows scroll_arrows(const ilk_table_layout& layout, const ilk_scroll_limits& limits,
+                                int first_column, int first_line) {
+    ilk_scroll_arrows arrows;
+    int a = round_px(1.5 * layout.icon_size);
+    int top = layout.header_height - a;
+    int right = layout.line_header_width;
+    if (first_line < limits.max_first_line)
+        arrows.down = {0, top, a, a};
+    if (first_line > 0)
+        arrows.up = {a, top, a, a};
+    if (first_column < limits.max_first_column)
+        arrows.right = {right - a, top, a, a};
+    if (first_column > 0)
+        arrows.left = {right - 2 * a, top, a, a};
+    return arrows;
+}
+
+namespace {
+
+int floor_div(int value, int step) {
+    return value >= 0 ? value / step : -((-value + step - 1) / step);
+}
+
+} // namespace
+
+ilk_cell_position cell_at(const ilk_table_layout& layout, int x, int y) {
+    if (layout.pitch <= 0)
+        return {-1, -1};
+    return {floor_div(x - layout.line_header_width, layout.pitch),
+            floor_div(y - layout.header_height, layout.pitch)};
+}
+
+bool contains(const ilk_rect& r, int x, int y) {
+    return r.width > 0 && r.height > 0 && x >= r.left && x < r.right() && y >= r.top &&
+           y < r.bottom();
+}
+
 } // namespace nxkit

@@ -115,4 +115,28 @@ struct ilk_scroll_limits {
 };
 ilk_scroll_limits scroll_limits(const ilk_table_layout& layout, int width, int height);
 
+// The four scroll arrows: squares of 1.5 s in one row at the bottom of the corner block, "down"
+// and "up" at its left end, "left" and "right" at its right end. An arrow that cannot move is
+// not shown and its rectangle is empty.
+struct ilk_scroll_arrows {
+    ilk_rect down;
+    ilk_rect up;
+    ilk_rect left;
+    ilk_rect right;
+};
+ilk_scroll_arrows scroll_arrows(const ilk_table_layout& layout, const ilk_scroll_limits& limits,
+                                int first_column, int first_line);
+
+// The cell under a client position scrolled to (first_column, first_line), counted from the
+// first shown column and line: negative columns lie in the line header band (-2 is where the
+// mode icons stand), negative lines in the column header band.
+struct ilk_cell_position {
+    int column = 0;
+    int line = 0;
+    bool operator==(const ilk_cell_position&) const = default;
+};
+ilk_cell_position cell_at(const ilk_table_layout& layout, int x, int y);
+
+bool contains(const ilk_rect& r, int x, int y);
+
 } // namespace nxkit

@@ -7,6 +7,8 @@
 #include <QImage>
 #include <QWidget>
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 namespace nxkit {
@@ -40,21 +42,48 @@ public:
     const QImage& back_buffer() const { return buffer_; }
     // The cells repainted by the last tick, -1 after a full repaint.
     int cells_repainted() const { return cells_repainted_; }
-    // The timer's work, callable by tests: lays out again and repaints when a change is pending.
+    // The timer's work, callable by tests: the deferred rebuild of the store's tables 5 s
+    // after the last edit, then a new layout and repaint when a change is pending.
+    void tick(std::int64_t now_ms);
     void tick();
+
+    // Opens manual input for the signal with this key (the popup's entries).
+    void set_manual_input(std::function<void(const std::string& key)> open) {
+        manual_input_ = std::move(open);
+    }
+    int first_column() const { return first_column_; }
+    int first_row() const { return first_row_; }
+    const ilk_scroll_arrows& arrows() const { return arrows_; }
+    const std::string& selected_key() const { return selected_key_; }
+    int edit_mark() const { return edit_mark_; }
+    // The window's picture: the back buffer with the hover marking.
+    QImage shown_image();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     t_ilk_tab* table();
     void rebuild_layout();
     void repaint_all();
     bool repaint_changed_cells(const ilk_table_layout& previous);
-    int scroll_column() const;
-    int scroll_line() const;
+    void paint_overlay(QPainter& painter);
+    void operator_action(const std::function<void()>& action);
+    void release(QMouseEvent* event);
+    void double_click(QMouseEvent* event);
+    void click();
+    bool scroll_by_arrow(int x, int y);
+    void open_popup(const std::string& key);
+    void select(const std::string& key);
+    void after_edit();
+    bool line_exists(int line) const;
+    bool column_exists(int column) const;
 
     t_ref_buff& store_;
     std::string table_key_;
@@ -69,6 +98,21 @@ private:
     QImage buffer_;
     int cells_repainted_ = -1;
     QBasicTimer timer_;
+    ilk_scroll_arrows arrows_;
+    std::function<void(const std::string&)> manual_input_;
+
+    // Pointer state.
+    bool hovering_ = false;
+    ilk_cell_position hover_cell_{-1, -1};
+    // 0 none; 1 or 2 a permission that permits when on or off was just created; 3 the click
+    // only selects.
+    int edit_mark_ = 0;
+    std::string last_clicked_key_;
+    std::string selected_key_;
+
+    // The deferred rebuild of the store's tables after edits.
+    bool edits_pending_ = false;
+    std::int64_t last_edit_tick_ = 0;
 };
 
 } // namespace nxkit

@@ -7,6 +7,10 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPalette>
+#include <QPen>
+
+#include <algorithm>
+#include <utility>
 
 namespace nxkit {
 
@@ -129,6 +133,18 @@ void paint_cell(QPainter& painter, const ilk_table_layout& layout, icon_set& ico
     painter.restore();
 }
 
+void paint_row_image(QPainter& painter, const ilk_table_layout& layout, icon_set& icons, int line,
+                     int first_line, bool clear) {
+    const ilk_line_item& item = layout.lines[line];
+    const int s = layout.icon_size;
+    const int top = layout.header_height + (line - first_line) * layout.pitch +
+                    (layout.pitch - s) / 2;
+    if (clear)
+        painter.fillRect(layout.row_image_left(), top, s, s,
+                         item.band ? band_colour : QApplication::palette().color(QPalette::Button));
+    draw_icon(painter, icons, item.image, 0, item.state, layout.row_image_left(), top, s, s);
+}
+
 void paint_column_header(QPainter& painter, const ilk_table_layout& layout, icon_set& icons,
                          int column, int first_column) {
     const int s = layout.icon_size;
@@ -199,8 +215,7 @@ void paint_table(QPainter& painter, const ilk_table_layout& layout, icon_set& ic
             painter.drawText(QRect(layout.tu_number_left(), y,
                                    layout.direction_icon_left() - layout.tu_number_left(), p),
                              Qt::AlignLeft | Qt::AlignVCenter, QString::number(item.tu_number));
-            draw_icon(painter, icons, item.image, 0, item.state, layout.row_image_left(), icon_top,
-                      s, s);
+            paint_row_image(painter, layout, icons, l, first_line, false);
             painter.setPen(Qt::black);
             painter.drawLine(0, y, right, y);
         } else {
@@ -243,6 +258,48 @@ void paint_table(QPainter& painter, const ilk_table_layout& layout, icon_set& ic
                mm_to_px(3 * layout.zoom, layout.dpi_y), Qt::black);
     draw_title(painter, layout, layout.title2, layout.title2_font,
                mm_to_px(10 * layout.zoom, layout.dpi_y), QColor(255, 0, 0));
+}
+
+void paint_scroll_arrows(QPainter& painter, const ilk_table_layout& layout, icon_set& icons,
+                         const ilk_scroll_arrows& arrows) {
+    (void)layout;
+    const std::pair<const ilk_rect*, int> shown[] = {
+        {&arrows.down, 1459}, {&arrows.up, 1458}, {&arrows.left, 1460}, {&arrows.right, 1461}};
+    for (auto [r, icon] : shown)
+        if (r->width > 0)
+            draw_icon(painter, icons, icon, 0, 0, r->left, r->top, r->width, r->height);
+}
+
+void paint_hover(QPainter& painter, const ilk_table_layout& layout, ilk_cell_position hover,
+                 int first_column, int first_line, int width, int height, icon_set& icons,
+                 int mark_image) {
+    const int p = layout.pitch;
+    const ilk_rect data = layout.data_area();
+    const int right = std::min(width, data.right() - first_column * p);
+    const int bottom = std::min(height, data.bottom() - first_line * p);
+    const int x = data.left + hover.column * p;
+    const int y = data.top + hover.line * p;
+    if (hover.column < 0 || hover.line < 0 || x >= right || y >= bottom)
+        return;
+    int pen = std::max(1, mm_to_px(0.4 * layout.zoom, layout.dpi_x));
+    int inset = mm_to_px(0.5 * layout.zoom, layout.dpi_x);
+    painter.save();
+    painter.setPen(QPen(QColor(255, 0, 0), pen));
+    painter.setBrush(Qt::NoBrush);
+    QRect line(0, y, right, p);
+    QRect column(x, 0, p, bottom);
+    painter.drawRect(line.adjusted(inset, inset, -inset, -inset));
+    painter.drawRect(column.adjusted(inset, inset, -inset, -inset));
+    if (mark_image != 0) {
+        QRect box = QRect(x, y, p, p).adjusted(-10, -10, 10, 10);
+        painter.setPen(QPen(Qt::black, 1));
+        painter.setBrush(QApplication::palette().color(QPalette::ToolTipBase));
+        painter.drawRect(box);
+        int s = layout.icon_size;
+        draw_icon(painter, icons, mark_image, 0, 0, box.center().x() - s / 2,
+                  box.center().y() - s / 2, s, s);
+    }
+    painter.restore();
 }
 
 } // namespace nxkit

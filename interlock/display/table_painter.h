@@ -21,8 +21,25 @@ void paint_table(QPainter& painter, const ilk_table_layout& layout, icon_set& ic
 void paint_cell(QPainter& painter, const ilk_table_layout& layout, icon_set& icons,
                 const ilk_cell_item* cell, int column, int line, int first_column, int first_line);
 
+// Paints the row image of a line (the first of its row) over what is there, cleared first
+// when `clear` is set, for a pass that changed only states.
+void paint_row_image(QPainter& painter, const ilk_table_layout& layout, icon_set& icons, int line,
+                     int first_line, bool clear);
+
 // Paints one column header (background, icon, rotated caption, frame).
 void paint_column_header(QPainter& painter, const ilk_table_layout& layout, icon_set& icons,
                          int column, int first_column);
+
+// Paints the scroll arrows that are shown.
+void paint_scroll_arrows(QPainter& painter, const ilk_table_layout& layout, icon_set& icons,
+                         const ilk_scroll_arrows& arrows);
+
+// The hover marking over the painted table: the line and the column of the cell `hover`
+// (counted from the first shown column and line) outlined in red, and after an edit that
+// created a permission, a box over the cell with the apparatus image `mark_image`
+// (0 for none).
+void paint_hover(QPainter& painter, const ilk_table_layout& layout, ilk_cell_position hover,
+                 int first_column, int first_line, int width, int height, icon_set& icons,
+                 int mark_image);
 
 } // namespace nxkit

@@ -1,5 +1,6 @@
 #include "base/settings.h"
 #include "interlock/export_interlock.h"
+#include "interlock/ilk_table_edits.h"
 #include "tests/interlock/interlock_fixture.h"
 
 #include <filesystem>
@@ -104,6 +105,18 @@ TEST_F(ExportFile, BlockIsReplacedAndLineEndsBecomeCrLf) {
     write_file("A\r\n.MEK=100 200\r\nB\r\r\n");
     ASSERT_TRUE(run(prompt));
     EXPECT_EQ(file_text(), "A\r\n.MEK=100 200\r\nB\r\n$ILKK=1\r\n$ILK=1 2 5 0 0 3 129 4 1\r\n");
+}
+
+// A permission made on the table display waits for the store's rebuild: the export does it.
+TEST_F(ExportFile, WaitingTableEditsAreRebuiltFirst) {
+    load_table(usual_columns,
+               row_xml(" tu=\"1\" tm_on=\"5\"", condition_xml(0, permission_xml(1, false))));
+    write_file("[CONF]\r\n.MEK=100 200\r\n");
+    note_table_edit(*store);
+    scripted_prompt prompt;
+    ASSERT_TRUE(run(prompt));
+    EXPECT_FALSE(table_edits_pending(*store));
+    EXPECT_EQ(file_text(), "[CONF]\r\n.MEK=100 200\r\n$ILK=1 2 5 0 0 3 129 4 1\r\n");
 }
 
 TEST_F(ExportLines, RemoteConditionsOfNoDirectionGiveTwoLinesEachOrderedByNumber) {

@@ -1,21 +1,31 @@
 // The table display on the demo station: painted once into its image, and a pass that changes
-// an apparatus repaints only the cells and headers that changed.
+// an apparatus repaints only the cells and headers that changed; the signal popup, the edits
+// made with the pointer, scrolling and hover.
 #ifdef DEMO_FOLDER
 
 #include "base/nx_time.h"
 #include "base/settings.h"
 #include "config/interfaces.h"
 #include "config/t_ref_buff.h"
+#include "interlock/display/ilk_table_actions.h"
 #include "interlock/display/nx_schema_ilk.h"
 #include "interlock/display/table_painter.h"
+#include "interlock/ilk_table_edits.h"
+#include "interlock/t_ilk_and.h"
+#include "interlock/t_ilk_or.h"
+#include "interlock/t_ilk_vts.h"
+#include "structure/t_struct_vl.h"
 #include "schemes/ilk/ilk_scheme_classes.h"
 #include "structure/structure_classes.h"
 #include "telemech/t_dev_104.h"
 #include "telemech/telemech_classes.h"
+#include "tests/support/desktop_doubles.h"
 #include "tests/support/test_support.h"
 #include "ui/icon_set.h"
 
 #include <QApplication>
+#include <QMouseEvent>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -128,6 +138,29 @@ TEST_F(schema_ilk, APassRepaintsOnlyTheCellsThatChanged) {
     EXPECT_EQ(display->cells_repainted(), 4);
 }
 
+TEST_F(schema_ilk, ARowThatBecomesEnabledRepaintsOnlyItsRowImage) {
+    QImage before = display->back_buffer().copy();
+    const ilk_table_layout& layout = display->layout();
+    ASSERT_EQ(layout.lines[0].image, 1451);
+    // The permission signal of Q1's row (address 16) comes on, its ready signal (7) stays off.
+    deliver({{16, true}, {7, false}});
+    display->notify_changed("S.0000.0000.0001.0000");
+    display->tick();
+    EXPECT_EQ(layout.lines[0].image, 1450);
+    EXPECT_EQ(display->cells_repainted(), 0);
+    int s = layout.icon_size;
+    int top = layout.header_height + (layout.pitch - s) / 2;
+    auto differs = [&](int left, int top_edge) {
+        for (int y = top_edge; y < top_edge + s; ++y)
+            for (int x = left; x < left + s; ++x)
+                if (before.pixel(x, y) != display->back_buffer().pixel(x, y))
+                    return true;
+        return false;
+    };
+    EXPECT_TRUE(differs(layout.row_image_left(), top));
+    EXPECT_FALSE(differs(layout.row_image_left(), top + 2 * layout.pitch));
+}
+
 TEST_F(schema_ilk, ZoomStepsAreRelativeAndStoredUnderTheTableKey) {
     EXPECT_FALSE(display->command_enabled(1));
     EXPECT_FALSE(display->command_enabled(50));
@@ -157,6 +190,326 @@ TEST_F(schema_ilk, FitModesStayWithinBoundsAndSkipAnEmptyArea) {
     display->resize(1, 1);
     display->tick();
     EXPECT_GT(display->layout().zoom, 0.0);
+}
+
+// Records the menus and boxes it is shown and answers from a list.
+class prompt_recorder : public i_prompt {
+public:
+    explicit prompt_recorder(std::vector<int> answers = {}) : answers_(std::move(answers)) {
+        previous_ = current_prompt();
+        set_prompt(this);
+    }
+    ~prompt_recorder() override { set_prompt(previous_); }
+    int message_box(owner_handle, const std::string& text, const std::string&, int) override {
+        boxes.push_back(text);
+        return box_answer;
+    }
+    int popup_menu(owner_handle, const std::vector<menu_item>& items) override {
+        std::vector<std::string> texts;
+        for (const menu_item& item : items)
+            texts.push_back(item.separator ? "-" : std::to_string(item.command) + " " + item.text);
+        menus.push_back(texts);
+        if (answers_.empty())
+            return 0;
+        int answer = answers_.front();
+        answers_.erase(answers_.begin());
+        return answer;
+    }
+    std::vector<std::vector<std::string>> menus;
+    std::vector<std::string> boxes;
+    int box_answer = answer_yes;
+
+private:
+    std::vector<int> answers_;
+    i_prompt* previous_ = nullptr;
+};
+
+class schema_ilk_pointer : public schema_ilk {
+protected:
+    schema_ilk_pointer() {
+        display->set_manual_input([this](const std::string& key) { opened.push_back(key); });
+    }
+    QPoint column_header(int column) const {
+        const ilk_table_layout& l = display->layout();
+        return {l.line_header_width + column * l.pitch + l.pitch / 2, 10};
+    }
+    QPoint line_header(int line) const {
+        const ilk_table_layout& l = display->layout();
+        return {40, l.header_height + line * l.pitch + l.pitch / 2};
+    }
+    QPoint cell(int column, int line) const {
+        const ilk_table_layout& l = display->layout();
+        return {l.line_header_width + column * l.pitch + l.pitch / 2,
+                l.header_height + line * l.pitch + l.pitch / 2};
+    }
+    void click(QPoint at) { QTest::mouseClick(display.get(), Qt::LeftButton, {}, at); }
+    void ctrl_double_click(QPoint at, Qt::MouseButton button = Qt::LeftButton) {
+        QTest::mouseDClick(display.get(), button, Qt::ControlModifier, at);
+    }
+    // QTest moves the cursor, which the offscreen platform does not report: the event itself.
+    void move_to(QPoint at) {
+        QMouseEvent move(QEvent::MouseMove, QPointF(at), display->mapToGlobal(QPointF(at)),
+                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(display.get(), &move);
+    }
+    std::string signal_of(const std::string& component) {
+        auto* signal = dynamic_cast<t_struct_vl*>(store->get(component));
+        return signal == nullptr ? "" : signal->signal_key();
+    }
+    std::vector<std::string> permissions_of(const std::string& condition) {
+        std::vector<std::string> keys;
+        for (t_ref* child : store->refs().children(condition))
+            if (auto* permission = dynamic_cast<t_ilk_and*>(child))
+                keys.push_back(permission->key() + " -> " +
+                               (permission->column_ref() ? permission->column_ref()->key() : ""));
+        return keys;
+    }
+
+    std::vector<std::string> opened;
+};
+
+const std::string q1_column = "S.0000.0000.0000.0000";
+const std::string qs1_column = "S.0000.0000.0000.0001";
+const std::string q1_on = "S.0000.0000.0001.0000.0000";
+
+TEST_F(schema_ilk_pointer, ASecondClickOnAHeaderOrCellListsItsSignals) {
+    prompt_recorder prompt({1, 0, 0});
+    // A click on another header in between: no popup.
+    click(column_header(0));
+    click(line_header(0));
+    click(column_header(0));
+    EXPECT_TRUE(prompt.menus.empty());
+    EXPECT_EQ(viewer.chosen, (std::vector<std::string>{q1_column, q1_on, q1_column}));
+    click(column_header(0));
+    ASSERT_EQ(prompt.menus.size(), 1u);
+    EXPECT_EQ(
+        prompt.menus[0],
+        (std::vector<std::string>{"0 [ ОТКЛЮЧЕН ]\tQ1 выключатель Л-1 - Разрешающий КА", "-",
+                                  "1 [ нр,ОТКЛ,авто ]\tQ1 выключатель Л-1 - (s1_1_1) Телесигнал"}));
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(signal_of(opened[0]), "s1_1_1");
+
+    // A line header: the row's permission signal, the row's state word.
+    click(line_header(1));
+    click(line_header(1));
+    ASSERT_EQ(prompt.menus.size(), 2u);
+    EXPECT_EQ(
+        prompt.menus[1],
+        (std::vector<std::string>{"0 [ нет контроля ]\tQ1 выключатель Л-1 - Управляемый КА", "-",
+                                  "1 [ нр,Н/К,авто ]\tQ1 выключатель Л-1 - (s1_1_31) Телесигнал"}));
+
+    // View mode: a click on a cell selects its permission, a second one lists its column.
+    click(cell(3, 0));
+    EXPECT_EQ(display->selected_key(), "S.0000.0000.0001.0000.0000.0001");
+    EXPECT_EQ(viewer.chosen.back(), "S.0000.0000.0001.0000.0000.0001");
+    EXPECT_EQ(prompt.menus.size(), 2u);
+    click(cell(3, 0));
+    ASSERT_EQ(prompt.menus.size(), 3u);
+    EXPECT_EQ(prompt.menus[2][0], "0 [ ОТКЛЮЧЕН ]\tQSG1 заземляющий нож - Разрешающий КА");
+    EXPECT_EQ(opened.size(), 1u);
+    // An empty cell selects nothing and opens nothing.
+    click(cell(1, 0));
+    click(cell(1, 0));
+    EXPECT_EQ(prompt.menus.size(), 3u);
+    EXPECT_EQ(display->selected_key(), "");
+}
+
+TEST_F(schema_ilk_pointer, CtrlDoubleClickCreatesAndDeletesPermissionsInEditMode) {
+    prompt_recorder prompt;
+    std::vector<std::string> before = permissions_of(q1_on);
+    ASSERT_EQ(before.size(), 2u);
+    // View mode: a double-click never edits.
+    ctrl_double_click(cell(1, 0));
+    EXPECT_EQ(permissions_of(q1_on), before);
+    EXPECT_FALSE(store->state().changed());
+
+    store->set_edit_mode(true);
+    ctrl_double_click(cell(1, 0));
+    std::vector<std::string> after = permissions_of(q1_on);
+    ASSERT_EQ(after.size(), 3u);
+    EXPECT_EQ(after[2], q1_on + ".0002 -> " + qs1_column);
+    auto* created = dynamic_cast<t_ilk_and*>(store->get(q1_on + ".0002"));
+    ASSERT_NE(created, nullptr);
+    EXPECT_FALSE(created->permits_when_on());
+    EXPECT_EQ(display->edit_mark(), 2);
+    EXPECT_EQ(display->selected_key(), q1_on + ".0002");
+    EXPECT_TRUE(store->state().changed());
+    EXPECT_TRUE(table_edits_pending(*store));
+    display->tick();
+    display->tick();
+    bool shown = false;
+    for (const ilk_cell_item& c : display->layout().cells)
+        shown = shown ||
+                (c.column == 1 && c.line == 0 && c.key == q1_on + ".0002" && c.image_a == 1454);
+    EXPECT_TRUE(shown);
+    // The mark box stands over the hovered cell: tooltip colour 10 pixels beside the cell.
+    move_to(cell(1, 0));
+    EXPECT_EQ(display->edit_mark(), 2);
+    QPoint box = cell(1, 0) - QPoint(display->layout().pitch / 2 + 5, 0);
+    EXPECT_EQ(display->shown_image().pixelColor(box),
+              QApplication::palette().color(QPalette::ToolTipBase));
+    // A move to another cell takes the mark and its box away.
+    move_to(cell(2, 0));
+    EXPECT_EQ(display->edit_mark(), 0);
+    EXPECT_NE(display->shown_image().pixelColor(box),
+              QApplication::palette().color(QPalette::ToolTipBase));
+
+    // The same on the occupied cell deletes it; the right button makes one that permits when on.
+    ctrl_double_click(cell(1, 0));
+    EXPECT_EQ(permissions_of(q1_on), before);
+    EXPECT_EQ(display->edit_mark(), 0);
+    ctrl_double_click(cell(2, 0), Qt::RightButton);
+    auto* right = dynamic_cast<t_ilk_and*>(store->get(q1_on + ".0002"));
+    ASSERT_NE(right, nullptr);
+    EXPECT_TRUE(right->permits_when_on());
+    EXPECT_EQ(display->edit_mark(), 1);
+    // One question for the series (the first edit after start-up asks unless the machine has
+    // been up less than five minutes).
+    EXPECT_LE(prompt.boxes.size(), 1u);
+}
+
+TEST_F(schema_ilk_pointer, ARefusedConfirmationTurnsTheEditIntoASelection) {
+    prompt_recorder prompt;
+    prompt.box_answer = answer_no;
+    store->set_edit_mode(true);
+    std::int64_t now = 10'000'000;
+    int mark = 0;
+    ilk_edit_outcome outcome =
+        edit_table_cell(*store, q1_column, q1_on, false, true, mark, nullptr, now);
+    EXPECT_EQ(prompt.boxes, std::vector<std::string>{"Редактировать таблицу блокировки ?\r\n"});
+    EXPECT_FALSE(outcome.changed);
+    EXPECT_EQ(outcome.selected, q1_on + ".0000");
+    EXPECT_EQ(mark, 0);
+    EXPECT_EQ(permissions_of(q1_on).size(), 2u);
+    // Yes is asked once and holds for five minutes after the last confirmed edit.
+    prompt.box_answer = answer_yes;
+    EXPECT_TRUE(confirm_table_edit(*store, nullptr, now + 1000));
+    EXPECT_TRUE(confirm_table_edit(*store, nullptr, now + 1000 + 300000));
+    EXPECT_EQ(prompt.boxes.size(), 2u);
+    prompt.box_answer = answer_no;
+    EXPECT_FALSE(confirm_table_edit(*store, nullptr, now + 1000 + 600001));
+    EXPECT_EQ(prompt.boxes.size(), 3u);
+}
+
+TEST_F(schema_ilk_pointer, DoubleClickOnAModeIconCyclesTheControlMode) {
+    prompt_recorder prompt;
+    auto* condition = dynamic_cast<t_ilk_or*>(store->get(q1_on));
+    ASSERT_NE(condition, nullptr);
+    ASSERT_EQ(condition->control_mode(), 1);
+    const ilk_table_layout& l = display->layout();
+    QPoint mode_icon(l.line_header_width - 2 * l.pitch + l.pitch / 2, cell(0, 0).y());
+    QTest::mouseDClick(display.get(), Qt::LeftButton, {}, mode_icon);
+    EXPECT_EQ(condition->control_mode(), 1); // view mode
+    store->set_edit_mode(true);
+    std::vector<int> modes;
+    for (int i = 0; i < 3; ++i) {
+        QTest::mouseDClick(display.get(), Qt::LeftButton, {}, mode_icon);
+        modes.push_back(condition->control_mode());
+    }
+    EXPECT_EQ(modes, (std::vector<int>{2, 0, 1}));
+    EXPECT_TRUE(store->state().changed());
+    QTest::mouseDClick(display.get(), Qt::LeftButton, {}, mode_icon);
+    display->tick();
+    EXPECT_EQ(display->layout().lines[0].mode_icon, 1457);
+    // Not an edit of a permission: nothing waits for the rebuild.
+    EXPECT_FALSE(table_edits_pending(*store));
+}
+
+TEST_F(schema_ilk_pointer, PendingEditsAreRebuiltFiveSecondsLaterOrWhenTheDisplayGoes) {
+    prompt_recorder prompt;
+    store->set_edit_mode(true);
+    ctrl_double_click(cell(1, 0));
+    ASSERT_TRUE(table_edits_pending(*store));
+    display->tick(1000);
+    display->tick(6000);
+    display->tick(6000);
+    EXPECT_TRUE(table_edits_pending(*store));
+    display->tick(6001);
+    EXPECT_FALSE(table_edits_pending(*store));
+
+    ctrl_double_click(cell(2, 0));
+    ASSERT_TRUE(table_edits_pending(*store));
+    display.reset();
+    EXPECT_FALSE(table_edits_pending(*store));
+    auto* created = dynamic_cast<t_ilk_and*>(store->get(q1_on + ".0003"));
+    ASSERT_NE(created, nullptr);
+    ASSERT_NE(created->column_ref(), nullptr);
+    EXPECT_EQ(created->column_ref()->key(), "S.0000.0000.0000.0002");
+}
+
+TEST_F(schema_ilk_pointer, ArrowsScrollByOneAndHoverOutlinesLineAndColumn) {
+    display->zoom_command(1); // the zoom stored by an earlier test may be a fit mode
+    display->resize(380, 330);
+    display->tick();
+    const ilk_table_layout& l = display->layout();
+    ilk_scroll_arrows arrows = display->arrows();
+    int a = static_cast<int>(std::lround(1.5 * l.icon_size));
+    EXPECT_EQ(arrows.right, (ilk_rect{l.line_header_width - a, l.header_height - a, a, a}));
+    EXPECT_EQ(arrows.down, (ilk_rect{0, l.header_height - a, a, a}));
+    EXPECT_EQ(arrows.left.width, 0);
+    EXPECT_EQ(arrows.up.width, 0);
+    std::size_t chosen = viewer.chosen.size();
+    click({arrows.right.left + a / 2, arrows.right.top + a / 2});
+    EXPECT_EQ(display->first_column(), 1);
+    EXPECT_EQ(display->arrows().left,
+              (ilk_rect{l.line_header_width - 2 * a, l.header_height - a, a, a}));
+    click({arrows.down.left + a / 2, arrows.down.top + a / 2});
+    EXPECT_EQ(display->first_row(), 1);
+    EXPECT_EQ(viewer.chosen.size(), chosen); // not a click on the table
+    // The first shown column header is now QS1.
+    click(column_header(0));
+    EXPECT_EQ(viewer.chosen.back(), qs1_column);
+    click({display->arrows().left.left + 2, display->arrows().left.top + 2});
+    EXPECT_EQ(display->first_column(), 0);
+
+    // Hover over cell (1, 1): the line and the column outlined in red, 2 pixels inside.
+    display->resize(900, 600);
+    display->tick();
+    move_to(cell(1, 1));
+    QImage shown = display->shown_image();
+    QColor red(255, 0, 0);
+    int top = l.header_height + l.pitch + 2;
+    EXPECT_EQ(shown.pixelColor(100, top), red);
+    EXPECT_EQ(shown.pixelColor(l.line_header_width + l.pitch + 2, 100), red);
+    EXPECT_NE(display->back_buffer().pixelColor(100, top), red);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(display.get(), &leave);
+    EXPECT_EQ(display->shown_image().pixelColor(100, top),
+              display->back_buffer().pixelColor(100, top));
+}
+
+TEST_F(schema_ilk_pointer, ASameNameColumnTakesTheCandidateOfTheRowOrBeeps) {
+    prompt_recorder prompt({0});
+    counting_beep beeps;
+    store->insert_xml("S.0000.0000", "<ref tp=\"71\" frm=\"#\">"
+                                     "<ref tp=\"70\" nof=\"s1_1_2\" part=\"QS1\"/></ref>");
+    display->zoom_command(1);
+    display->notify_changed("S.0000.0000");
+    display->tick();
+    ASSERT_EQ(display->layout().columns.size(), 5u);
+    const std::string same = display->layout().column_keys[4];
+    auto* candidate = dynamic_cast<t_ilk_vts*>(store->get(same + ".0000"));
+    ASSERT_NE(candidate, nullptr);
+    click(column_header(4));
+    click(column_header(4));
+    ASSERT_EQ(prompt.menus.size(), 1u);
+    EXPECT_EQ(prompt.menus[0],
+              (std::vector<std::string>{"0 Одноименный столбец\t", "-",
+                                        "1 [ нр,ОТКЛ,авто ]\tQS1 шинный разъединитель - (s1_1_2) "
+                                        "Телесигнал"}));
+
+    store->set_edit_mode(true);
+    // Row Q1 has no candidate: a beep, nothing created.
+    ctrl_double_click(cell(4, 0));
+    EXPECT_EQ(beeps.beeps, (std::vector<std::pair<int, int>>{{1500, 100}}));
+    EXPECT_EQ(permissions_of(q1_on).size(), 2u);
+    // Row QS1 takes the candidate named by its part.
+    const std::string qs1_row = "S.0000.0000.0001.0001.0000";
+    ctrl_double_click(cell(4, 2));
+    std::vector<std::string> after = permissions_of(qs1_row);
+    ASSERT_EQ(after.size(), 3u);
+    EXPECT_EQ(after[2], qs1_row + ".0002 -> " + candidate->key());
+    EXPECT_EQ(beeps.beeps.size(), 1u);
 }
 
 } // namespace

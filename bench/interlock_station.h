@@ -1,0 +1,39 @@
+#pragma once
+
+// The generated station of the interlock benchmarks: 5 IEC 104 controlled points of 1,000
+// telesignals each, and interlock tables of 40 rows and 60 columns bound to them.
+
+#include <cstddef>
+#include <string>
+
+namespace nxbench {
+
+inline constexpr int points = 5;
+inline constexpr int objects_per_point = 1000;
+inline constexpr int signals_per_section = 100;
+inline constexpr int rows_per_table = 40;
+inline constexpr int columns_per_table = 60;
+inline constexpr int conditions_per_row = 2;
+inline constexpr int permissions_per_condition = 10;
+// A table takes its signals from a window of one point's objects: two contacts per column,
+// then the permission, ready and two telecontrol signals of every row. Four tables share a
+// point and their windows overlap a little, as neighbouring bays share apparatus.
+inline constexpr int window = 2 * columns_per_table + 4 * rows_per_table;
+inline constexpr int window_step = objects_per_point / 4;
+inline constexpr int changes_per_round = 1000;
+
+// The key of the structure signal fed by object `address` (1-based) of point `point`.
+std::string signal_key(int point, int address);
+// Apparatus names of the usual kinds: breaker, earthing switch, disconnector, other.
+std::string apparatus_title(int point, int address);
+// The controlled point whose signals table `table` uses.
+int table_point(int table);
+// Address of signal `n` of the window of `table`.
+int window_address(int table, int n);
+// The objects that change in a round: every fifth object of every point, a different fifth
+// each round, so every table sees some of its signals change.
+std::size_t changed_object(int round, int n);
+// The text of refs.ini (Windows-1251) with `tables` interlock tables.
+std::string generate(int tables);
+
+} // namespace nxbench
