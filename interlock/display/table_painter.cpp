@@ -85,8 +85,9 @@ std::vector<QString> wrap(const QString& text, int n) {
     return lines;
 }
 
-void draw_title(QPainter& painter, const ilk_table_layout& layout, const std::string& text,
-                int font_size, int top, QColor colour) {
+// Returns where the next line would start.
+int draw_title(QPainter& painter, const ilk_table_layout& layout, const std::string& text,
+               int font_size, int top, QColor colour) {
     QFont font = arial(font_size, true);
     QFontMetrics metrics(font);
     int band = layout.line_header_width;
@@ -100,6 +101,7 @@ void draw_title(QPainter& painter, const ilk_table_layout& layout, const std::st
                          line);
         y += metrics.height() + metrics.leading();
     }
+    return y;
 }
 
 } // namespace
@@ -137,8 +139,8 @@ void paint_row_image(QPainter& painter, const ilk_table_layout& layout, icon_set
                      int first_line, bool clear) {
     const ilk_line_item& item = layout.lines[line];
     const int s = layout.icon_size;
-    const int top = layout.header_height + (line - first_line) * layout.pitch +
-                    (layout.pitch - s) / 2;
+    const int top =
+        layout.header_height + (line - first_line) * layout.pitch + (layout.pitch - s) / 2;
     if (clear)
         painter.fillRect(layout.row_image_left(), top, s, s,
                          item.band ? band_colour : QApplication::palette().color(QPalette::Button));
@@ -254,10 +256,12 @@ void paint_table(QPainter& painter, const ilk_table_layout& layout, icon_set& ic
     painter.restore();
 
     // Title in the corner block.
-    draw_title(painter, layout, layout.title1, layout.title1_font,
-               mm_to_px(3 * layout.zoom, layout.dpi_y), Qt::black);
+    // The second line goes below the first however many lines that took: in a narrow band the
+    // first wraps, and the fixed place would write the name over it.
+    int below = draw_title(painter, layout, layout.title1, layout.title1_font,
+                           mm_to_px(3 * layout.zoom, layout.dpi_y), Qt::black);
     draw_title(painter, layout, layout.title2, layout.title2_font,
-               mm_to_px(10 * layout.zoom, layout.dpi_y), QColor(255, 0, 0));
+               std::max(below, mm_to_px(10 * layout.zoom, layout.dpi_y)), QColor(255, 0, 0));
 }
 
 void paint_scroll_arrows(QPainter& painter, const ilk_table_layout& layout, icon_set& icons,

@@ -113,6 +113,24 @@ TEST_F(schema_ilk, PaintsBandsAndColumnBackgroundsIntoItsImage) {
     EXPECT_EQ(QColor(red, green, blue), QColor(255, 170, 70));
 }
 
+TEST_F(schema_ilk, TheTableNameStandsBelowAWrappedFirstTitleLine) {
+    // The demo's short names make the corner narrow: "Блокировка разъединителей" wraps.
+    const ilk_table_layout& layout = display->layout();
+    int last_black = -1;
+    int first_red = -1;
+    for (int y = 0; y < layout.header_height; ++y)
+        for (int x = 0; x < layout.line_header_width; ++x) {
+            QColor c = at(x, y);
+            if (c.red() < 60 && c.green() < 60 && c.blue() < 60)
+                last_black = y;
+            if (first_red < 0 && c.red() > 200 && c.green() < 60 && c.blue() < 60)
+                first_red = y;
+        }
+    ASSERT_GT(last_black, 0);
+    ASSERT_GT(first_red, 0);
+    EXPECT_GT(first_red, last_black);
+}
+
 TEST_F(schema_ilk, APassRepaintsOnlyTheCellsThatChanged) {
     QImage before = display->back_buffer().copy();
     // Q1 switched on: the four permissions on Q1 change, the six on QS1, QS2, QSG1 do not.
