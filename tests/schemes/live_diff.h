@@ -263,6 +263,14 @@ inline std::map<std::string, std::string> snapshot(t_ref_buff& store) {
                 for (const std::string& name : on_styles)
                     text += " +" + name;
             }
+            // A computed signal's own "changed" mark lasts until its expression is calculated
+            // again: how often it was read decides whether it still shows. Both stores are read
+            // to that settled state first.
+            if (auto* computed = dynamic_cast<t_struct_vl*>(r);
+                computed != nullptr && computed->has_flag(flag_has_expression)) {
+                computed->refresh();
+                computed->refresh();
+            }
             int icon = 0, overlay = 0, image = 0;
             r->tree_images(icon, overlay, image);
             if (dynamic_cast<t_element*>(r) != nullptr && image == 8)
