@@ -162,6 +162,9 @@ int t_element::command(bool query, int index, std::string& arg) {
 }
 
 void t_element::link(t_ref_buff&) {
+    // A move renumbers the rules: their order follows the tree again.
+    std::sort(rules_.begin(), rules_.end(),
+              [](const t_el* a, const t_el* b) { return a->key() < b->key(); });
     for (t_el* rule : rules_)
         if (!rule->has_flag(flag_locked))
             rule->link();
@@ -176,8 +179,13 @@ void t_element::add_rule(t_el& rule) {
         throw nx_exception_ref_init("Компонент '" + type_name(rule.type()) +
                                     "' можно добавить, когда нет других компонентов.");
     }
-    if (std::find(rules_.begin(), rules_.end(), &rule) == rules_.end())
-        rules_.push_back(&rule);
+    if (std::find(rules_.begin(), rules_.end(), &rule) != rules_.end())
+        return;
+    // In the order of the tree, as a load makes it: the aggregation reads the rules in turn,
+    // and a rule taken out and put back by an edit must not move to the end.
+    auto at = std::find_if(rules_.begin(), rules_.end(),
+                           [&rule](const t_el* other) { return rule.key() < other->key(); });
+    rules_.insert(at, &rule);
 }
 
 void t_element::remove_rule(const t_el& rule) {

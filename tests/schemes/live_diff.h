@@ -306,8 +306,14 @@ inline std::map<std::string, std::string> snapshot(t_ref_buff& store) {
                         if (on)
                             text += " " + std::to_string(counter) + ":" + name;
             }
+            std::uint32_t shown = r->flags() & compared_flags;
+            // An element out of control stops folding its rules' "defined" at the first rule
+            // without control, so the bit then depends on the rules' order; it shows nothing
+            // (the not-controlled style and tree state come first).
+            if (dynamic_cast<t_element*>(r) != nullptr && !r->has_flag(flag_control))
+                shown &= ~static_cast<std::uint32_t>(flag_defined);
             char flags[16];
-            std::snprintf(flags, sizeof flags, " flags=%x", r->flags() & compared_flags);
+            std::snprintf(flags, sizeof flags, " flags=%x", shown);
             text += flags;
             state[keys[r->key()]] = text;
         }
@@ -529,12 +535,13 @@ public:
                     f->set_manual(s->value(), true);
         settle(*fresh);
         // Which changes the operator has not acknowledged yet is history, not configuration:
-        // it is carried over like the inputs.
+        // it is carried over like the inputs, both ways (the fresh store saw its inputs arrive
+        // after its first pass, the live one may have seen them masked by manual input).
         for (t_ref* r : live_->refs().under("K"))
-            if (auto* s = dynamic_cast<t_struct_vl*>(r); s != nullptr && s->unacknowledged())
+            if (auto* s = dynamic_cast<t_struct_vl*>(r))
                 if (auto* f = dynamic_cast<t_struct_vl*>(fresh->get(r->key()));
-                    f != nullptr && !f->unacknowledged()) {
-                    f->set_flag(true, flag_unacknowledged);
+                    f != nullptr && f->unacknowledged() != s->unacknowledged()) {
+                    f->set_flag(s->unacknowledged(), flag_unacknowledged);
                     fresh->mark_changed(f->key());
                 }
         settle(*fresh);

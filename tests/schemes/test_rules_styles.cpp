@@ -1,5 +1,6 @@
 #include "schemes_fixture.h"
 
+#include "config/ref_editing.h"
 #include "schemes/t_schema_root.h"
 
 using namespace nxkit;
@@ -57,6 +58,25 @@ TEST_F(RulesStyles, BothContactsClosedIsAbnormalAtOnce) {
     settings_set_int("HAND", "SHOW", 0);
     EXPECT_EQ(styles_of().count("я08_hand"), 0u);
     EXPECT_EQ(styles_of().size(), 6u);
+}
+
+TEST_F(RulesStyles, RulesKeepTheTreeOrderWhenAnEditTakesOneOutAndPutsItBack) {
+    load_elements("<ref tp=\"82\" rtid=\"10\" disp=\"Q1\">\r\n"
+                  "<ref tp=\"87\" par=\"положение\" on=\"включен\" of=\"отключен\">"
+                  "<on>s1_2_7</on></ref>\r\n"
+                  "<ref tp=\"88\" par=\"подпись\"><expr>s1_2_9</expr></ref>\r\n</ref>\r\n");
+    auto keys = [this] {
+        std::vector<std::string> list;
+        for (const t_el* rule : element().rules())
+            list.push_back(rule->key());
+        return list;
+    };
+    const std::vector<std::string> loaded = keys();
+    ASSERT_EQ(loaded.size(), 2u);
+    ASSERT_LT(loaded[0], loaded[1]);
+    // "Repeat a value" holds the rule locked while it writes, then lets it go.
+    ASSERT_EQ(repeat_value(*store, loaded[0], 1, "s1_2_8", 0, 0), 1);
+    EXPECT_EQ(keys(), loaded);
 }
 
 TEST_F(RulesStyles, BothContactsOpenCountDownTheSwitchingTime) {
