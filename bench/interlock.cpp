@@ -103,34 +103,20 @@ bool parse_args(int argc, char** argv, options& opt) {
 }
 
 int run(const options& opt, const std::string& home) {
-    {
-        std::ofstream file(home + "refs.ini", std::ios::binary);
-        file << generate(opt.tables);
-        if (!file) {
-            std::fprintf(stderr, "interlock: cannot write %srefs.ini\n", home.c_str());
-            return 1;
-        }
-    }
-
+    if (!write_station(home, opt.tables, "interlock"))
+        return 1;
     t_ref_buff store;
-    register_config_classes(store);
-    register_structure_classes(store);
-    register_telemech_classes(store);
-    register_schemes_classes(store);
-    register_interlock_classes(store);
+    register_station_classes(store);
 
     stopwatch load_watch;
     store.load();
     const double load_ms = load_watch.wall_ms();
     const double load_cpu = load_watch.cpu_used_ms();
 
-    std::vector<t_dev_104*> devices;
+    station_feed feed(store);
     std::vector<t_ilk_tu*> rows;
     std::vector<t_ilk_or*> conditions;
     std::vector<t_ilk_and*> permissions;
-    for (t_ref* r : store.refs().under("D"))
-        if (auto* d = dynamic_cast<t_dev_104*>(r))
-            devices.push_back(d);
     for (t_ref* r : store.refs().under("S")) {
         if (auto* row = dynamic_cast<t_ilk_tu*>(r))
             rows.push_back(row);
@@ -140,30 +126,17 @@ int run(const options& opt, const std::string& home) {
             permissions.push_back(p);
     }
     const std::size_t expected_rows = static_cast<std::size_t>(opt.tables) * rows_per_table;
-    if (devices.size() != points || rows.size() != expected_rows ||
+    if (feed.device_count() != points || rows.size() != expected_rows ||
         conditions.size() != expected_rows * conditions_per_row ||
         permissions.size() != conditions.size() * permissions_per_condition) {
         std::fprintf(stderr,
                      "interlock: the station did not load as generated (%zu devices, %zu rows, "
                      "%zu conditions, %zu permissions)\n",
-                     devices.size(), rows.size(), conditions.size(), permissions.size());
+                     feed.device_count(), rows.size(), conditions.size(), permissions.size());
         return 1;
     }
 
-    // Every object is delivered once, as after a station interrogation.
-    std::vector<std::uint8_t> state(static_cast<std::size_t>(points) * objects_per_point);
-    for (std::size_t i = 0; i < state.size(); ++i)
-        state[i] = static_cast<std::uint8_t>((i * 7 / 3) % 2);
-    auto deliver = [&](std::size_t i) {
-        devices[i / objects_per_point]->put_single(
-            static_cast<std::uint16_t>(i % objects_per_point + 1),
-            nx_tm_time::from_time(time_now()), state[i]);
-    };
-    for (std::size_t i = 0; i < state.size(); ++i)
-        deliver(i);
-    for (t_dev_104* d : devices)
-        store.hand_over(*d, store.generation());
-    store.update_pass();
+    feed.deliver_all();
     for (t_ilk_tu* r : rows)
         r->enabled();
 
@@ -175,13 +148,7 @@ int run(const options& opt, const std::string& home) {
     std::size_t permitted = 0;
     std::size_t enabled = 0;
     for (int round = 0; round < opt.rounds; ++round) {
-        for (int n = 0; n < changes_per_round; ++n) {
-            std::size_t i = changed_object(round, n);
-            state[i] ^= 1;
-            deliver(i);
-        }
-        for (t_dev_104* d : devices)
-            store.hand_over(*d, store.generation());
+        feed.change_round(round);
         marked = store.change_set().size();
         stopwatch pass_watch;
         store.update_pass();
@@ -201,13 +168,7 @@ int run(const options& opt, const std::string& home) {
 
     // One more round taken apart: how many keys the changes reach, and what share of the pass
     // goes into finding them (the pass then finds the same keys again).
-    for (int n = 0; n < changes_per_round; ++n) {
-        std::size_t i = changed_object(opt.rounds, n);
-        state[i] ^= 1;
-        deliver(i);
-    }
-    for (t_dev_104* d : devices)
-        store.hand_over(*d, store.generation());
+    feed.change_round(opt.rounds);
     key_set reached = store.change_set();
     stopwatch expand_watch;
     store.expand_dependencies(reached);
@@ -226,8 +187,7 @@ int run(const options& opt, const std::string& home) {
         int table = uid / columns_per_table;
         int column = uid % columns_per_table;
         auto value = [&](int n) {
-            return state[static_cast<std::size_t>(table_point(table) - 1) * objects_per_point +
-                         static_cast<std::size_t>(window_address(table, n) - 1)] != 0;
+            return feed.is_on(table_point(table), window_address(table, n));
         };
         bool no = value(2 * column);
         bool nc = value(2 * column + 1);
@@ -240,8 +200,7 @@ int run(const options& opt, const std::string& home) {
         int table = static_cast<int>(n) / rows_per_table;
         int row = static_cast<int>(n) % rows_per_table;
         auto value = [&](int k) {
-            return state[static_cast<std::size_t>(table_point(table) - 1) * objects_per_point +
-                         static_cast<std::size_t>(window_address(table, k) - 1)] != 0;
+            return feed.is_on(table_point(table), window_address(table, k));
         };
         bool expected = value(2 * columns_per_table + row) ||
                         value(2 * columns_per_table + rows_per_table + row);

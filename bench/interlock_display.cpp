@@ -64,49 +64,24 @@ int measure_text(const std::string& text, int pixel_size, bool bold) {
 }
 
 int run(int rounds, const std::string& home) {
-    {
-        std::ofstream file(home + "refs.ini", std::ios::binary);
-        file << generate(station_tables);
-        if (!file) {
-            std::fprintf(stderr, "interlock_display: cannot write %srefs.ini\n", home.c_str());
-            return 1;
-        }
-    }
+    if (!write_station(home, station_tables, "interlock_display"))
+        return 1;
     t_ref_buff store;
-    register_config_classes(store);
-    register_structure_classes(store);
-    register_telemech_classes(store);
-    register_schemes_classes(store);
-    register_interlock_classes(store);
+    register_station_classes(store);
     store.load();
 
-    std::vector<t_dev_104*> devices;
-    for (t_ref* r : store.refs().under("D"))
-        if (auto* d = dynamic_cast<t_dev_104*>(r))
-            devices.push_back(d);
+    station_feed feed(store);
     t_ilk_tab* table = nullptr;
     for (t_ref* r : store.refs().under("S"))
         if ((table = dynamic_cast<t_ilk_tab*>(r)) != nullptr)
             break;
-    if (devices.size() != points || table == nullptr) {
+    if (feed.device_count() != points || table == nullptr) {
         std::fprintf(stderr, "interlock_display: the station did not load as generated\n");
         return 1;
     }
 
     // Every object delivered once, as after a station interrogation.
-    std::vector<std::uint8_t> state(static_cast<std::size_t>(points) * objects_per_point);
-    for (std::size_t i = 0; i < state.size(); ++i)
-        state[i] = static_cast<std::uint8_t>((i * 7 / 3) % 2);
-    auto deliver = [&](std::size_t i) {
-        devices[i / objects_per_point]->put_single(
-            static_cast<std::uint16_t>(i % objects_per_point + 1),
-            nx_tm_time::from_time(time_now()), state[i]);
-    };
-    for (std::size_t i = 0; i < state.size(); ++i)
-        deliver(i);
-    for (t_dev_104* d : devices)
-        store.hand_over(*d, store.generation());
-    store.update_pass();
+    feed.deliver_all();
 
     // (1) The layout.
     std::vector<double> layout_ms;
@@ -142,13 +117,7 @@ int run(int rounds, const std::string& home) {
     std::vector<double> tick_ms;
     std::vector<double> cells;
     for (int round = 0; round < rounds; ++round) {
-        for (int n = 0; n < changes_per_round; ++n) {
-            std::size_t i = changed_object(round, n);
-            state[i] ^= 1;
-            deliver(i);
-        }
-        for (t_dev_104* d : devices)
-            store.hand_over(*d, store.generation());
+        feed.change_round(round);
         store.update_pass();
         display.notify_changed(table->key());
         nxbench::stopwatch watch;

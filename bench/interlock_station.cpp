@@ -1,8 +1,17 @@
 #include "bench/interlock_station.h"
 
 #include "base/cp1251.h"
+#include "base/nx_time.h"
+#include "config/config_classes.h"
+#include "config/t_ref_buff.h"
+#include "interlock/interlock_classes.h"
+#include "schemes/scheme_classes.h"
+#include "structure/structure_classes.h"
+#include "telemech/t_dev_104.h"
+#include "telemech/telemech_classes.h"
 
 #include <cstdio>
+#include <fstream>
 
 namespace nxbench {
 
@@ -99,6 +108,60 @@ std::string generate(int tables) {
     }
     text += "</ref>\r\n</REFs>\r\n</struct>\r\n";
     return to_cp1251(text);
+}
+
+bool write_station(const std::string& home, int tables, const char* program) {
+    std::ofstream file(home + "refs.ini", std::ios::binary);
+    file << generate(tables);
+    if (!file) {
+        std::fprintf(stderr, "%s: cannot write %srefs.ini\n", program, home.c_str());
+        return false;
+    }
+    return true;
+}
+
+void register_station_classes(nxkit::t_ref_buff& store) {
+    nxkit::register_config_classes(store);
+    nxkit::register_structure_classes(store);
+    nxkit::register_telemech_classes(store);
+    nxkit::register_schemes_classes(store);
+    nxkit::register_interlock_classes(store);
+}
+
+station_feed::station_feed(nxkit::t_ref_buff& store)
+    : store_(store), state_(static_cast<std::size_t>(points) * objects_per_point) {
+    for (nxkit::t_ref* r : store.refs().under("D"))
+        if (auto* d = dynamic_cast<nxkit::t_dev_104*>(r))
+            devices_.push_back(d);
+    for (std::size_t i = 0; i < state_.size(); ++i)
+        state_[i] = static_cast<std::uint8_t>((i * 7 / 3) % 2);
+}
+
+void station_feed::deliver(std::size_t object) {
+    devices_[object / objects_per_point]->put_single(
+        static_cast<std::uint16_t>(object % objects_per_point + 1),
+        nxkit::nx_tm_time::from_time(nxkit::time_now()), state_[object]);
+}
+
+void station_feed::hand_over() {
+    for (nxkit::t_dev_104* d : devices_)
+        store_.hand_over(*d, store_.generation());
+}
+
+void station_feed::deliver_all() {
+    for (std::size_t i = 0; i < state_.size(); ++i)
+        deliver(i);
+    hand_over();
+    store_.update_pass();
+}
+
+void station_feed::change_round(int round) {
+    for (int n = 0; n < changes_per_round; ++n) {
+        std::size_t i = changed_object(round, n);
+        state_[i] ^= 1;
+        deliver(i);
+    }
+    hand_over();
 }
 
 } // namespace nxbench

@@ -4,7 +4,14 @@
 // telesignals each, and interlock tables of 40 rows and 60 columns bound to them.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
+
+namespace nxkit {
+class t_dev_104;
+class t_ref_buff;
+} // namespace nxkit
 
 namespace nxbench {
 
@@ -35,5 +42,35 @@ int window_address(int table, int n);
 std::size_t changed_object(int round, int n);
 // The text of refs.ini (Windows-1251) with `tables` interlock tables.
 std::string generate(int tables);
+
+// Writes the station of `tables` tables as refs.ini into `home`; false, with a line naming
+// `program`, when it cannot.
+bool write_station(const std::string& home, int tables, const char* program);
+// Registers the classes the station is made of.
+void register_station_classes(nxkit::t_ref_buff& store);
+
+// The controlled points of a loaded station and the state last put into each object.
+class station_feed {
+public:
+    explicit station_feed(nxkit::t_ref_buff& store);
+    std::size_t device_count() const { return devices_.size(); }
+    // Every object once, as after a station interrogation, then one update pass.
+    void deliver_all();
+    // Flips the objects that change in `round` and hands them over (no pass).
+    void change_round(int round);
+    // The state last put into object `address` (1-based) of point `point`.
+    bool is_on(int point, int address) const {
+        return state_[static_cast<std::size_t>(point - 1) * objects_per_point +
+                      static_cast<std::size_t>(address - 1)] != 0;
+    }
+
+private:
+    void deliver(std::size_t object);
+    void hand_over();
+
+    nxkit::t_ref_buff& store_;
+    std::vector<nxkit::t_dev_104*> devices_;
+    std::vector<std::uint8_t> state_;
+};
 
 } // namespace nxbench
