@@ -4,6 +4,7 @@
 // each, 300 table rows (one condition of three permissions: two apparatus on the page, one
 // off it) over 5,000 telesignals.
 
+#include "bench/interlock_xml.h"
 #include "bench/stopwatch.h"
 #include "base/cp1251.h"
 #include "base/nx_exception.h"
@@ -34,6 +35,11 @@ using namespace nxkit;
 
 namespace {
 
+using nxbench::column_xml;
+using nxbench::element_name;
+using nxbench::permission_xml;
+using nxbench::section_signal_key;
+
 constexpr int sections = 50;
 constexpr int signals_per_section = 100;
 constexpr int elements = 2000;
@@ -51,12 +57,7 @@ constexpr int changes_per_round = 1000;
 
 // Signal number i (0-based) of the structure.
 std::string signal_key(int i) {
-    return "s1_" + std::to_string(i / signals_per_section + 1) + "_" +
-           std::to_string(i % signals_per_section + 1);
-}
-
-std::string element_name(int e) {
-    return "E" + std::to_string(e);
+    return section_signal_key(i, signals_per_section);
 }
 
 std::string page_label() {
@@ -71,16 +72,6 @@ std::string signal_title(int i) {
     if (i >= off_page_signals && i < off_page_signals + off_page_columns)
         return "X" + std::to_string(i - off_page_signals);
     return {};
-}
-
-std::string column_xml(int uid, const std::string& no, const std::string& nc) {
-    return "<ref tp=\"75\" uid=\"" + std::to_string(uid) + "\" nof=\"" + no + "\" non=\"" + nc +
-           "\"/>\r\n";
-}
-
-std::string permission_xml(int uid, bool on) {
-    return "<ref tp=\"73\" uid=\"" + std::to_string(uid) + "\" on=\"" + (on ? "1" : "0") +
-           "\"/>\r\n";
 }
 
 std::string generate() {

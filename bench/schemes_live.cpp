@@ -5,6 +5,7 @@
 // repainted into an image) and the time to build the element menu of an element with three
 // interlocks and 40 signals.
 
+#include "bench/interlock_xml.h"
 #include "bench/generated_scheme.h"
 #include "bench/stopwatch.h"
 #include "base/cp1251.h"
@@ -42,6 +43,11 @@ using nxbench::stopwatch;
 
 namespace {
 
+using nxbench::column_xml;
+using nxbench::element_name;
+using nxbench::permission_xml;
+using nxbench::section_signal_key;
+
 constexpr int elements = nxbench::scheme_pages * nxbench::objects_per_page;
 constexpr int sections = 50;
 constexpr int signals_per_section = 100;
@@ -66,13 +72,9 @@ constexpr int first_column_element = rows;
 // Row 0 (element E0, the menu element) has three conditions.
 constexpr int menu_conditions = 3;
 
+// Signal number i (0-based) of the structure.
 std::string signal_key(int i) {
-    return "s1_" + std::to_string(i / signals_per_section + 1) + "_" +
-           std::to_string(i % signals_per_section + 1);
-}
-
-std::string element_name(int e) {
-    return "E" + std::to_string(e);
+    return section_signal_key(i, signals_per_section);
 }
 
 std::string signal_title(int i) {
@@ -138,16 +140,6 @@ std::string element_xml_text(int e) {
     if (e == 0)
         text += menu_rules();
     return text + "</ref>\r\n";
-}
-
-std::string column_xml(int uid, const std::string& no, const std::string& nc) {
-    return "<ref tp=\"75\" uid=\"" + std::to_string(uid) + "\" nof=\"" + no + "\" non=\"" + nc +
-           "\"/>\r\n";
-}
-
-std::string permission_xml(int uid, bool on) {
-    return "<ref tp=\"73\" uid=\"" + std::to_string(uid) + "\" on=\"" + (on ? "1" : "0") +
-           "\"/>\r\n";
 }
 
 std::string page_label() {
