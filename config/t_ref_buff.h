@@ -250,6 +250,8 @@ private:
     std::vector<std::string>* init_errors_ = nullptr;
     bool lenient_ = true;
     bool rebuilding_ = false;
+    // The component whose links a rebuild is making, named in the errors it reports.
+    t_ref* linking_ = nullptr;
     bool viewers_loading_ = false;
     std::string first_error_;
     std::unique_ptr<tables> tables_;

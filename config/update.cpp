@@ -427,6 +427,11 @@ void t_ref_buff::rebuild_schemes() {
         auto* linker = dynamic_cast<i_struct_linker*>(c);
         if (linker == nullptr)
             continue;
+        struct linking_guard {
+            t_ref*& at;
+            ~linking_guard() { at = nullptr; }
+        } guard{linking_};
+        linking_ = c;
         try {
             linker->link(*this);
         } catch (const nx_exception_ref_init& e) {
@@ -469,8 +474,16 @@ void t_ref_buff::register_uses(const std::string& expression, const std::string&
 bool t_ref_buff::register_watch(const std::string& expression, const std::string& component_key) {
     auto compiled = parser_->compile(expression);
     if (!compiled->ok) {
-        if (rebuilding_ && !lenient_)
-            throw nx_exception_ref_init(compiled->error);
+        // A strict rebuild reports the error when it ends, not here: thrown, it would leave
+        // the linker's other expressions (the element's later rules, the table's other
+        // contacts) unwatched, so their changes would never reach the screen.
+        if (rebuilding_ && !lenient_) {
+            t_ref* at = linking_ != nullptr ? linking_ : get(component_key);
+            std::string text =
+                (at != nullptr ? at->full_path_text() : component_key) + "\r\n" + compiled->error;
+            nx_log::main().err(text);
+            keep_error(text);
+        }
         return false;
     }
     if (compiled->variables.empty())

@@ -44,6 +44,10 @@ const reproduction reproductions[] = {
     {1097,
      {16, 26},
      "a column deleted under deactivated conditions: their permissions kept its name"},
+    {6486,
+     {7, 17, 24, 33, 38, 39, 47, 48},
+     "an edit rebuilt strictly while a projected interlock did not compile: the element's "
+     "rules after it went unwatched, and a signal entered by hand never marked the element"},
 };
 
 TEST(LiveEdits, FoundDifferencesStayMended) {

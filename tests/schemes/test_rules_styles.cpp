@@ -1,5 +1,6 @@
 #include "schemes_fixture.h"
 
+#include "base/nx_exception.h"
 #include "config/ref_editing.h"
 #include "schemes/t_schema_root.h"
 
@@ -265,6 +266,32 @@ TEST_F(RulesStyles, ConditionThatDoesNotCompile) {
     EXPECT_EQ(last_properties.at("положение"), "отключен");
     nx_log::main().close();
     EXPECT_NE(from_cp1251(read_bytes(log)).find(" | ERR | "), std::string::npos);
+}
+
+// The editor's apply rebuilds strictly: a rule that does not compile is reported, and the rules
+// after it are still watched (once, a thrown error left them unheard until the next load).
+TEST_F(RulesStyles, AStrictRebuildStillWatchesTheRulesAfterABrokenOne) {
+    std::string log = open_scheme_log();
+    load_elements("<ref tp=\"82\" rtid=\"10\" disp=\"Q1\">\r\n"
+                  "<ref tp=\"87\" par=\"положение\" on=\"включен\" of=\"отключен\">"
+                  "<on>s1_2_7 +* (</on></ref>\r\n"
+                  "<ref tp=\"88\" par=\"значение\"><expr>s1_2_9</expr></ref>\r\n</ref>\r\n");
+    std::string error;
+    try {
+        store->rebuild(false, false);
+    } catch (const nx_exception_ref_init& e) {
+        error = e.what();
+    }
+    EXPECT_EQ(error.rfind(element().full_path_text() + "\r\nОшибка (", 0), 0u) << error;
+    store->update_pass();
+
+    element_host host(*store);
+    source("D.0002").set(7);
+    store->mark_changed("D.0002");
+    store->update_pass();
+    EXPECT_EQ(host.computed[first_element], 1);
+    EXPECT_EQ(host.properties[first_element]["значение"], "7");
+    nx_log::main().close();
 }
 
 } // namespace
