@@ -21,6 +21,7 @@ void dependency_graph::clear() {
     seen_.clear();
     came_from_.clear();
     shape_ = ~0u;
+    ++generation_;
 }
 
 void dependency_graph::finish_rebuild() {

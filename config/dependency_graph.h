@@ -108,6 +108,9 @@ public:
     void set_shape(unsigned shape) { shape_ = shape; }
     unsigned shape() const { return shape_; }
     bool empty() const { return nodes_.empty(); }
+    // Signal numbers hold while the generation and the size do.
+    unsigned generation() const { return generation_; }
+    std::size_t size() const { return nodes_.size(); }
 
 private:
     struct watcher {
@@ -151,6 +154,7 @@ private:
     std::vector<unsigned> seen_;
     unsigned seen_epoch_ = 0;
     unsigned shape_ = ~0u;
+    unsigned generation_ = 1;
 };
 
 } // namespace nxkit

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -34,6 +35,13 @@ struct compiled_expression {
     struct program;
     std::unique_ptr<program> code;
     unsigned generation = 0;
+
+    // The store's signal numbers of `variables`, in the same order, so a calculation finds
+    // its sources without looking their names up; taken again when the store's tables are
+    // rebuilt or gain signals.
+    std::vector<std::uint32_t> signal_ids;
+    unsigned ids_generation = 0;
+    std::size_t ids_size = 0;
 };
 
 // The one expression parser of the store (muParser): decimal separator ',', argument separator

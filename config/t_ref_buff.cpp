@@ -453,7 +453,13 @@ void t_ref_buff::load(const std::string& file_name) {
         nx_inixml document(file_name.empty() ? refs_path() : file_name, true, refs_template);
         read_text(document, {}, nullptr);
         update_pass();
-        create_missing_roots();
+        if (create_missing_roots() && !tables_->graph.empty()) {
+            // The roots sort before everything: the orders the rebuild took are taken again,
+            // or every pass would fall back to ordering its keys as text.
+            assign_orders();
+            tables_->graph.refresh_orders();
+            tables_->graph.set_shape(refs_.shape());
+        }
     }
     notify_loaded();
     if (devices_running_)
@@ -463,7 +469,8 @@ void t_ref_buff::load(const std::string& file_name) {
     state_.set_changed(false);
 }
 
-void t_ref_buff::create_missing_roots() {
+bool t_ref_buff::create_missing_roots() {
+    bool created = false;
     static const std::array<std::pair<const char*, int>, 3> roots = {
         {{"D", tp_dev_root}, {"K", tp_struct_root}, {"S", tp_schema_root}}};
     for (const auto& [key, type] : roots) {
@@ -477,7 +484,9 @@ void t_ref_buff::create_missing_roots() {
         root->set_flag(true, flag_no_delete);
         put(key, std::move(root));
         mark_changed(key);
+        created = true;
     }
+    return created;
 }
 
 void t_ref_buff::notify_loaded() {

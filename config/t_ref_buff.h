@@ -208,7 +208,8 @@ private:
     void read_text(nx_inixml& document, const std::string& parent_key,
                    std::vector<std::string>* collect);
     void check_version(const nx_xml_element& element);
-    void create_missing_roots();
+    bool create_missing_roots();
+    void refresh_source(std::uint32_t signal, i_struct_element& element);
     void restore_manual_values();
     void notify_loaded();
     void write_subtree(nx_xml_writer& writer, t_ref& component, bool saving);
@@ -256,6 +257,9 @@ private:
     std::string first_error_;
     std::unique_ptr<tables> tables_;
     std::unique_ptr<expression_engine> parser_;
+    // The signal number of the source a pass is refreshing now, so its calculation need not
+    // look it up; ~0 when none.
+    std::uint32_t refreshing_ = ~std::uint32_t(0);
     std::map<std::string, std::unique_ptr<extension>> extensions_;
     config_state state_;
 };

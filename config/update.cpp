@@ -275,7 +275,7 @@ void t_ref_buff::refresh_signals(const std::vector<round_entry>& round) {
         if (element == nullptr)
             continue;
         try {
-            element->refresh();
+            refresh_source(entry.signal, *element);
         } catch (const nx_exception& e) {
             nx_log::main().err(e.what());
         }
@@ -523,9 +523,21 @@ double t_ref_buff::evaluate(const std::string& expression) {
     return result;
 }
 
+void t_ref_buff::refresh_source(std::uint32_t signal, i_struct_element& element) {
+    struct restore {
+        std::uint32_t& at;
+        std::uint32_t saved;
+        ~restore() { at = saved; }
+    } guard{refreshing_, refreshing_};
+    refreshing_ = signal;
+    element.refresh();
+}
+
 void t_ref_buff::calc(const std::string& expression, t_ref& target, double& value) {
     dependency_graph& g = tables_->graph;
-    dependency_graph::id own = g.signal_of(target);
+    dependency_graph::id own = refreshing_ != dependency_graph::none && g.owner(refreshing_) == &target
+                                   ? refreshing_
+                                   : g.signal_of(target);
     if (own != dependency_graph::none) {
         g.set_pending(own, false);
     } else if (!g.known_plain(target)) {
@@ -550,13 +562,21 @@ void t_ref_buff::calc(const std::string& expression, t_ref& target, double& valu
     try {
         expression_engine::compiled_ptr compiled = parser_->compile(expression);
 
-        // Sources changed since their last refresh are brought up to date first.
-        for (const expression_variable& v : compiled->variables) {
-            dependency_graph::id s = g.find_signal(v.name);
+        if (compiled->ids_generation != g.generation() || compiled->ids_size != g.size()) {
+            compiled->signal_ids.clear();
+            for (const expression_variable& v : compiled->variables)
+                compiled->signal_ids.push_back(g.find_signal(v.name));
+            compiled->ids_generation = g.generation();
+            compiled->ids_size = g.size();
+        }
+        // Sources changed since their last refresh are brought up to date first. By index: a
+        // source's own calculation may take the numbers of a shared expression again.
+        for (std::size_t i = 0; i < compiled->signal_ids.size(); ++i) {
+            dependency_graph::id s = compiled->signal_ids[i];
             if (s == dependency_graph::none || !g.take_pending(s))
                 continue;
             if (i_struct_element* source = g.element(s))
-                source->refresh();
+                refresh_source(s, *source);
         }
 
         double result = value;
