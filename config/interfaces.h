@@ -5,6 +5,7 @@
 
 namespace nxkit {
 
+class t_ref;
 class t_ref_buff;
 
 using key_set = std::set<std::string>;
@@ -31,6 +32,12 @@ class i_observer {
 public:
     virtual ~i_observer() = default;
     virtual void on_changed(const std::string& key) { (void)key; }
+    // The same, with the component at the key when the pass knows it (null when not), for
+    // observers that would otherwise look every key up.
+    virtual void on_changed_at(const std::string& key, t_ref* component) {
+        (void)component;
+        on_changed(key);
+    }
     virtual void on_changes_done() {}
 };
 

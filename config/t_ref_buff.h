@@ -81,6 +81,9 @@ public:
 
     // ---- Collection ----
     t_refs& refs() { return refs_; }
+    // Whether every component's order is its rank in key order now (no component came or
+    // went since the tables were built).
+    bool orders_current() const;
     t_ref& find(const std::string& key) { return refs_.find(key); }
     t_ref* get(const std::string& key) { return refs_.get(key); }
     void put(const std::string& key, std::unique_ptr<t_ref> component);

@@ -122,7 +122,10 @@ void t_ref_buff::notify_observers(const std::vector<round_entry>& round) {
     };
     std::vector<i_observer*> reached;
     std::vector<i_observer*> for_key;
-    for (const std::string& key : keys) {
+    // The components the round found hold while none is put or taken.
+    const unsigned shape = refs_.shape();
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const std::string& key = keys[i];
         for_key.clear();
         for (const auto& [prefix, o] : registrations) {
             if (prefix > key)
@@ -135,7 +138,7 @@ void t_ref_buff::notify_observers(const std::vector<round_entry>& round) {
         for (i_observer* o : for_key) {
             if (!still_there(o))
                 continue;
-            o->on_changed(key);
+            o->on_changed_at(key, refs_.shape() == shape ? round[i].component : nullptr);
             if (std::find(reached.begin(), reached.end(), o) == reached.end())
                 reached.push_back(o);
         }
@@ -184,6 +187,11 @@ void t_ref_buff::update_pass(bool clearing) {
         refresh_signals(round);
         notify_observers(round);
     }
+}
+
+bool t_ref_buff::orders_current() const {
+    const dependency_graph& g = tables_->graph;
+    return !g.empty() && g.shape() == refs_.shape();
 }
 
 void t_ref_buff::collect_round(const key_set& seeds, std::vector<round_entry>& round) {

@@ -3,6 +3,7 @@
 #include "config/interfaces.h"
 #include "config/t_ref_buff.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -65,6 +66,7 @@ public:
     // unless they were in the round already; a change of a component's activity asks for the
     // projection again.
     void on_changed(const std::string& key) override;
+    void on_changed_at(const std::string& key, t_ref* component) override;
     void on_changes_done() override;
 
 private:
@@ -83,6 +85,31 @@ private:
     std::unordered_map<std::string, std::vector<std::pair<std::string, std::string>>> registered_;
     // Keys of the round being told, valid until it is done.
     std::unordered_set<std::string_view> round_;
+    // Counts depend and forget calls: the dense copy below holds while it stands still.
+    unsigned registrations_ = 0;
+
+    // The registrations by component order, so a round of thousands of keys is told without
+    // hashing them. Used while the orders are current; a key it cannot place goes the way
+    // of the text keys above.
+    struct dense_links {
+        bool built = false;
+        unsigned shape = 0;
+        unsigned registrations = 0;
+        unsigned epoch = 1;
+        // By order: the component when it has dependents or is one, else null.
+        std::vector<t_ref*> component;
+        std::vector<std::vector<std::uint32_t>> dependents;
+        // The epoch of the last round that told the component.
+        std::vector<unsigned> told;
+    };
+    dense_links dense_;
+    // This round's keys told through the dense copy, and those with dependents among them.
+    std::vector<std::string_view> dense_keys_;
+    std::vector<std::uint32_t> dense_hits_;
+
+    bool dense_ready();
+    void build_dense();
+    bool told_in_round(const std::string& key);
     // The deactivated table components the projection last saw, by key.
     std::unordered_set<std::string, key_hash, std::equal_to<>> locked_;
 };
