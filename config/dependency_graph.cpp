@@ -169,6 +169,17 @@ const dependency_graph::name* dependency_graph::find_name(const std::string& com
     return it == by_key_.end() || !it->second.expands ? nullptr : &it->second;
 }
 
+void dependency_graph::names_by_order(std::size_t size, std::vector<const name*>& out) const {
+    out.assign(size, nullptr);
+    for (const auto& [key, n] : by_key_) {
+        if (!n.expands)
+            continue;
+        const t_ref* c = n.feed ? nodes_[n.signal].feed : nodes_[n.signal].owner;
+        if (c != nullptr && c->order() < size)
+            out[c->order()] = &n;
+    }
+}
+
 dependency_graph::id dependency_graph::signal_of(const t_ref& component) const {
     auto it = by_component_.find(&component);
     if (it == by_component_.end() || it->second == plain ||

@@ -73,6 +73,9 @@ public:
     // ---- ask ----
     id find_signal(const std::string& signal) const;
     const name* find_name(const std::string& component_key) const;
+    // The names of the registered components by their order, for a walk over many keys in
+    // key order; only good while the orders are current.
+    void names_by_order(std::size_t size, std::vector<const name*>& out) const;
     // The value signal a component owns (none when it owns none).
     id signal_of(const t_ref& component) const;
     const std::string& signal_key(id s) const { return *nodes_[s].signal; }

@@ -214,8 +214,20 @@ void t_ref_buff::collect_round(const key_set& seeds, std::vector<round_entry>& r
             more = refs_.next_under(at, {});
         return more && at->first == key ? at->second.get() : nullptr;
     };
+    // Walking in key order with the orders current, the names are taken by order too: a
+    // hundred thousand keys are not hashed one by one.
+    std::vector<const dependency_graph::name*> by_order;
+    if (walk && ordered)
+        g.names_by_order(refs_.size() + 1, by_order);
     for (const std::string& key : seeds) {
-        const dependency_graph::name* named = g.empty() ? nullptr : g.find_name(key);
+        const dependency_graph::name* named = nullptr;
+        if (!by_order.empty()) {
+            t_ref* c = component_at(key);
+            named = c != nullptr && c->order() < by_order.size() ? by_order[c->order()]
+                                                                  : g.find_name(key);
+        } else if (!g.empty()) {
+            named = g.find_name(key);
+        }
         if (named == nullptr) {
             t_ref* c = component_at(key);
             if (c == nullptr)
