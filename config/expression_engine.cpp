@@ -47,6 +47,10 @@ compiled_expression::~compiled_expression() = default;
 struct expression_engine::impl {
     mu::Parser parser;
     double self_slot = 0;
+    // What the parser reads for a name no signal is bound to while a parse is on; such
+    // names are noted and the parse is done again without them, for the parser's own error.
+    double unknown_slot = 0;
+    std::vector<std::string> unknown;
     std::unordered_map<std::string, expression_variable> variables;
     std::unordered_map<const double*, const expression_variable*> by_slot;
     unsigned generation = 1;
@@ -63,6 +67,42 @@ double self_function(void* data) {
 
 } // namespace
 
+// The parser asks for a variable the first time an expression names it: signals become
+// parser variables only when used, not one definition per signal at every rebuild.
+double* expression_engine::variable_factory(const char* name, void* data) {
+    auto* engine = static_cast<impl*>(data);
+    auto it = engine->variables.find(name);
+    if (it != engine->variables.end())
+        return it->second.slot;
+    engine->unknown.emplace_back(name);
+    return &engine->unknown_slot;
+}
+
+void expression_engine::forget_unknown() {
+    for (const std::string& name : impl_->unknown)
+        impl_->parser.RemoveVar(name);
+    impl_->unknown.clear();
+}
+
+// Compiles the expression as the parser's current one; with an unbound name, throws the
+// error the parser gives for it.
+void expression_engine::parse(const std::string& expression) {
+    mu::Parser& p = impl_->parser;
+    p.SetExpr(expression);
+    p.Eval();
+    if (impl_->unknown.empty())
+        return;
+    forget_unknown();
+    p.SetVarFactory(nullptr, nullptr);
+    struct restore {
+        mu::Parser& parser;
+        impl* data;
+        ~restore() { parser.SetVarFactory(&expression_engine::variable_factory, data); }
+    } guard{p, impl_.get()};
+    p.SetExpr(expression);
+    p.Eval();
+}
+
 expression_engine::expression_engine() : impl_(std::make_unique<impl>()) {
     mu::Parser& p = impl_->parser;
     p.SetDecSep(',');
@@ -78,6 +118,7 @@ expression_engine::expression_engine() : impl_(std::make_unique<impl>()) {
     // Never folded into a constant: its value changes with every evaluation.
     p.DefineFunUserData("self", self_function, this, false);
     p.DefineVar("self", &impl_->self_slot);
+    p.SetVarFactory(&expression_engine::variable_factory, impl_.get());
 }
 
 expression_engine::~expression_engine() = default;
@@ -95,10 +136,18 @@ void expression_engine::clear_variables() {
 bool expression_engine::bind(const std::string& name, double* slot, t_ref* owner) {
     if (slot == nullptr || name == "self")
         return false;
-    try {
-        impl_->parser.DefineVar(name, slot);
-    } catch (const mu::Parser::exception_type&) {
+    mu::Parser& p = impl_->parser;
+    // The parser's own rules for a variable name, checked now though the name is defined to
+    // the parser only once an expression uses it.
+    if (name.empty() || name.find_first_not_of(p.ValidNameChars()) != std::string::npos ||
+        (name[0] >= '0' && name[0] <= '9') || p.GetConst().count(name) != 0)
         return false;
+    if (p.GetVar().count(name) != 0) {
+        try {
+            p.DefineVar(name, slot);
+        } catch (const mu::Parser::exception_type&) {
+            return false;
+        }
     }
     auto old = impl_->variables.find(name);
     if (old != impl_->variables.end())
@@ -199,8 +248,7 @@ expression_engine::compiled_ptr expression_engine::compile(const std::string& ex
     c->code = std::make_unique<compiled_expression::program>();
     mu::Parser& p = impl_->parser;
     try {
-        p.SetExpr(expression);
-        p.Eval();
+        parse(expression);
         const mu::ParserByteCode& bytes = p.GetByteCode();
         const mu::SToken* base = bytes.GetBase();
         c->code->tokens.assign(base, base + bytes.GetSize());
@@ -398,6 +446,8 @@ std::vector<std::string> expression_engine::names_used(const std::string& expres
     } catch (const mu::Parser::exception_type&) {
         names.clear();
     }
+    // Unknown names are used too: they are listed, not kept as variables.
+    forget_unknown();
     return names;
 }
 

@@ -82,6 +82,10 @@ public:
                                   const std::string& message, const std::string& expression);
 
 private:
+    static double* variable_factory(const char* name, void* data);
+    void forget_unknown();
+    void parse(const std::string& expression);
+
     struct impl;
     std::unique_ptr<impl> impl_;
     const double* self_ = nullptr;

@@ -73,7 +73,11 @@ void t_ref_buff::revive_updater(i_updater* updater) {
 }
 
 void t_ref_buff::mark_changed(const std::string& key) {
-    changed_.insert(key);
+    // A rebuild marks whole subtrees in key order: those go at the end without a search.
+    if (!changed_.empty() && *changed_.rbegin() < key)
+        changed_.emplace_hint(changed_.end(), key);
+    else
+        changed_.insert(key);
 }
 
 bool t_ref_buff::is_pending(const std::string& signal_key) const {

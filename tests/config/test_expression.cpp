@@ -154,3 +154,47 @@ TEST(ExpressionEngine, CompiledRunnerAgreesWithTheParser) {
     engine.unbind("b", nullptr);
     EXPECT_FALSE(engine.compile("a + b")->ok);
 }
+
+// Signals become parser variables only once an expression names them; a name nothing is
+// bound to still gets the parser's own complaint, and nothing of it stays behind.
+TEST(ExpressionEngine, VariablesAreDefinedWhenFirstUsed) {
+    std::string log = open_test_log();
+    expression_engine engine;
+    double a = 3;
+    EXPECT_FALSE(engine.bind("_pi", &a, nullptr));
+    EXPECT_FALSE(engine.bind("a b", &a, nullptr));
+    EXPECT_FALSE(engine.bind("", &a, nullptr));
+
+    mu::Parser reference;
+    reference.SetDecSep(',');
+    reference.SetArgSep(';');
+    std::string expected;
+    try {
+        reference.SetExpr("1 + a");
+        reference.Eval();
+    } catch (const mu::Parser::exception_type& e) {
+        expected = expression_engine::error_text(static_cast<int>(e.GetCode()),
+                                                 static_cast<int>(e.GetPos()), e.GetToken(),
+                                                 e.GetMsg(), "1 + a");
+    }
+    ASSERT_FALSE(expected.empty());
+    auto missing = engine.compile("1 + a");
+    EXPECT_FALSE(missing->ok);
+    EXPECT_EQ(missing->error, expected);
+    EXPECT_EQ(engine.names_used("a + nosuch"), (std::vector<std::string>{"a", "nosuch"}));
+    EXPECT_FALSE(engine.compile("nosuch * 2")->ok);
+
+    ASSERT_TRUE(engine.bind("a", &a, nullptr));
+    double result = 0;
+    auto found = engine.compile("1 + a");
+    ASSERT_TRUE(found->ok);
+    ASSERT_TRUE(engine.run(*found, result));
+    EXPECT_EQ(result, 4);
+    // Bound anew after its first use: the expression reads the new value.
+    double other = 10;
+    ASSERT_TRUE(engine.bind("a", &other, nullptr));
+    auto again = engine.compile("1 + a");
+    ASSERT_TRUE(engine.run(*again, result));
+    EXPECT_EQ(result, 11);
+    EXPECT_FALSE(engine.compile("nosuch * 2")->ok);
+}
