@@ -4,7 +4,10 @@
 
 #include <muParser.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <string_view>
 #include <unordered_set>
 
 namespace nxkit {
@@ -30,6 +33,19 @@ double op_xor(double a, double b) {
 // More compiled expressions than this are forgotten at the next change of the bindings.
 constexpr std::size_t cache_limit = 200000;
 
+// Expressions naming more variables than this are parsed on their own.
+constexpr std::size_t max_shape_variables = 16;
+constexpr std::string_view placeholder_prefix = "_ilk_shape_";
+
+std::string placeholder_name(std::size_t n) {
+    return std::string(placeholder_prefix) + std::to_string(n);
+}
+
+bool is_variable_token(mu::ECmdCode cmd) {
+    return cmd == mu::cmVAR || cmd == mu::cmVARPOW2 || cmd == mu::cmVARPOW3 ||
+           cmd == mu::cmVARPOW4 || cmd == mu::cmVARMUL;
+}
+
 } // namespace
 
 // The parser's byte code, run here directly: the parser itself keeps only the last expression.
@@ -51,6 +67,16 @@ struct expression_engine::impl {
     // names are noted and the parse is done again without them, for the parser's own error.
     double unknown_slot = 0;
     std::vector<std::string> unknown;
+    // Byte code by shape: the expression with its variables numbered in order of first use
+    // ("(a or b) and !c" and "(x or y) and !z" are one shape), so the many expressions of one
+    // pattern are parsed once and each gets a copy with its own variables put in.
+    struct shape_code {
+        bool ok = false;
+        std::vector<mu::SToken> tokens;
+        std::size_t stack = 0;
+    };
+    std::unordered_map<std::string, shape_code> shapes;
+    std::array<double, max_shape_variables> placeholder_slots{};
     std::unordered_map<std::string, expression_variable> variables;
     std::unordered_map<const double*, const expression_variable*> by_slot;
     unsigned generation = 1;
@@ -131,6 +157,8 @@ void expression_engine::clear_variables() {
     ++impl_->generation;
     if (impl_->cache.size() > cache_limit)
         impl_->cache.clear();
+    if (impl_->shapes.size() > cache_limit)
+        impl_->shapes.clear();
 }
 
 bool expression_engine::bind(const std::string& name, double* slot, t_ref* owner) {
@@ -222,6 +250,114 @@ bool runnable(mu::ECmdCode cmd) {
 
 } // namespace
 
+// The expression's shape and the variable names in it, in order of first use; false when it
+// is better parsed on its own (no variables, too many, a name not bound to a signal).
+bool expression_engine::shape_of(const std::string& expression, std::string& shape,
+                                 std::vector<std::string>& names) const {
+    const mu::Parser& p = impl_->parser;
+    const std::string name_chars = p.ValidNameChars();
+    auto is_name_char = [&name_chars](char ch) { return name_chars.find(ch) != std::string::npos; };
+    std::size_t i = 0;
+    const std::size_t n = expression.size();
+    while (i < n) {
+        char ch = expression[i];
+        if (ch == '"') {
+            // A string constant goes as it is.
+            std::size_t end = expression.find('"', i + 1);
+            end = end == std::string::npos ? n : end + 1;
+            shape.append(expression, i, end - i);
+            i = end;
+            continue;
+        }
+        if (!is_name_char(ch)) {
+            shape += ch;
+            ++i;
+            continue;
+        }
+        std::size_t end = i;
+        while (end < n && (is_name_char(expression[end]) ||
+                           ((ch >= '0' && ch <= '9') && (expression[end] == ',' ||
+                                                         expression[end] == '.'))))
+            ++end;
+        std::string word = expression.substr(i, end - i);
+        i = end;
+        std::size_t next = expression.find_first_not_of(" \t", end);
+        bool is_call = next != std::string::npos && expression[next] == '(';
+        // Numbers, calls, the word operators and the constants stay as they are.
+        if ((ch >= '0' && ch <= '9') || is_call || word == "and" || word == "or" ||
+            word == "xor" || word == "self" || p.GetConst().count(word) != 0) {
+            shape += word;
+            continue;
+        }
+        if (word.starts_with(placeholder_prefix) || impl_->variables.count(word) == 0)
+            return false;
+        auto at = std::find(names.begin(), names.end(), word);
+        if (at == names.end()) {
+            if (names.size() == max_shape_variables)
+                return false;
+            names.push_back(word);
+            at = names.end() - 1;
+        }
+        shape += placeholder_name(static_cast<std::size_t>(at - names.begin()));
+    }
+    return !names.empty();
+}
+
+// Fills the program from the expression's shape; false when it must be parsed on its own.
+bool expression_engine::compile_by_shape(const std::string& expression,
+                                         compiled_expression::program& code) {
+    std::string shape;
+    std::vector<std::string> names;
+    if (!shape_of(expression, shape, names))
+        return false;
+    auto found = impl_->shapes.find(shape);
+    if (found == impl_->shapes.end()) {
+        mu::Parser& p = impl_->parser;
+        impl::shape_code made;
+        // A signal that happens to carry a placeholder's name keeps it.
+        bool free = true;
+        for (std::size_t k = 0; k < max_shape_variables && free; ++k)
+            free = p.GetVar().count(placeholder_name(k)) == 0;
+        if (free) {
+            for (std::size_t k = 0; k < names.size(); ++k)
+                p.DefineVar(placeholder_name(k), &impl_->placeholder_slots[k]);
+            try {
+                p.SetExpr(shape);
+                p.Eval();
+                made.ok = impl_->unknown.empty();
+                const mu::ParserByteCode& bytes = p.GetByteCode();
+                made.tokens.assign(bytes.GetBase(), bytes.GetBase() + bytes.GetSize());
+                made.stack = bytes.GetMaxStackSize();
+            } catch (const mu::Parser::exception_type&) {
+                made.ok = false;
+            }
+            forget_unknown();
+            for (std::size_t k = 0; k < names.size(); ++k)
+                p.RemoveVar(placeholder_name(k));
+        }
+        found = impl_->shapes.emplace(shape, std::move(made)).first;
+    }
+    const impl::shape_code& shaped = found->second;
+    if (!shaped.ok)
+        return false;
+    code.tokens = shaped.tokens;
+    code.stack = shaped.stack;
+    const double* first = impl_->placeholder_slots.data();
+    const double* last = first + max_shape_variables;
+    auto real = [&](double* slot) {
+        if (slot < first || slot >= last)
+            return slot;
+        return impl_->variables.at(names[static_cast<std::size_t>(slot - first)]).slot;
+    };
+    for (mu::SToken& t : code.tokens) {
+        if (is_variable_token(t.Cmd))
+            t.Val.ptr = real(t.Val.ptr);
+        else if (t.Cmd == mu::cmASSIGN)
+            t.Oprt.ptr = real(t.Oprt.ptr);
+    }
+    return true;
+}
+
 expression_engine::compiled_ptr expression_engine::compile(const std::string& expression) {
     compiled_ptr& entry = impl_->cache[expression];
     if (entry && entry->generation == impl_->generation)
@@ -248,18 +384,19 @@ expression_engine::compiled_ptr expression_engine::compile(const std::string& ex
     c->code = std::make_unique<compiled_expression::program>();
     mu::Parser& p = impl_->parser;
     try {
-        parse(expression);
-        const mu::ParserByteCode& bytes = p.GetByteCode();
-        const mu::SToken* base = bytes.GetBase();
-        c->code->tokens.assign(base, base + bytes.GetSize());
-        c->code->stack = bytes.GetMaxStackSize();
+        if (!compile_by_shape(expression, *c->code)) {
+            parse(expression);
+            const mu::ParserByteCode& bytes = p.GetByteCode();
+            const mu::SToken* base = bytes.GetBase();
+            c->code->tokens.assign(base, base + bytes.GetSize());
+            c->code->stack = bytes.GetMaxStackSize();
+        }
         std::unordered_set<const double*> seen;
         for (const mu::SToken& t : c->code->tokens) {
             if (!runnable(t.Cmd) || (t.Cmd == mu::cmFUNC && t.Fun.argc > 4))
                 c->code->through_parser = true;
             const double* slot = nullptr;
-            if (t.Cmd == mu::cmVAR || t.Cmd == mu::cmVARPOW2 || t.Cmd == mu::cmVARPOW3 ||
-                t.Cmd == mu::cmVARPOW4 || t.Cmd == mu::cmVARMUL)
+            if (is_variable_token(t.Cmd))
                 slot = t.Val.ptr;
             else if (t.Cmd == mu::cmASSIGN)
                 slot = t.Oprt.ptr;

@@ -85,6 +85,9 @@ private:
     static double* variable_factory(const char* name, void* data);
     void forget_unknown();
     void parse(const std::string& expression);
+    bool shape_of(const std::string& expression, std::string& shape,
+                  std::vector<std::string>& names) const;
+    bool compile_by_shape(const std::string& expression, compiled_expression::program& code);
 
     struct impl;
     std::unique_ptr<impl> impl_;

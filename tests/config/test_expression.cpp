@@ -198,3 +198,68 @@ TEST(ExpressionEngine, VariablesAreDefinedWhenFirstUsed) {
     EXPECT_EQ(result, 11);
     EXPECT_FALSE(engine.compile("nosuch * 2")->ok);
 }
+
+// Expressions of one pattern are parsed once: each still reads its own variables, in its own
+// order, and whatever the pattern cannot carry is parsed on its own as before.
+TEST(ExpressionEngine, ExpressionsOfOneShapeReadTheirOwnVariables) {
+    std::string log = open_test_log();
+    expression_engine engine;
+    double a = 2, b = 0, c = 0, d = 1, s7 = 5, s8 = 3;
+    for (auto [name, slot] : {std::pair{"a", &a}, {"b", &b}, {"c", &c}, {"d", &d},
+                              {"s1_2_7", &s7}, {"s1_2_8", &s8}})
+        ASSERT_TRUE(engine.bind(name, slot, nullptr));
+    auto value = [&engine](const std::string& e) {
+        auto compiled = engine.compile(e);
+        double result = -12345;
+        EXPECT_TRUE(compiled->ok) << e << ": " << compiled->error;
+        EXPECT_TRUE(engine.run(*compiled, result)) << e;
+        return result;
+    };
+    EXPECT_EQ(value("(a or b) and !c"), 1);
+    EXPECT_EQ(value("(c or b) and !d"), 0);
+    EXPECT_EQ(value("(d or c) and !b"), 1);
+    EXPECT_EQ(value("a*a - d"), 3);
+    EXPECT_EQ(value("d*d - a"), -1);
+    EXPECT_EQ(value("1e2 * a + 2,5"), 202.5);
+    EXPECT_EQ(value("1e2 * d + 2,5"), 102.5);
+    mu::Parser constants;
+    constants.SetDecSep(',');
+    constants.SetArgSep(';');
+    constants.SetExpr("_pi * 2");
+    EXPECT_DOUBLE_EQ(value("_pi * a"), constants.Eval());
+    EXPECT_EQ(value("max(a; d) + a"), 4);
+    EXPECT_EQ(value("max(d; a) + d"), 3);
+    EXPECT_EQ(value("s1_2_7 + 2 * s1_2_8"), 11);
+    EXPECT_EQ(value("s1_2_8 + 2 * s1_2_7"), 13);
+    auto order = engine.compile("b + a * b");
+    ASSERT_EQ(order->variables.size(), 2u);
+    EXPECT_EQ(order->variables[0].name, "b");
+    EXPECT_EQ(order->variables[1].name, "a");
+
+    // More variables than a pattern carries.
+    std::vector<double> many(17, 1);
+    std::string sum;
+    for (std::size_t i = 0; i < many.size(); ++i) {
+        ASSERT_TRUE(engine.bind("v" + std::to_string(i), &many[i], nullptr));
+        sum += (i == 0 ? "v" : " + v") + std::to_string(i);
+    }
+    EXPECT_EQ(value(sum), 17);
+
+    // A name nothing is bound to: the parser's own complaint about it.
+    mu::Parser reference;
+    reference.SetDecSep(',');
+    reference.SetArgSep(';');
+    reference.DefineVar("a", &a);
+    std::string expected;
+    try {
+        reference.SetExpr("a + zz");
+        reference.Eval();
+    } catch (const mu::Parser::exception_type& e) {
+        expected = expression_engine::error_text(static_cast<int>(e.GetCode()),
+                                                 static_cast<int>(e.GetPos()), e.GetToken(),
+                                                 e.GetMsg(), "a + zz");
+    }
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(engine.compile("a + zz")->error, expected);
+    EXPECT_EQ(value("a + d"), 3);
+}
