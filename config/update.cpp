@@ -113,10 +113,11 @@ void t_ref_buff::notify_observers(const std::vector<round_entry>& round) {
     if (map.empty())
         return;
     // Copies: observers may subscribe, unsubscribe and change the tree while they are told.
-    std::vector<std::string> keys;
-    keys.reserve(round.size());
-    for (const round_entry& entry : round)
-        keys.push_back(*entry.key);
+    std::vector<std::string>& keys = tables_->told_keys;
+    if (keys.size() < round.size())
+        keys.resize(round.size());
+    for (std::size_t i = 0; i < round.size(); ++i)
+        keys[i].assign(*round[i].key);
     std::vector<std::pair<std::string, i_observer*>> registrations(map.begin(), map.end());
     unsigned version = tables_->observers_version;
     auto still_there = [&](i_observer* o) {
@@ -128,7 +129,7 @@ void t_ref_buff::notify_observers(const std::vector<round_entry>& round) {
     std::vector<i_observer*> for_key;
     // The components the round found hold while none is put or taken.
     const unsigned shape = refs_.shape();
-    for (std::size_t i = 0; i < keys.size(); ++i) {
+    for (std::size_t i = 0; i < round.size(); ++i) {
         const std::string& key = keys[i];
         for_key.clear();
         for (const auto& [prefix, o] : registrations) {

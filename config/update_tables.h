@@ -46,6 +46,8 @@ struct t_ref_buff::tables {
     std::set<std::string> countdown;
     // Reused between passes.
     std::vector<dependency_graph::reached> reached;
+    // The keys a round tells, copied; the strings keep their buffers from pass to pass.
+    std::vector<std::string> told_keys;
 };
 
 } // namespace nxkit

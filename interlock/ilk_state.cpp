@@ -139,6 +139,8 @@ void ilk_state::on_changed_at(const std::string& key, t_ref* component) {
         return;
     // Only the deactivated ones are kept: a change either way asks for the projection.
     bool locked = r->has_flag(flag_locked);
+    if (!locked && locked_.empty())
+        return;
     auto seen = locked_.find(std::string_view(key));
     if (locked && seen == locked_.end()) {
         locked_.insert(key);
