@@ -57,8 +57,8 @@ bool dependency_graph::add_feed(const std::string& signal, t_ref& object, std::s
     return true;
 }
 
-bool dependency_graph::add_owner(const std::string& signal, t_ref& owner,
-                                 i_struct_element* element, std::string& other) {
+bool dependency_graph::add_owner(const std::string& signal, t_ref& owner, i_struct_element* element,
+                                 std::string& other) {
     id s = make_signal(signal);
     node& n = nodes_[s];
     if (n.owner_key != nullptr) {
@@ -66,8 +66,7 @@ bool dependency_graph::add_owner(const std::string& signal, t_ref& owner,
         return false;
     }
     // Only value signals are expanded from their own key.
-    auto named =
-        by_key_.insert_or_assign(owner.key(), name{s, false, element != nullptr}).first;
+    auto named = by_key_.insert_or_assign(owner.key(), name{s, false, element != nullptr}).first;
     n.owner_key = &named->first;
     n.owner = &owner;
     n.owner_order = owner.order();
@@ -183,8 +182,7 @@ void dependency_graph::names_by_order(std::size_t size, std::vector<const name*>
 dependency_graph::id dependency_graph::signal_of(const t_ref& component) const {
     auto it = by_component_.find(&component);
     if (it == by_component_.end() || it->second == plain ||
-        nodes_[it->second].owner != &component ||
-        nodes_[it->second].element == nullptr)
+        nodes_[it->second].owner != &component || nodes_[it->second].element == nullptr)
         return none;
     return it->second;
 }

@@ -275,17 +275,17 @@ bool expression_engine::shape_of(const std::string& expression, std::string& sha
             continue;
         }
         std::size_t end = i;
-        while (end < n && (is_name_char(expression[end]) ||
-                           ((ch >= '0' && ch <= '9') && (expression[end] == ',' ||
-                                                         expression[end] == '.'))))
+        while (end < n &&
+               (is_name_char(expression[end]) ||
+                ((ch >= '0' && ch <= '9') && (expression[end] == ',' || expression[end] == '.'))))
             ++end;
         std::string word = expression.substr(i, end - i);
         i = end;
         std::size_t next = expression.find_first_not_of(" \t", end);
         bool is_call = next != std::string::npos && expression[next] == '(';
         // Numbers, calls, the word operators and the constants stay as they are.
-        if ((ch >= '0' && ch <= '9') || is_call || word == "and" || word == "or" ||
-            word == "xor" || word == "self" || p.GetConst().count(word) != 0) {
+        if ((ch >= '0' && ch <= '9') || is_call || word == "and" || word == "or" || word == "xor" ||
+            word == "self" || p.GetConst().count(word) != 0) {
             shape += word;
             continue;
         }

@@ -238,8 +238,7 @@ public:
             }
             key = make_child_key(parent, key_part(next++));
         } else {
-            std::string local =
-                type == 40 ? "K" : type == 50 ? "D" : type == 80 ? "S" : "0000";
+            std::string local = type == 40 ? "K" : type == 50 ? "D" : type == 80 ? "S" : "0000";
             key = make_child_key(parent, local);
         }
         if (!(fresh_ && !stack_.empty()) && in_use(key)) {
@@ -376,10 +375,10 @@ void t_ref_buff::read_text(nx_inixml& document, const std::string& parent_key,
 
     for (const auto& [parent, count] : reader.refused()) {
         t_ref* p = get(parent);
-        std::string text = "Компонент '" + (p != nullptr ? p->full_path_text() : parent) +
-                           "' не может содержать более " + std::to_string(max_child_number + 1) +
-                           " дочерних компонентов.\r\nНе добавлено компонентов: " +
-                           std::to_string(count) + ".";
+        std::string text =
+            "Компонент '" + (p != nullptr ? p->full_path_text() : parent) +
+            "' не может содержать более " + std::to_string(max_child_number + 1) +
+            " дочерних компонентов.\r\nНе добавлено компонентов: " + std::to_string(count) + ".";
         nx_log::main().err(text);
         show_message(owner_, text, mb_error);
     }

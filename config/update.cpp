@@ -229,7 +229,7 @@ void t_ref_buff::collect_round(const key_set& seeds, std::vector<round_entry>& r
         if (!by_order.empty()) {
             t_ref* c = component_at(key);
             named = c != nullptr && c->order() < by_order.size() ? by_order[c->order()]
-                                                                  : g.find_name(key);
+                                                                 : g.find_name(key);
         } else if (!g.empty()) {
             named = g.find_name(key);
         }
@@ -268,11 +268,10 @@ void t_ref_buff::collect_round(const key_set& seeds, std::vector<round_entry>& r
     // is looked up as it is now.
     std::sort(round.begin(), round.end(),
               [](const round_entry& a, const round_entry& b) { return *a.key < *b.key; });
-    round.erase(std::unique(round.begin(), round.end(),
-                            [](const round_entry& a, const round_entry& b) {
-                                return *a.key == *b.key;
-                            }),
-                round.end());
+    round.erase(
+        std::unique(round.begin(), round.end(),
+                    [](const round_entry& a, const round_entry& b) { return *a.key == *b.key; }),
+        round.end());
     for (round_entry& entry : round) {
         const dependency_graph::name* named = g.find_name(*entry.key);
         if (named == nullptr) {
@@ -485,7 +484,8 @@ void t_ref_buff::register_uses(const std::string& expression, const std::string&
         std::vector<std::string> path = g.cycle_through(v.name, signal_key);
         if (path.empty())
             continue;
-        std::string text = "Циклическая зависимость недопустима (некорректный расчет выражений)\r\n";
+        std::string text =
+            "Циклическая зависимость недопустима (некорректный расчет выражений)\r\n";
         for (const std::string& k : path)
             text += k + " ••> ";
         text += signal_key;
@@ -560,9 +560,10 @@ void t_ref_buff::refresh_source(std::uint32_t signal, i_struct_element& element)
 
 void t_ref_buff::calc(const std::string& expression, t_ref& target, double& value) {
     dependency_graph& g = tables_->graph;
-    dependency_graph::id own = refreshing_ != dependency_graph::none && g.owner(refreshing_) == &target
-                                   ? refreshing_
-                                   : g.signal_of(target);
+    dependency_graph::id own =
+        refreshing_ != dependency_graph::none && g.owner(refreshing_) == &target
+            ? refreshing_
+            : g.signal_of(target);
     if (own != dependency_graph::none) {
         g.set_pending(own, false);
     } else if (!g.known_plain(target)) {

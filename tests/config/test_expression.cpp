@@ -155,6 +155,27 @@ TEST(ExpressionEngine, CompiledRunnerAgreesWithTheParser) {
     EXPECT_FALSE(engine.compile("a + b")->ok);
 }
 
+// The complaint a plain parser with `names` defined makes about `expression`, as the engine
+// words it ("" when it has none).
+static std::string parser_error(const std::string& expression,
+                                std::initializer_list<const char*> names) {
+    mu::Parser reference;
+    reference.SetDecSep(',');
+    reference.SetArgSep(';');
+    double unused = 0;
+    for (const char* name : names)
+        reference.DefineVar(name, &unused);
+    try {
+        reference.SetExpr(expression);
+        reference.Eval();
+    } catch (const mu::Parser::exception_type& e) {
+        return expression_engine::error_text(static_cast<int>(e.GetCode()),
+                                             static_cast<int>(e.GetPos()), e.GetToken(), e.GetMsg(),
+                                             expression);
+    }
+    return {};
+}
+
 // Signals become parser variables only once an expression names them; a name nothing is
 // bound to still gets the parser's own complaint, and nothing of it stays behind.
 TEST(ExpressionEngine, VariablesAreDefinedWhenFirstUsed) {
@@ -165,18 +186,7 @@ TEST(ExpressionEngine, VariablesAreDefinedWhenFirstUsed) {
     EXPECT_FALSE(engine.bind("a b", &a, nullptr));
     EXPECT_FALSE(engine.bind("", &a, nullptr));
 
-    mu::Parser reference;
-    reference.SetDecSep(',');
-    reference.SetArgSep(';');
-    std::string expected;
-    try {
-        reference.SetExpr("1 + a");
-        reference.Eval();
-    } catch (const mu::Parser::exception_type& e) {
-        expected = expression_engine::error_text(static_cast<int>(e.GetCode()),
-                                                 static_cast<int>(e.GetPos()), e.GetToken(),
-                                                 e.GetMsg(), "1 + a");
-    }
+    const std::string expected = parser_error("1 + a", {});
     ASSERT_FALSE(expected.empty());
     auto missing = engine.compile("1 + a");
     EXPECT_FALSE(missing->ok);
@@ -205,8 +215,8 @@ TEST(ExpressionEngine, ExpressionsOfOneShapeReadTheirOwnVariables) {
     std::string log = open_test_log();
     expression_engine engine;
     double a = 2, b = 0, c = 0, d = 1, s7 = 5, s8 = 3;
-    for (auto [name, slot] : {std::pair{"a", &a}, {"b", &b}, {"c", &c}, {"d", &d},
-                              {"s1_2_7", &s7}, {"s1_2_8", &s8}})
+    for (auto [name, slot] :
+         {std::pair{"a", &a}, {"b", &b}, {"c", &c}, {"d", &d}, {"s1_2_7", &s7}, {"s1_2_8", &s8}})
         ASSERT_TRUE(engine.bind(name, slot, nullptr));
     auto value = [&engine](const std::string& e) {
         auto compiled = engine.compile(e);
@@ -246,19 +256,7 @@ TEST(ExpressionEngine, ExpressionsOfOneShapeReadTheirOwnVariables) {
     EXPECT_EQ(value(sum), 17);
 
     // A name nothing is bound to: the parser's own complaint about it.
-    mu::Parser reference;
-    reference.SetDecSep(',');
-    reference.SetArgSep(';');
-    reference.DefineVar("a", &a);
-    std::string expected;
-    try {
-        reference.SetExpr("a + zz");
-        reference.Eval();
-    } catch (const mu::Parser::exception_type& e) {
-        expected = expression_engine::error_text(static_cast<int>(e.GetCode()),
-                                                 static_cast<int>(e.GetPos()), e.GetToken(),
-                                                 e.GetMsg(), "a + zz");
-    }
+    const std::string expected = parser_error("a + zz", {"a"});
     ASSERT_FALSE(expected.empty());
     EXPECT_EQ(engine.compile("a + zz")->error, expected);
     EXPECT_EQ(value("a + d"), 3);
