@@ -210,38 +210,6 @@ TEST_F(schema_ilk, FitModesStayWithinBoundsAndSkipAnEmptyArea) {
     EXPECT_GT(display->layout().zoom, 0.0);
 }
 
-// Records the menus and boxes it is shown and answers from a list.
-class prompt_recorder : public i_prompt {
-public:
-    explicit prompt_recorder(std::vector<int> answers = {}) : answers_(std::move(answers)) {
-        previous_ = current_prompt();
-        set_prompt(this);
-    }
-    ~prompt_recorder() override { set_prompt(previous_); }
-    int message_box(owner_handle, const std::string& text, const std::string&, int) override {
-        boxes.push_back(text);
-        return box_answer;
-    }
-    int popup_menu(owner_handle, const std::vector<menu_item>& items) override {
-        std::vector<std::string> texts;
-        for (const menu_item& item : items)
-            texts.push_back(item.separator ? "-" : std::to_string(item.command) + " " + item.text);
-        menus.push_back(texts);
-        if (answers_.empty())
-            return 0;
-        int answer = answers_.front();
-        answers_.erase(answers_.begin());
-        return answer;
-    }
-    std::vector<std::vector<std::string>> menus;
-    std::vector<std::string> boxes;
-    int box_answer = answer_yes;
-
-private:
-    std::vector<int> answers_;
-    i_prompt* previous_ = nullptr;
-};
-
 class schema_ilk_pointer : public schema_ilk {
 protected:
     schema_ilk_pointer() {
@@ -291,7 +259,7 @@ const std::string qs1_column = "S.0000.0000.0000.0001";
 const std::string q1_on = "S.0000.0000.0001.0000.0000";
 
 TEST_F(schema_ilk_pointer, ASecondClickOnAHeaderOrCellListsItsSignals) {
-    prompt_recorder prompt({1, 0, 0});
+    menu_recorder prompt({1, 0, 0});
     // A click on another header in between: no popup.
     click(column_header(0));
     click(line_header(0));
@@ -300,7 +268,7 @@ TEST_F(schema_ilk_pointer, ASecondClickOnAHeaderOrCellListsItsSignals) {
     EXPECT_EQ(viewer.chosen, (std::vector<std::string>{q1_column, q1_on, q1_column}));
     click(column_header(0));
     ASSERT_EQ(prompt.menus.size(), 1u);
-    EXPECT_EQ(prompt.menus[0],
+    EXPECT_EQ(prompt.menu_lines(0),
               (std::vector<std::string>{"0 [ ОТКЛЮЧЕН ]\tQ1 - Разрешающий КА", "-",
                                         "1 [ нр,ОТКЛ,авто ]\tQ1 - (s1_1_1) Телесигнал"}));
     ASSERT_EQ(opened.size(), 1u);
@@ -310,7 +278,7 @@ TEST_F(schema_ilk_pointer, ASecondClickOnAHeaderOrCellListsItsSignals) {
     click(line_header(1));
     click(line_header(1));
     ASSERT_EQ(prompt.menus.size(), 2u);
-    EXPECT_EQ(prompt.menus[1],
+    EXPECT_EQ(prompt.menu_lines(1),
               (std::vector<std::string>{"0 [ нет контроля ]\tQ1 - Управляемый КА", "-",
                                         "1 [ нр,Н/К,авто ]\tQ1 - (s1_1_31) Телесигнал"}));
 
@@ -321,7 +289,7 @@ TEST_F(schema_ilk_pointer, ASecondClickOnAHeaderOrCellListsItsSignals) {
     EXPECT_EQ(prompt.menus.size(), 2u);
     click(cell(3, 0));
     ASSERT_EQ(prompt.menus.size(), 3u);
-    EXPECT_EQ(prompt.menus[2][0], "0 [ ОТКЛЮЧЕН ]\tQSG1 - Разрешающий КА");
+    EXPECT_EQ(prompt.menu_lines(2)[0], "0 [ ОТКЛЮЧЕН ]\tQSG1 - Разрешающий КА");
     EXPECT_EQ(opened.size(), 1u);
     // An empty cell selects nothing and opens nothing.
     click(cell(1, 0));
@@ -331,7 +299,7 @@ TEST_F(schema_ilk_pointer, ASecondClickOnAHeaderOrCellListsItsSignals) {
 }
 
 TEST_F(schema_ilk_pointer, CtrlDoubleClickCreatesAndDeletesPermissionsInEditMode) {
-    prompt_recorder prompt;
+    menu_recorder prompt;
     std::vector<std::string> before = permissions_of(q1_on);
     ASSERT_EQ(before.size(), 2u);
     // View mode: a double-click never edits.
@@ -385,7 +353,7 @@ TEST_F(schema_ilk_pointer, CtrlDoubleClickCreatesAndDeletesPermissionsInEditMode
 }
 
 TEST_F(schema_ilk_pointer, ARefusedConfirmationTurnsTheEditIntoASelection) {
-    prompt_recorder prompt;
+    menu_recorder prompt;
     prompt.box_answer = answer_no;
     store->set_edit_mode(true);
     std::int64_t now = 10'000'000;
@@ -408,7 +376,7 @@ TEST_F(schema_ilk_pointer, ARefusedConfirmationTurnsTheEditIntoASelection) {
 }
 
 TEST_F(schema_ilk_pointer, DoubleClickOnAModeIconCyclesTheControlMode) {
-    prompt_recorder prompt;
+    menu_recorder prompt;
     auto* condition = dynamic_cast<t_ilk_or*>(store->get(q1_on));
     ASSERT_NE(condition, nullptr);
     ASSERT_EQ(condition->control_mode(), 1);
@@ -432,7 +400,7 @@ TEST_F(schema_ilk_pointer, DoubleClickOnAModeIconCyclesTheControlMode) {
 }
 
 TEST_F(schema_ilk_pointer, PendingEditsAreRebuiltFiveSecondsLaterOrWhenTheDisplayGoes) {
-    prompt_recorder prompt;
+    menu_recorder prompt;
     store->set_edit_mode(true);
     ctrl_double_click(cell(1, 0));
     ASSERT_TRUE(table_edits_pending(*store));
@@ -495,7 +463,7 @@ TEST_F(schema_ilk_pointer, ArrowsScrollByOneAndHoverOutlinesLineAndColumn) {
 }
 
 TEST_F(schema_ilk_pointer, ASameNameColumnTakesTheCandidateOfTheRowOrBeeps) {
-    prompt_recorder prompt({0});
+    menu_recorder prompt({0});
     counting_beep beeps;
     store->insert_xml("S.0000.0000", "<ref tp=\"71\" frm=\"#\">"
                                      "<ref tp=\"70\" nof=\"s1_1_2\" part=\"QS1\"/></ref>");
@@ -509,7 +477,7 @@ TEST_F(schema_ilk_pointer, ASameNameColumnTakesTheCandidateOfTheRowOrBeeps) {
     click(column_header(4));
     click(column_header(4));
     ASSERT_EQ(prompt.menus.size(), 1u);
-    EXPECT_EQ(prompt.menus[0],
+    EXPECT_EQ(prompt.menu_lines(0),
               (std::vector<std::string>{"0 Одноименный столбец\t", "-",
                                         "1 [ нр,ОТКЛ,авто ]\tQS1 - (s1_1_2) Телесигнал"}));
 

@@ -3,6 +3,7 @@
 #include "config/ref_editing.h"
 #include "base/settings.h"
 #include "views/editor_menus.h"
+#include "tests/support/desktop_doubles.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,36 +14,9 @@
 
 namespace treetest {
 
+using ilktest::menu_recorder;
+
 namespace {
-
-// Records the menus it is shown and answers from a list.
-class menu_recorder : public i_prompt {
-public:
-    explicit menu_recorder(std::vector<int> answers) : answers_(std::move(answers)) {
-        previous_ = current_prompt();
-        set_prompt(this);
-    }
-    ~menu_recorder() override { set_prompt(previous_); }
-    int message_box(owner_handle, const std::string& text, const std::string&, int) override {
-        boxes.push_back(text);
-        return box_answer;
-    }
-    int popup_menu(owner_handle, const std::vector<menu_item>& items) override {
-        menus.push_back(items);
-        if (answers_.empty())
-            return 0;
-        int answer = answers_.front();
-        answers_.erase(answers_.begin());
-        return answer;
-    }
-    std::vector<std::vector<menu_item>> menus;
-    std::vector<std::string> boxes;
-    int box_answer = answer_yes;
-
-private:
-    std::vector<int> answers_;
-    i_prompt* previous_ = nullptr;
-};
 
 std::vector<std::string> captions(const std::vector<menu_item>& items) {
     std::vector<std::string> list;
