@@ -75,18 +75,8 @@ std::string signal_title(int i) {
 }
 
 std::string generate() {
-    std::string text = "<struct>\r\n<REFs version=\"1\">\r\n<ref tp=\"40\">\r\n"
-                       "<ref tp=\"41\" num=\"1\">\r\n";
-    for (int k = 0; k < sections; ++k) {
-        text += "<ref tp=\"42\" num=\"" + std::to_string(k + 1) + "\">\r\n";
-        for (int n = 0; n < signals_per_section; ++n) {
-            std::string title = signal_title(k * signals_per_section + n);
-            text += "<ref tp=\"1\" num=\"" + std::to_string(n + 1) + "\"" +
-                    (title.empty() ? "" : " title=\"" + title + "\"") + "/>\r\n";
-        }
-        text += "</ref>\r\n";
-    }
-    text += "</ref>\r\n</ref>\r\n<ref tp=\"80\">\r\n<ref tp=\"81\" name=\"bench\">\r\n"
+    std::string text = nxbench::structure_xml(sections, signals_per_section, signal_title);
+    text += "<ref tp=\"80\">\r\n<ref tp=\"81\" name=\"bench\">\r\n"
             "<ref tp=\"85\" rtid=\"1\" disp=\"Стр1\" key=\"p1\">\r\n";
     for (int e = 0; e < elements; ++e) {
         if (e % elements_per_group == 0)

@@ -147,18 +147,8 @@ std::string page_label() {
 }
 
 std::string generate() {
-    std::string text = "<struct>\r\n<REFs version=\"1\">\r\n<ref tp=\"40\">\r\n"
-                       "<ref tp=\"41\" num=\"1\">\r\n";
-    for (int k = 0; k < sections; ++k) {
-        text += "<ref tp=\"42\" num=\"" + std::to_string(k + 1) + "\">\r\n";
-        for (int n = 0; n < signals_per_section; ++n) {
-            std::string title = signal_title(k * signals_per_section + n);
-            text += "<ref tp=\"1\" num=\"" + std::to_string(n + 1) + "\"" +
-                    (title.empty() ? "" : " title=\"" + title + "\"") + "/>\r\n";
-        }
-        text += "</ref>\r\n";
-    }
-    text += "</ref>\r\n</ref>\r\n<ref tp=\"80\">\r\n<ref tp=\"81\" name=\"bench\">\r\n";
+    std::string text = nxbench::structure_xml(sections, signals_per_section, signal_title);
+    text += "<ref tp=\"80\">\r\n<ref tp=\"81\" name=\"bench\">\r\n";
     // Pages as the drawing has them, one group per type holding its elements in counter order.
     for (int page = 1; page <= nxbench::scheme_pages; ++page) {
         text += "<ref tp=\"85\" rtid=\"" + std::to_string(page) + "\" disp=\"Страница " +
