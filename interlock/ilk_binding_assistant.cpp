@@ -23,14 +23,23 @@ struct taken_signal {
     t_struct_ts* partner = nullptr;
 };
 
-std::string marks(const taken_signal& s) {
-    if (s.partner != nullptr)
-        return "нр,нз";
-    return s.signal->normally_closed() ? "нз" : "нр";
+// One contact as the operator checks it before wiring: key, title and contact kind.
+std::string contact_text(const t_struct_ts& signal, const char* mark) {
+    std::string text = signal.signal_key();
+    if (!signal.title().empty())
+        text += (text.empty() ? "" : " ") + signal.title();
+    return text + " (" + mark + ")";
 }
 
+// Both signals of a pair are named, the normally open one first, so the menu and the
+// confirmation show exactly what goes into the two contacts.
 std::string column_text(const taken_signal& s) {
-    return s.signal->title() + " (" + marks(s) + ")";
+    const t_struct_ts& own = *s.signal;
+    if (s.partner == nullptr)
+        return contact_text(own, own.normally_closed() ? "нз" : "нр");
+    const t_struct_ts& open = own.normally_closed() ? *s.partner : own;
+    const t_struct_ts& closed = own.normally_closed() ? own : *s.partner;
+    return contact_text(open, "нр") + " + " + contact_text(closed, "нз");
 }
 
 std::string row_text(const taken_signal& s) {
@@ -38,22 +47,22 @@ std::string row_text(const taken_signal& s) {
 }
 
 // The partner of a column signal: the first unused telesignal of the section with the other
-// contact kind and the same title; an exact title anywhere in the section beats a partial one.
+// contact kind and exactly the same title. A title that merely begins the same names another
+// apparatus ("QS1" and "QS1 ШР2"), so it is never taken; nor is an empty title, which names
+// none.
 t_struct_ts* find_partner(t_ref_buff& store, const std::string& section, t_struct_ts& signal,
                           const std::set<t_ref*>& used) {
-    t_struct_ts* partial = nullptr;
+    if (signal.title().empty())
+        return nullptr;
     for (t_ref* r : store.refs().children(section)) {
         auto* other = dynamic_cast<t_struct_ts*>(r);
         if (other == nullptr || used.count(other) != 0 ||
             other->normally_closed() == signal.normally_closed())
             continue;
-        int match = title_match(signal.title(), other->title());
-        if (match == 2)
+        if (other->title() == signal.title())
             return other;
-        if (match == 1 && partial == nullptr)
-            partial = other;
     }
-    return partial;
+    return nullptr;
 }
 
 std::string confirmation_text(const std::string& caption, t_ref& targets_parent,
@@ -94,17 +103,6 @@ void reinit(t_ref_buff& store, const std::vector<t_ref*>& changed) {
 }
 
 } // namespace
-
-int title_match(const std::string& a, const std::string& b) {
-    if (a == b)
-        return 2;
-    const std::string& shorter = a.size() < b.size() ? a : b;
-    const std::string& longer = a.size() < b.size() ? b : a;
-    if (!shorter.empty() && longer.compare(0, shorter.size(), shorter) == 0 &&
-        longer[shorter.size()] == ' ')
-        return 1;
-    return 0;
-}
 
 ilk_binding_assistant& ilk_binding_assistant::instance() {
     static ilk_binding_assistant assistant;

@@ -25,8 +25,4 @@ public:
 // Makes the assistant the binder of `store`'s interlock commands.
 void install_binding_assistant(t_ref_buff& store);
 
-// Whether two telesignal titles name the same apparatus for pairing contacts: 2 for equal
-// titles, 1 when one is the other followed by a blank and more (a partial match), 0 otherwise.
-int title_match(const std::string& a, const std::string& b);
-
 } // namespace nxkit

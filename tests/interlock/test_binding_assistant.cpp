@@ -103,7 +103,8 @@ TEST_F(BindingAssistant, ColumnsTakeBothContactsOfSameNameSignals) {
     ASSERT_EQ(prompt.menus().size(), 1U);
     // The partner of Q1 is never offered as a signal of its own.
     EXPECT_EQ(texts(prompt.menus()[0]),
-              (std::vector<std::string>{"c\tQ1 (нр,нз) по:", "-", "\tQS1 (нр)", "\tQS2 (нз)"}));
+              (std::vector<std::string>{"c\ts1_2_1 Q1 (нр) + s1_2_2 Q1 (нз) по:", "-",
+                                        "\ts1_2_3 QS1 (нр)", "\ts1_2_4 QS2 (нз)"}));
     EXPECT_EQ(prompt.menus()[0][2].command, 2);
     EXPECT_EQ(prompt.menus()[0][3].command, 3);
     ASSERT_EQ(prompt.seen().size(), 1U);
@@ -111,7 +112,8 @@ TEST_F(BindingAssistant, ColumnsTakeBothContactsOfSameNameSignals) {
         prompt.seen()[0].text,
         "Привязать к сигналам\r\n'Схемы / Блокировка / T1 - Таблица блокировки / Столбцы'\r\n\r\n"
         "из 'Структура / (1) Канал / (1_2) Раздел':\r\n\r\n"
-        "Q1 (нр,нз)\r\nQS1 (нр)\r\nQS2 (нз)\r\n\r\nвсего 3 шт.");
+        "s1_2_1 Q1 (нр) + s1_2_2 Q1 (нз)\r\ns1_2_3 QS1 (нр)\r\ns1_2_4 QS2 (нз)\r\n\r\n"
+        "всего 3 шт.");
     EXPECT_EQ(prompt.seen()[0].caption, column_caption);
     EXPECT_EQ(prompt.seen()[0].type, mb_question);
 
@@ -141,34 +143,48 @@ TEST_F(BindingAssistant, StartingOnTheClosedContactPutsItsPartnerOnTheOpenOne) {
     prompt.expect("всего 1 шт.", answer_yes);
     EXPECT_EQ(run(column_key(0), 0), 1);
     // One signal only: no "c" prefix, no separator.
-    EXPECT_EQ(texts(prompt.menus()[0]), (std::vector<std::string>{"Q1 (нр,нз)"}));
+    // The open contact is named first, whichever signal the run started on.
+    EXPECT_EQ(texts(prompt.menus()[0]),
+              (std::vector<std::string>{"s1_2_2 Q1 (нр) + s1_2_1 Q1 (нз)"}));
     EXPECT_EQ(column(0).contact_no(), "s1_2_2");
     EXPECT_EQ(column(0).contact_nc(), "s1_2_1");
 }
 
-TEST_F(BindingAssistant, ExactTitleBeatsAnEarlierPartialOne) {
-    load_table(ts(1, "Q1") + ts(2, "Q1 нз", " ct=\"1\"") + ts(3, "Q1", " ct=\"1\""), 1, 0);
+TEST_F(BindingAssistant, OnlyAnEqualTitleIsAPartner) {
+    // A title that begins with the other one and a blank is another apparatus: never wired as
+    // its second contact, also when no equal title exists. An empty title pairs with nothing.
+    load_table(ts(1, "QS1") + ts(2, "Q1 нз", " ct=\"1\"") + ts(3, "QS1", " ct=\"1\"") +
+                   ts(4, "Q1", " ct=\"1\"") + ts(5, "") + ts(6, "", " ct=\"1\""),
+               6, 0);
+    // As typed in the editor, before any save.
+    store->find("K.0000.0000.0000").set_title("QS1 Ω✓ 日本 €");
     store->set_current("K.0000.0000.0000");
-    {
-        scripted_prompt prompt;
-        prompt.expect_menu(1);
-        prompt.expect("всего 1 шт.", answer_yes);
-        EXPECT_EQ(run(column_key(0), 0), 1);
-        EXPECT_EQ(column(0).contact_nc(), "s1_2_3");
-    }
-    EXPECT_EQ(title_match("Q1", "Q1 нз"), 1);
-    EXPECT_EQ(title_match("Q1", "Q1"), 2);
-    // A longer name that merely begins the same is another apparatus.
-    EXPECT_EQ(title_match("QS1", "QS10"), 0);
-    EXPECT_EQ(title_match("", " x"), 0);
+    scripted_prompt prompt;
+    prompt.expect_menu(5);
+    prompt.expect("всего 5 шт.", answer_yes);
+    EXPECT_EQ(run(column_key(0), 0), 1);
+    EXPECT_EQ(texts(prompt.menus()[0]),
+              (std::vector<std::string>{"c\ts1_2_1 QS1 Ω✓ 日本 € (нр) по:", "-",
+                                        "\ts1_2_2 Q1 нз (нз)", "\ts1_2_3 QS1 (нз)",
+                                        "\ts1_2_4 Q1 (нз)", "\ts1_2_5 (нр)", "\ts1_2_6 (нз)"}));
+    EXPECT_EQ(prompt.seen()[0].text.substr(prompt.seen()[0].text.find("Раздел':")),
+              "Раздел':\r\n\r\ns1_2_1 QS1 Ω✓ 日本 € (нр)\r\ns1_2_2 Q1 нз (нз)\r\n"
+              "s1_2_3 QS1 (нз)\r\ns1_2_4 Q1 (нз)\r\ns1_2_5 (нр)\r\n\r\nвсего 5 шт.");
+    EXPECT_EQ(column(0).contact_no(), "s1_2_1");
+    EXPECT_EQ(column(0).contact_nc(), "");
+    EXPECT_EQ(column(2).contact_no(), "");
+    EXPECT_EQ(column(2).contact_nc(), "s1_2_3");
+    EXPECT_EQ(column(4).contact_no(), "s1_2_5");
+    EXPECT_EQ(column(4).contact_nc(), "");
+    EXPECT_EQ(column(5).contact_nc(), "");
 }
 
-TEST_F(BindingAssistant, PartialTitleServesWhenNoExactOneExists) {
-    load_table(ts(1, "Q1") + ts(2, "Q10", " ct=\"1\"") + ts(3, "Q1 нз", " ct=\"1\""), 1, 0);
+TEST_F(BindingAssistant, EqualTitleFurtherOnIsThePartner) {
+    load_table(ts(1, "Q1") + ts(2, "Q1 нз", " ct=\"1\"") + ts(3, "Q1", " ct=\"1\""), 1, 0);
     store->set_current("K.0000.0000.0000");
     scripted_prompt prompt;
     prompt.expect_menu(1);
-    prompt.expect("всего 1 шт.", answer_yes);
+    prompt.expect("s1_2_1 Q1 (нр) + s1_2_3 Q1 (нз)\r\n\r\nвсего 1 шт.", answer_yes);
     EXPECT_EQ(run(column_key(0), 0), 1);
     EXPECT_EQ(column(0).contact_no(), "s1_2_1");
     EXPECT_EQ(column(0).contact_nc(), "s1_2_3");
@@ -212,7 +228,8 @@ TEST_F(BindingAssistant, ChosenItemLimitsThePairsAndLockedEntriesAreSkipped) {
     EXPECT_EQ(run(column_key(1), 0), 1);
     // Targets start at the clicked column: four of them, four signals offered.
     EXPECT_EQ(texts(prompt.menus()[0]),
-              (std::vector<std::string>{"c\tA (нр) по:", "-", "\tC (нр)", "\tD (нр)", "\tE (нр)"}));
+              (std::vector<std::string>{"c\ts1_2_1 A (нр) по:", "-", "\ts1_2_3 C (нр)",
+                                        "\ts1_2_4 D (нр)", "\ts1_2_5 E (нр)"}));
     EXPECT_EQ(column(0).contact_no(), "");
     EXPECT_EQ(column(1).contact_no(), "s1_2_1");
     EXPECT_EQ(column(2).contact_no(), "s1_2_3");
@@ -318,7 +335,7 @@ TEST_F(DemoBinding, ColumnsAndRowsBindFromTheBaysSignals) {
         prompt.expect_menu(4);
         prompt.expect("всего 4 шт.", answer_yes);
         EXPECT_EQ(run(demo_columns + key_part(0), 0), 1);
-        EXPECT_EQ(texts(prompt.menus()[0]).at(0), "c\tQ1 (нр) по:");
+        EXPECT_EQ(texts(prompt.menus()[0]).at(0), "c\ts1_1_1 Q1 (нр) по:");
         EXPECT_NE(prompt.seen()[0].text.find("'Схемы / Блокировка ОРУ-110 / Ячейка Л-1 - Таблица "
                                              "блокировки / Столбцы'\r\n\r\nиз 'Структура / (1) ПС "
                                              "110/10 кВ Северная / (1_1) ОРУ-110 кВ, ячейка Л-1':"),
