@@ -178,6 +178,35 @@ bool journal_model::acknowledge(int row) {
     return true;
 }
 
+int journal_model::row_of(int number) const {
+    auto at = std::lower_bound(lines_.begin(), lines_.end(), number,
+                               [](const journal_line& l, int n) { return l.number < n; });
+    if (at == lines_.end() || at->number != number)
+        return -1;
+    return static_cast<int>(at - lines_.begin());
+}
+
+void journal_model::remove_lines(const std::vector<int>& numbers) {
+    std::vector<int> rows;
+    for (int number : numbers)
+        if (int row = row_of(number); row >= 0)
+            rows.push_back(row);
+    std::sort(rows.begin(), rows.end());
+    // Runs of rows in one removal each, from the end, so the rows before stay valid.
+    std::size_t i = rows.size();
+    while (i > 0) {
+        std::size_t first = i - 1;
+        while (first > 0 && rows[first - 1] == rows[first] - 1)
+            --first;
+        int low = rows[first];
+        int high = rows[i - 1];
+        beginRemoveRows({}, low, high);
+        lines_.erase(lines_.begin() + low, lines_.begin() + high + 1);
+        endRemoveRows();
+        i = first;
+    }
+}
+
 void journal_model::remove_acknowledged() {
     // Runs of acknowledged lines go in one removal each, from the end, so rows stay valid.
     int row = rowCount() - 1;
@@ -216,6 +245,14 @@ std::vector<const journal_line*> journal_filter_model::shown_lines() const {
     out.reserve(static_cast<std::size_t>(rowCount()));
     for (int r = 0; r < rowCount(); ++r)
         out.push_back(&source_.line(mapToSource(index(r, 0)).row()));
+    return out;
+}
+
+std::vector<int> journal_filter_model::shown_numbers() const {
+    std::vector<int> out;
+    out.reserve(static_cast<std::size_t>(rowCount()));
+    for (int r = 0; r < rowCount(); ++r)
+        out.push_back(source_.line(mapToSource(index(r, 0)).row()).number);
     return out;
 }
 

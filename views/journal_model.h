@@ -73,7 +73,12 @@ public:
     const journal_line& line(int row) const { return lines_[static_cast<std::size_t>(row)]; }
     // Marks a line acknowledged; false when it was already.
     bool acknowledge(int row);
+    // The row of the line numbered `number`, -1 when it is no longer in the journal (rows
+    // shift as the bound pushes old lines out; numbers stay).
+    int row_of(int number) const;
     void remove_acknowledged();
+    // Removes the lines with these numbers (those still in the journal).
+    void remove_lines(const std::vector<int>& numbers);
     void remove_all();
     std::size_t bound() const { return bound_; }
 
@@ -95,6 +100,8 @@ public:
     const journal_filter& filter() const { return filter_; }
     // The lines shown, in order.
     std::vector<const journal_line*> shown_lines() const;
+    // Their numbers, in order.
+    std::vector<int> shown_numbers() const;
 
 protected:
     bool filterAcceptsRow(int source_row, const QModelIndex& source_parent) const override;

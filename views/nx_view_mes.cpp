@@ -367,24 +367,71 @@ void nx_view_mes::run(int command, int row) {
     update_buttons();
 }
 
-void nx_view_mes::row_menu(int shown_row) {
-    QModelIndex source = shown_.mapToSource(shown_.index(shown_row, 0));
-    if (!source.isValid())
-        return;
+std::vector<menu_item> journal_row_menu(bool filtered) {
     std::vector<menu_item> items(5);
     items[0].command = 1;
     items[0].text = "Квитировать";
     items[1].command = 2;
-    items[1].text = "Квитировать все";
+    items[1].text = filtered ? "Квитировать все показанные" : "Квитировать все";
     items[2].separator = true;
     items[3].command = 3;
     items[3].text = "Удалить квитированные";
     items[4].command = 4;
-    items[4].text = "Удалить все";
+    items[4].text = filtered ? "Удалить все показанные" : "Удалить все";
+    return items;
+}
+
+void nx_view_mes::row_menu(int shown_row) {
+    QModelIndex source = shown_.mapToSource(shown_.index(shown_row, 0));
+    if (!source.isValid())
+        return;
+    // Lines keep arriving while the menu is open and the bound pushes old ones out, so the
+    // clicked line is held by its number, not by its row.
+    const int number = model_.line(source.row()).number;
+    const bool filtered = !shown_.filter().empty();
     i_prompt* prompt = current_prompt();
-    int command = prompt != nullptr ? prompt->popup_menu(store_.owner_window(), items) : 0;
-    if (command != 0)
-        run(command, source.row());
+    int command = prompt != nullptr
+                      ? prompt->popup_menu(store_.owner_window(), journal_row_menu(filtered))
+                      : 0;
+    switch (command) {
+    case 1:
+        // A line pushed out meanwhile is gone; nothing else is acknowledged in its place.
+        if (int row = model_.row_of(number); row >= 0)
+            run(1, row);
+        break;
+    case 2:
+        if (!filtered) {
+            run(2, 0);
+            break;
+        }
+        for (int n : shown_.shown_numbers())
+            if (int row = model_.row_of(n); row >= 0)
+                run(1, row);
+        break;
+    case 3:
+        run(3, 0);
+        break;
+    case 4: {
+        std::vector<int> numbers;
+        std::string question = "Удалить все строки журнала ?";
+        if (filtered) {
+            numbers = shown_.shown_numbers();
+            question = "Удалить все показанные строки журнала (" + std::to_string(numbers.size()) +
+                       " шт.) ?";
+        }
+        if (show_message(store_.owner_window(), question, mb_question) != answer_yes)
+            break;
+        if (filtered) {
+            model_.remove_lines(numbers);
+            update_buttons();
+        } else {
+            run(4, 0);
+        }
+        break;
+    }
+    default:
+        break;
+    }
 }
 
 void nx_view_mes::filter_edited() {

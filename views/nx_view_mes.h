@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/nx_log.h"
+#include "base/prompt.h"
 #include "config/interfaces.h"
 #include "platform/beep_player.h"
 #include "views/journal_model.h"
@@ -114,6 +115,9 @@ private:
     QDateTimeEdit* to_edit_ = nullptr;
     beep_player beeper_;
 };
+
+// The popup menu of a journal line; with a filter set, "all" means the lines shown.
+std::vector<menu_item> journal_row_menu(bool filtered);
 
 // The journal file's line text: a tab, then key, state, time, input and name separated by
 // tabs.

@@ -318,6 +318,103 @@ TEST_F(Journal, FilterNarrowsTheListAndCsvHoldsWhatIsShown) {
     EXPECT_EQ(read_bytes(path), expected);
 }
 
+TEST_F(Journal, TheRowMenuActsOnTheClickedLineWhileLinesArriveAtTheBound) {
+    start();
+    prime();
+    for (int i = 0; i < 10005; ++i)
+        deliver("D.0000", i % 2 == 0 ? 1 : 0);
+    ASSERT_EQ(rows(), 10000);
+    const int clicked = view->model().line(100).number;
+    ASSERT_EQ(clicked, 106);
+    {
+        scripted_prompt prompt;
+        // Seven lines arrive while the operator looks at the menu: every row shifts by seven.
+        prompt.while_menu_open([this] {
+            for (int i = 0; i < 7; ++i)
+                deliver("D.0000", i % 2 == 0 ? 0 : 1);
+        });
+        prompt.expect_menu(1);
+        view->row_menu(100);
+    }
+    ASSERT_EQ(rows(), 10000);
+    EXPECT_EQ(text(93, 0), "<106");
+    EXPECT_EQ(text(100, 0), "113");
+    int acknowledged = 0;
+    for (int r = 0; r < rows(); ++r)
+        acknowledged += view->model().line(r).acknowledged ? 1 : 0;
+    EXPECT_EQ(acknowledged, 1);
+
+    // The clicked line is pushed out while the menu is open: nothing is acknowledged.
+    {
+        scripted_prompt prompt;
+        prompt.while_menu_open([this] { deliver("D.0000", 1); });
+        prompt.expect_menu(1);
+        view->row_menu(0);
+    }
+    EXPECT_EQ(view->model().row_of(13), -1);
+    EXPECT_EQ(view->model().line(0).number, 14);
+    for (int r = 0; r < rows(); ++r)
+        EXPECT_EQ(view->model().line(r).acknowledged, r == 92) << r;
+}
+
+TEST_F(Journal, WithAFilterAllMeansTheLinesShownAndDeletingAllAsks) {
+    start();
+    prime();
+    deliver("D.0000", 1);
+    deliver("D.0001", 1);
+    deliver("D.0000", 0);
+    deliver("D.0001", 0);
+    ASSERT_EQ(rows(), 4);
+    journal_filter filter;
+    filter.signal = "s1_2_7";
+    view->set_filter(filter);
+    ASSERT_EQ(view->shown().rowCount(), 2);
+    {
+        scripted_prompt prompt;
+        prompt.expect_menu(2);
+        view->row_menu(1);
+        const auto& items = prompt.menus().at(0);
+        EXPECT_EQ(items[1].text, "Квитировать все показанные");
+        EXPECT_EQ(items[4].text, "Удалить все показанные");
+    }
+    EXPECT_EQ(text(0, 0), "<1");
+    EXPECT_EQ(text(1, 0), "2");
+    EXPECT_EQ(text(2, 0), "<3");
+    EXPECT_EQ(text(3, 0), "4");
+    EXPECT_FALSE(ts(first_signal).unacknowledged());
+    EXPECT_TRUE(ts(second_signal).unacknowledged());
+    {
+        scripted_prompt prompt;
+        prompt.expect_menu(4);
+        prompt.expect("Удалить все показанные строки журнала (2 шт.) ?", answer_no);
+        view->row_menu(0);
+        EXPECT_EQ(prompt.seen().at(0).type, mb_question);
+    }
+    EXPECT_EQ(rows(), 4);
+    {
+        scripted_prompt prompt;
+        prompt.expect_menu(4);
+        prompt.expect("Удалить все показанные строки журнала (2 шт.) ?", answer_yes);
+        view->row_menu(0);
+    }
+    ASSERT_EQ(rows(), 2);
+    EXPECT_EQ(text(0, 0), "2");
+    EXPECT_EQ(text(1, 0), "4");
+    EXPECT_EQ(view->shown().rowCount(), 0);
+
+    // Without a filter the menu says "all" and means it; deleting still asks.
+    view->set_filter({});
+    {
+        scripted_prompt prompt;
+        prompt.expect_menu(4);
+        prompt.expect("Удалить все строки журнала ?", answer_yes);
+        view->row_menu(0);
+        EXPECT_EQ(prompt.menus().at(0)[1].text, "Квитировать все");
+        EXPECT_EQ(prompt.menus().at(0)[4].text, "Удалить все");
+    }
+    EXPECT_EQ(rows(), 0);
+}
+
 TEST(JournalModel, LinesOfOnePassArriveInOneInsertionAndKeepTheBound) {
     journal_model model(4);
     int insertions = 0;
