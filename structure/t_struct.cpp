@@ -3,6 +3,7 @@
 #include "base/nx_exception.h"
 #include "base/nx_xml_writer.h"
 #include "base/text.h"
+#include "config/entry_checks.h"
 #include "config/ref_types.h"
 #include "config/t_ref_buff.h"
 
@@ -21,8 +22,11 @@ std::string t_struct::number_text() const {
 }
 
 std::uint16_t t_struct::parse_number(const std::string& text) {
-    long long n = std::strtoll(text.c_str(), nullptr, 10);
-    return static_cast<std::uint16_t>(static_cast<unsigned long long>(n) & 0xFFFFu);
+    // A number the field cannot hold is refused, never cut: 70000 would become 4464 and every
+    // reference to the signal would point elsewhere. Empty or 0 is "no number", as before.
+    if (text.find_first_not_of(" \t0") == std::string::npos)
+        return 0;
+    return static_cast<std::uint16_t>(entry_number(text, 1, 65535, "Номер"));
 }
 
 void t_struct::on_start(const nx_xml_element& element) {

@@ -2,6 +2,7 @@
 
 #include "base/nx_xml_writer.h"
 #include "base/text.h"
+#include "config/entry_checks.h"
 #include "config/ref_types.h"
 
 #include <charconv>
@@ -17,6 +18,10 @@ std::uint16_t t_dev::parse_u16(const std::string& text) {
     return static_cast<std::uint16_t>(n);
 }
 
+std::uint16_t t_dev::entry_u16(const std::string& text, const std::string& what) {
+    return static_cast<std::uint16_t>(entry_number(text, 0, 0xFFFF, what));
+}
+
 void t_dev::on_start(const nx_xml_element& element) {
     t_ref::on_start(element);
     if (element.name == "ref")
@@ -25,7 +30,7 @@ void t_dev::on_start(const nx_xml_element& element) {
 
 bool t_dev::set_parameter(int index, const std::string& text) {
     if (index == 1) {
-        addr_ = parse_u16(text);
+        addr_ = entry_u16(text, addr_caption());
         return true;
     }
     return t_ref::set_parameter(index, text);

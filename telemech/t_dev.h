@@ -25,6 +25,8 @@ public:
 protected:
     // A decimal text as an unsigned 16-bit number; what does not fit or parse becomes 0.
     static std::uint16_t parse_u16(const std::string& text);
+    // The same for a value typed into the field `what`: outside 0..65535 it is refused.
+    static std::uint16_t entry_u16(const std::string& text, const std::string& what);
 
 private:
     std::uint16_t addr_ = 0;

@@ -33,11 +33,11 @@ void t_dev_change::on_start(const nx_xml_element& element) {
 bool t_dev_change::set_parameter(int index, const std::string& text) {
     int first = first_number_index();
     if (index == first)
-        canal_ = parse_u16(text);
+        canal_ = entry_u16(text, "Номер канала");
     else if (index == first + 1)
-        kp_ = parse_u16(text);
+        kp_ = entry_u16(text, "Номер раздела");
     else if (index == first + 2)
-        num_ = parse_u16(text);
+        num_ = entry_u16(text, "Номер сигнала");
     else
         return t_dev::set_parameter(index, text);
     return true;

@@ -116,16 +116,27 @@ TEST_F(StructKeys, ADuplicateNumberNamesTheFirstSignal) {
     EXPECT_NO_THROW(second.init());
 }
 
-TEST_F(StructKeys, NumbersAreReadModulo65536AndTextIsZero) {
+TEST_F(StructKeys, NumbersTheFieldCannotHoldAreRefusedNotCut) {
     load(section_with("<ref tp=\"1\" num=\"7\"/>\r\n"));
     t_struct_ts& signal = ts(first_signal);
+    // 70000 once became 4464 and every reference to the signal pointed elsewhere.
+    for (const char* text : {"70000", "-1", "abc", "65536", "12x"}) {
+        try {
+            signal.set_parameter(1, text);
+            ADD_FAILURE() << text << " was taken";
+        } catch (const nx_exception& e) {
+            EXPECT_EQ(std::string(e.what()),
+                      std::string("Номер: значение '") + text + "' вне диапазона 1-65535");
+        }
+        EXPECT_EQ(signal.element_number(), 7) << text;
+    }
     struct case_t {
         const char* text;
         int number;
         const char* shown;
     };
-    for (case_t c : {case_t{"70000", 4464, "4464"}, case_t{"-1", 65535, "65535"},
-                     case_t{"abc", 0, ""}, case_t{" 12", 12, "12"}, case_t{"0", 0, ""}}) {
+    for (case_t c : {case_t{" 12", 12, "12"}, case_t{"65535", 65535, "65535"},
+                     case_t{"0", 0, ""}, case_t{"", 0, ""}}) {
         ASSERT_TRUE(signal.set_parameter(1, c.text));
         EXPECT_EQ(signal.element_number(), c.number) << c.text;
         std::string value, name;
