@@ -1,5 +1,7 @@
 #include "ui/qt_prompt.h"
 
+#include "ui/wait_cursor.h"
+
 #include <QApplication>
 #include <QCursor>
 #include <QDialog>
@@ -116,6 +118,7 @@ int qt_prompt::message_box(owner_handle owner, const std::string& text, const st
     // Texts name files and signals; none of them is markup.
     box.setTextFormat(Qt::PlainText);
     add_buttons(box, type);
+    prompt_cursor cursor;
     box.exec();
     QAbstractButton* clicked = box.clickedButton();
     if (clicked == nullptr)
@@ -132,6 +135,7 @@ int qt_prompt::popup_menu(owner_handle owner, const std::vector<menu_item>& item
 int qt_prompt::run_menu(QWidget* owner, QPoint at, const std::vector<menu_item>& items) {
     QMenu menu(owner);
     fill_menu(menu, items);
+    prompt_cursor cursor;
     QMenu* outer = open_menu_;
     open_menu_ = &menu;
     QAction* chosen = menu.exec(at);
@@ -223,6 +227,7 @@ int qt_prompt::modal_form(owner_handle owner, const form_request& form) {
     QPoint pointer = QCursor::pos();
     if (QScreen* screen = QGuiApplication::screenAt(pointer))
         dialog.move(form_position(pointer, size, screen->geometry()));
+    prompt_cursor cursor;
     dialog.exec();
     return answer;
 }

@@ -40,7 +40,26 @@ std::vector<menu_item> step_items(int base) {
     return items;
 }
 
+constexpr int add_counts[] = {2,  3,  4,  5,  6,  7,  8,  9,  10, 12,  14,  16,  20,  24,  30, 32,
+                              40, 48, 50, 60, 64, 70, 80, 90, 96, 100, 128, 160, 192, 200, 256};
+
 } // namespace
+
+int add_command(int type, int count) {
+    return count <= 1 ? editor_cmd::add_type + type : editor_cmd::add_count + count * 1000 + type;
+}
+
+void add_command_parts(int command, int& type, int& count) {
+    type = 0;
+    count = 0;
+    if (command >= editor_cmd::add_count) {
+        count = (command - editor_cmd::add_count) / 1000;
+        type = (command - editor_cmd::add_count) % 1000;
+    } else if (command >= editor_cmd::add_type) {
+        count = 1;
+        type = command - editor_cmd::add_type;
+    }
+}
 
 std::vector<menu_item> node_menu(t_ref& component, bool can_paste) {
     std::vector<int> types = component.child_types();
@@ -53,8 +72,16 @@ std::vector<menu_item> node_menu(t_ref& component, bool can_paste) {
     bool deletable = !component.has_flag(flag_no_delete) && !component.has_flag(flag_read_only);
 
     std::vector<menu_item> menu;
-    menu.push_back(item(editor_cmd::add, add_text, may_add));
-    menu.push_back(item(editor_cmd::add_several, "Добавить несколько...", may_add));
+    if (types.size() == 1) {
+        menu.push_back(item(add_command(types.front(), 1), add_text, may_add));
+    } else {
+        menu_item add = submenu(add_text, type_menu(component));
+        add.enabled = may_add;
+        menu.push_back(add);
+    }
+    menu_item several = submenu("Добавить несколько...", count_menu(component));
+    several.enabled = may_add;
+    menu.push_back(several);
     menu.push_back(item(editor_cmd::remove, "Удалить", deletable));
     menu.push_back(item(editor_cmd::remove_following, "Удалить и следующие ниже", deletable));
     menu.push_back(separator());
@@ -81,19 +108,25 @@ std::vector<menu_item> node_menu(t_ref& component, bool can_paste) {
     return menu;
 }
 
-std::vector<menu_item> type_menu(t_ref& component) {
+std::vector<menu_item> type_menu(t_ref& component, int count) {
     std::vector<menu_item> menu;
     for (int type : component.child_types())
-        menu.push_back(item(type, type_name(type), component.can_add_child(type)));
+        menu.push_back(
+            item(add_command(type, count), type_name(type), component.can_add_child(type)));
     return menu;
 }
 
-std::vector<menu_item> count_menu() {
+std::vector<menu_item> count_menu(t_ref& component) {
+    std::vector<int> types = component.child_types();
     std::vector<menu_item> menu;
     menu.push_back(item(0, "Количество:", false));
-    for (int n : {2,  3,  4,  5,  6,  7,  8,  9,  10, 12,  14,  16,  20,  24,  30, 32,
-                  40, 48, 50, 60, 64, 70, 80, 90, 96, 100, 128, 160, 192, 200, 256})
-        menu.push_back(item(n, std::to_string(n) + " шт."));
+    for (int n : add_counts) {
+        std::string text = std::to_string(n) + " шт.";
+        if (types.size() == 1)
+            menu.push_back(item(add_command(types.front(), n), text));
+        else
+            menu.push_back(submenu(text, type_menu(component, n)));
+    }
     return menu;
 }
 

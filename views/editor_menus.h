@@ -11,8 +11,6 @@ class t_ref;
 
 // Command numbers of the editor's menus.
 namespace editor_cmd {
-inline constexpr int add = 1;
-inline constexpr int add_several = 2;
 inline constexpr int remove = 3;
 inline constexpr int remove_following = 4;
 inline constexpr int active = 5;
@@ -20,6 +18,9 @@ inline constexpr int active_all = 6;
 inline constexpr int copy = 7;
 inline constexpr int paste = 8;
 inline constexpr int component_command = 10; // + the component's command number
+// The node menu's submenus: one component of a type, and a count of components of a type.
+inline constexpr int add_type = 10000;   // + the type code
+inline constexpr int add_count = 100000; // + count * 1000 + the type code
 
 // The multi-selection menu.
 inline constexpr int selection_delete = 1;
@@ -37,15 +38,25 @@ inline constexpr int insert_signal_title = 401;
 inline constexpr int select_signal = 500; // + the index of the used signal
 } // namespace editor_cmd
 
+// The command of adding `count` components of `type` (one: the type submenu's item).
+int add_command(int type, int count);
+// What an add command asks for: the type and the count (0, 0 for other commands).
+void add_command_parts(int command, int& type, int& count);
+
 // The node menu of a component; `can_paste` says whether the clipboard holds components it
 // accepts.
 std::vector<menu_item> node_menu(t_ref& component, bool can_paste);
 
-// The type submenu: the child types by long name, the ones that may not be added greyed.
-std::vector<menu_item> type_menu(t_ref& component);
+// The node menu's "Добавить..." and "Добавить несколько..." are submenus: the type submenu
+// (several child types) and the count submenu, whose counts lead to the type submenu.
 
-// The count submenu: the disabled title "Количество:" and the counts 2 to 256.
-std::vector<menu_item> count_menu();
+// The type submenu: the child types by long name, the ones that may not be added greyed;
+// each adds `count` components of its type.
+std::vector<menu_item> type_menu(t_ref& component, int count = 1);
+
+// The count submenu: the disabled title "Количество:" and the counts 2 to 256; with several
+// child types each count opens the type submenu.
+std::vector<menu_item> count_menu(t_ref& component);
 
 // The multi-selection menu for the selected siblings.
 std::vector<menu_item> selection_menu_items(const std::vector<t_ref*>& selected);

@@ -4,6 +4,7 @@
 #include "base/nx_log.h"
 #include "base/prompt.h"
 #include "base/settings_keys.h"
+#include "config/entry_checks.h"
 #include "config/interfaces.h"
 #include "config/ref_editing.h"
 #include "config/ref_flags.h"
@@ -14,6 +15,7 @@
 #include "structure/t_struct_vl.h"
 #include "views/editor_menus.h"
 #include "views/nx_view_tree.h"
+#include "ui/wait_cursor.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -235,8 +237,10 @@ void nx_ref_editor::refresh() {
 }
 
 void nx_ref_editor::show(t_ref* component) {
-    if (current() != nullptr && apply_->isEnabled())
-        apply();
+    // A refused value keeps the component with everything typed and the message, exactly as
+    // on "Применить": nothing pending is dropped in silence.
+    if (current() != nullptr && apply_->isEnabled() && !apply_edits())
+        return;
     if (editing_)
         end_row_edit(false);
     shown_ = component;
@@ -278,6 +282,10 @@ void nx_ref_editor::show(t_ref* component) {
 }
 
 void nx_ref_editor::apply() {
+    apply_edits();
+}
+
+bool nx_ref_editor::apply_edits() {
     t_ref* component = current();
     if (component != nullptr && panel_shown_) {
         if (editing_)
@@ -285,7 +293,7 @@ void nx_ref_editor::apply() {
     }
     if (component != nullptr) {
         if (!apply_rows(*component))
-            return;
+            return false;
         component->set_flag(!active_->isChecked(), flag_locked);
         component->set_flag(true, flag_modified);
         try {
@@ -309,10 +317,29 @@ void nx_ref_editor::apply() {
         return_to_ = nullptr;
     }
     apply_->setEnabled(false);
+    return true;
+}
+
+void nx_ref_editor::reopen_refused(int row, const std::string& message) {
+    show_error(message);
+    set_current_row(row);
+    std::string typed = row_text(row);
+    begin_row_edit();
+    if (open_kind_ == editor_free_text)
+        text_->setText(qs(typed));
+    else if (open_kind_ == editor_choice_or_text)
+        combo_->setEditText(qs(typed));
 }
 
 bool nx_ref_editor::apply_rows(t_ref& component) {
     int rows = grid_->rowCount();
+    // Characters the files cannot hold never reach the component (they would be saved as '?').
+    for (int i = 0; i < rows; ++i) {
+        if (std::string refusal = cp1251_refusal(row_text(i)); !refusal.empty()) {
+            reopen_refused(i, refusal);
+            return false;
+        }
+    }
     for (int i = 0; i < rows; ++i) {
         try {
             component.set_parameter(i, row_text(i));
@@ -324,17 +351,70 @@ bool nx_ref_editor::apply_rows(t_ref& component) {
                 } catch (const nx_exception&) {
                 }
             }
-            show_error(e.what());
-            set_current_row(i);
-            std::string typed = row_text(i);
-            begin_row_edit();
-            if (open_kind_ == editor_free_text)
-                text_->setText(qs(typed));
-            else if (open_kind_ == editor_choice_or_text)
-                combo_->setEditText(qs(typed));
+            reopen_refused(i, e.what());
             return false;
         }
     }
+    return true;
+}
+
+std::string nx_ref_editor::entry_refusal(int row, const std::string& text) {
+    if (std::string refusal = cp1251_refusal(text); !refusal.empty())
+        return refusal;
+    t_ref* component = current();
+    if (component == nullptr || row < 0 || row >= int(stored_.size()) || text == stored_[row])
+        return {};
+    // The component itself tells whether it can hold the value: the rows are set as
+    // "Применить" would set them, with this one typed, and then put back as shown. Only this
+    // row's refusal counts here; the others are reported when applied.
+    std::string refusal;
+    int set = 0;
+    for (int i = 0; i < int(stored_.size()) && i < grid_->rowCount(); ++i) {
+        try {
+            component->set_parameter(i, i == row ? text : row_text(i));
+        } catch (const nx_exception& e) {
+            if (i == row) {
+                refusal = e.what();
+                break;
+            }
+        }
+        set = i + 1;
+    }
+    for (int i = 0; i < set; ++i) {
+        try {
+            component->set_parameter(i, stored_[static_cast<std::size_t>(i)]);
+        } catch (const nx_exception&) {
+        }
+    }
+    return refusal;
+}
+
+bool nx_ref_editor::commit_row_edit() {
+    if (!editing_)
+        return true;
+    std::string typed;
+    switch (open_kind_) {
+    case editor_free_text:
+        typed = text_->text().toStdString();
+        break;
+    case editor_choice_or_text:
+        typed = combo_->currentText().toStdString();
+        break;
+    case editor_choice_only:
+        typed = list_->currentText().toStdString();
+        break;
+    default:
+        end_row_edit(true);
+        return true;
+    }
+    if (std::string refusal = entry_refusal(current_row_, typed); !refusal.empty()) {
+        // Refused at entry: the editor stays open on the row with what was typed.
+        show_error(refusal);
+        if (QWidget* control = open_editor())
+            control->setFocus();
+        return false;
+    }
+    end_row_edit(true);
     return true;
 }
 
@@ -362,6 +442,20 @@ void nx_ref_editor::delete_current() {
     }
     // Refused: the component is still there and still selected.
     show(store_.get(key));
+}
+
+bool nx_ref_editor::can_delete() const {
+    t_ref* component = current();
+    return component != nullptr && !read_only_ && !component->has_flag(flag_no_delete);
+}
+
+void nx_ref_editor::open_first_row(void* return_to) {
+    if (current() == nullptr || grid_->rowCount() == 0)
+        return;
+    if (editing_ && !commit_row_edit())
+        return;
+    focus_grid(return_to);
+    begin_row_edit();
 }
 
 void nx_ref_editor::focus_grid(void* return_to) {
@@ -411,16 +505,11 @@ void nx_ref_editor::run_node_command(int command) {
     if (component == nullptr)
         return;
     std::string key = component->key();
-    switch (command) {
-    case editor_cmd::add:
-        add_children(1);
-        break;
-    case editor_cmd::add_several: {
-        int count = popup(this, count_menu());
-        if (count > 0)
-            add_children(count);
-        break;
+    if (int type = 0, count = 0; add_command_parts(command, type, count), count > 0) {
+        add_children(type, count);
+        return;
     }
+    switch (command) {
     case editor_cmd::remove:
         delete_current();
         break;
@@ -455,7 +544,12 @@ void nx_ref_editor::run_node_command(int command) {
         std::vector<std::string> created;
         if (!can_paste(store_, key, text))
             break;
-        if (paste(store_, key, text, &created) && !created.empty()) {
+        bool pasted = false;
+        {
+            wait_cursor busy;
+            pasted = paste(store_, key, text, &created);
+        }
+        if (pasted && !created.empty()) {
             std::sort(created.begin(), created.end());
             if (viewer_ != nullptr)
                 viewer_->choose(created.front());
@@ -475,23 +569,20 @@ void nx_ref_editor::run_node_command(int command) {
     }
 }
 
-void nx_ref_editor::add_children(int count) {
+void nx_ref_editor::add_children(int type, int count) {
     t_ref* component = current();
     if (component == nullptr)
         return;
     std::vector<int> types = component->child_types();
-    if (types.empty())
-        return;
-    int type = types.front();
-    if (types.size() > 1) {
-        type = popup(this, type_menu(*component));
-        if (type == 0)
-            return;
-    }
-    if (!component->can_add_child(type))
+    if (std::find(types.begin(), types.end(), type) == types.end() ||
+        !component->can_add_child(type))
         return;
     std::string key = component->key();
-    std::vector<std::string> created = add_components(store_, key, type, count);
+    std::vector<std::string> created;
+    {
+        wait_cursor busy;
+        created = add_components(store_, key, type, count);
+    }
     if (!created.empty()) {
         enable_save();
         if (viewer_ != nullptr)
@@ -538,22 +629,31 @@ void nx_ref_editor::selection_menu(const std::vector<std::string>& keys) {
         put_on_clipboard(text);
         break;
     }
-    case editor_cmd::selection_delete: {
-        std::string current_key = shown_key_;
-        apply_->setEnabled(false);
-        show(nullptr);
-        bool deleted = delete_marked(store_, keys, current_key);
-        if (multi_clear_)
-            multi_clear_();
-        if (deleted)
-            enable_save();
-        if (t_ref* still = store_.get(current_key))
-            show(still);
+    case editor_cmd::selection_delete:
+        delete_marked_keys(keys);
         break;
-    }
     default:
         break;
     }
+}
+
+void nx_ref_editor::delete_marked_keys(const std::vector<std::string>& keys) {
+    bool deletable = false;
+    for (const std::string& key : keys)
+        if (t_ref* r = store_.get(key))
+            deletable = deletable || !r->has_flag(flag_no_delete);
+    if (!deletable)
+        return;
+    std::string current_key = shown_key_;
+    apply_->setEnabled(false);
+    show(nullptr);
+    bool deleted = delete_marked(store_, keys, current_key);
+    if (multi_clear_)
+        multi_clear_();
+    if (deleted)
+        enable_save();
+    if (t_ref* still = store_.get(current_key))
+        show(still);
 }
 
 void nx_ref_editor::row_menu(int row) {
@@ -596,7 +696,10 @@ void nx_ref_editor::row_menu(int row) {
         return;
     std::string key = component->key();
     auto repeat = [&](int step, int interval) {
-        repeat_value(store_, key, row, text, step, interval);
+        {
+            wait_cursor busy;
+            repeat_value(store_, key, row, text, step, interval);
+        }
         set_modified(true, false);
         apply_->setEnabled(true);
         show(store_.get(key));
@@ -609,7 +712,11 @@ void nx_ref_editor::row_menu(int row) {
                                   mb_question_cancel);
         if (answer != answer_yes && answer != answer_no)
             return;
-        repeat_values(store_, key, row, context.clipboard_lines, start, answer == answer_yes, skip);
+        {
+            wait_cursor busy;
+            repeat_values(store_, key, row, context.clipboard_lines, start, answer == answer_yes,
+                          skip);
+        }
         apply_->setEnabled(false);
         cancel_->setEnabled(false);
         store_.rebuild(false, true);
@@ -660,6 +767,9 @@ void nx_ref_editor::begin_row_edit() {
     choice_list choices;
     open_kind_ = component->parameter_editor(current_row_, choices);
     std::string text = row_text(current_row_);
+    // An edit that ends without a change leaves the component as unmodified as it was.
+    apply_before_edit_ = apply_->isEnabled();
+    text_before_edit_ = text;
     QWidget* control = nullptr;
     switch (open_kind_) {
     case editor_read_only:
@@ -766,7 +876,10 @@ void nx_ref_editor::end_row_edit(bool commit) {
     }
     if (control != nullptr)
         control->hide();
+    if (!apply_before_edit_ && row_text(current_row_) == text_before_edit_)
+        set_modified(false, false);
     grid_->setFocus();
+    set_current_row(current_row_);
     ending_ = false;
 }
 
@@ -796,8 +909,15 @@ bool nx_ref_editor::grid_key(QEvent* event) {
     }
     if (event->type() != QEvent::KeyPress)
         return false;
+    // Keys a row editor leaves unused come up to the grid; they must not move its row while
+    // the editor writes into it.
+    if (editing_)
+        return true;
     auto* key = static_cast<QKeyEvent*>(event);
     switch (key->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+        return false;
     case Qt::Key_Return:
     case Qt::Key_Enter:
         begin_row_edit();
@@ -812,7 +932,8 @@ bool nx_ref_editor::grid_key(QEvent* event) {
         }
         return true;
     default:
-        return false;
+        // Only Up and Down move the row: no paging, no jump to a row by its first letter.
+        return true;
     }
 }
 
@@ -859,12 +980,23 @@ bool nx_ref_editor::row_editor_key(QObject* watched, QEvent* event) {
         }
         return false;
     }
+    // An open drop-down list takes its own keys (Escape closes the list, not the edit).
+    QComboBox* box = watched == list_ ? list_ : watched == text_ ? nullptr : combo_;
+    if (box != nullptr && box->view()->isVisible())
+        return false;
     if (enter) {
-        end_row_edit(true);
+        // Committed on its own row; a refused value keeps the editor open.
+        commit_row_edit();
         return true;
     }
     if (key->key() == Qt::Key_Escape) {
         end_row_edit(false);
+        return true;
+    }
+    if (watched == text_ && (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down)) {
+        int row = current_row_ + (key->key() == Qt::Key_Up ? -1 : 1);
+        if (commit_row_edit())
+            set_current_row(std::clamp(row, 0, std::max(0, grid_->rowCount() - 1)));
         return true;
     }
     return false;
@@ -873,9 +1005,15 @@ bool nx_ref_editor::row_editor_key(QObject* watched, QEvent* event) {
 // ---- helpers ----
 
 void nx_ref_editor::on_apply_clicked() {
+    bool returns = return_to_ != nullptr;
     apply();
-    if (!editing_)
-        refresh();
+    if (editing_)
+        return;
+    refresh();
+    // The disabled button would hand the focus to whatever widget comes next, often another
+    // panel; it stays in this one.
+    if (!returns)
+        grid_->setFocus();
 }
 
 void nx_ref_editor::on_active_toggled() {
@@ -953,6 +1091,17 @@ void nx_ref_editor::set_current_row(int row) {
 
 void bind_tree(nx_ref_editor& editor, nx_view_tree& view) {
     view.set_editor(&editor);
+    tree_editor_actions actions;
+    actions.edits_pending = [&editor] {
+        return editor.editing() || editor.apply_button()->isEnabled();
+    };
+    actions.can_delete = [&editor] { return editor.can_delete(); };
+    actions.delete_marked = [&editor](const std::vector<std::string>& keys) {
+        editor.delete_marked_keys(keys);
+    };
+    actions.node_command = [&editor](int command) { editor.run_node_command(command); };
+    actions.open_first_row = [&editor](void* back) { editor.open_first_row(back); };
+    view.set_editor_actions(std::move(actions));
     editor.set_viewer(&view);
     editor.set_multi_clear([&view] { view.clear_multi(); });
     view.attach_find_field(editor.find_field());

@@ -77,6 +77,20 @@ public:
     // Row editing (Enter in the grid or a click on a row).
     void begin_row_edit();
     void end_row_edit(bool commit);
+    // Ends the edit with commit when the component can hold the typed value; otherwise shows
+    // why and keeps the editor open on the row (Enter, Up, Down). False when refused.
+    bool commit_row_edit();
+    // Why `text` cannot go into `row` ("" when it can): characters Windows-1251 lacks, or the
+    // component's own refusal.
+    std::string entry_refusal(int row, const std::string& text);
+    // Whether "Удалить" is allowed for the component shown.
+    bool can_delete() const;
+    // The node menu's commands, also reached by the tree's keys (Del, Ctrl+C, Ctrl+V).
+    void run_node_command(int command);
+    // F2: the grid's first row opened for editing.
+    void open_first_row(void* return_to);
+    // "Удалить" of the multi-selection menu (also the Del key on a multi-selection).
+    void delete_marked_keys(const std::vector<std::string>& keys);
     // The grid row menu of a row (right button).
     void row_menu(int row);
 
@@ -109,8 +123,10 @@ private:
     // Sets the rows into the component; on a refused value restores what was set and
     // reports it. False when refused.
     bool apply_rows(t_ref& component);
-    void run_node_command(int command);
-    void add_children(int count);
+    // apply(); false when a value was refused (the component stays shown with its edits).
+    bool apply_edits();
+    void reopen_refused(int row, const std::string& message);
+    void add_children(int type, int count);
     void place_row_editor();
     bool grid_key(QEvent* event);
     bool row_editor_key(QObject* watched, QEvent* event);
@@ -154,6 +170,8 @@ private:
     int width_ = editor_min_width;
     int drag_x_ = 0;
     bool ending_ = false;
+    bool apply_before_edit_ = false;
+    std::string text_before_edit_;
     // The values shown, to put back when a value is refused halfway through an apply.
     std::vector<std::string> stored_;
 };

@@ -8,7 +8,9 @@
 #include "config/t_ref.h"
 #include "config/t_ref_buff.h"
 #include "views/i_ref_editor.h"
+#include "views/editor_menus.h"
 #include "views/tree_find.h"
+#include "ui/wait_cursor.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -25,6 +27,8 @@ namespace {
 
 // Expands a scheme element's node when it is selected (scheme model).
 constexpr std::uint32_t flag_expand_on_select = 0x200;
+constexpr int copy_command = editor_cmd::copy;
+constexpr int paste_command = editor_cmd::paste;
 
 std::string key_lines(const std::set<std::string>& keys) {
     std::string text;
@@ -125,6 +129,7 @@ void nx_view_tree::on_load() {
     const std::string& root = model_.root_key();
     if (root.empty())
         return;
+    wait_cursor busy;
     model_.load();
     store_.subscribe_subtree(root, this);
     subscribed_ = true;
@@ -190,8 +195,17 @@ void nx_view_tree::handle_selection() {
         return;
     handling_ = true;
     store_.set_current(key);
-    if (editor_ != nullptr)
+    if (editor_ != nullptr) {
         editor_->show(component);
+        if (!editor_->shows(key) && !handled_key_.empty() && editor_->shows(handled_key_)) {
+            // The editor kept its component (a value was refused): so does the tree.
+            store_.set_current(handled_key_);
+            select_index(model_.reveal(handled_key_));
+            handling_ = false;
+            return;
+        }
+    }
+    handled_key_ = key;
     // The editor may have applied and re-shown; the component is looked up afresh.
     component = store_.get(key);
     if (component != nullptr && status_)
@@ -344,6 +358,8 @@ bool nx_view_tree::key_event(bool in_tree, QEvent* event) {
     }
     if (!in_tree || editor_ == nullptr)
         return false;
+    if (editor_key(key))
+        return true;
     if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
         key->modifiers() == Qt::NoModifier) {
         handle_selection();
@@ -375,8 +391,13 @@ bool nx_view_tree::viewport_event(QEvent* event) {
             }
             if (!index.isValid())
                 return true;
-            if (key != selected_key())
+            if (key != selected_key()) {
+                // Selecting would apply the shown component's pending edits as a side effect
+                // of opening a menu: with edits pending the click does nothing.
+                if (actions_.edits_pending && actions_.edits_pending())
+                    return true;
                 select_index(index);
+            }
             if (key == selected_key() && editor_->shows(key))
                 editor_->context_menu();
             return true;
@@ -422,6 +443,41 @@ bool nx_view_tree::viewport_event(QEvent* event) {
     default:
         return false;
     }
+}
+
+bool nx_view_tree::editor_key(QKeyEvent* key) {
+    const std::string selected = selected_key();
+    const auto modifiers = key->modifiers() & ~Qt::KeypadModifier;
+    const bool shows = !selected.empty() && editor_->shows(selected);
+    if ((key->key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier) ||
+        (key->key() == Qt::Key_Menu && modifiers == Qt::NoModifier)) {
+        if (!multi_.empty())
+            editor_->selection_menu(multi());
+        else if (shows)
+            editor_->context_menu();
+        return true;
+    }
+    if (key->key() == Qt::Key_Delete && modifiers == Qt::NoModifier) {
+        // The same questions as the menus ask.
+        if (!multi_.empty()) {
+            if (actions_.delete_marked)
+                actions_.delete_marked(multi());
+        } else if (shows && actions_.can_delete && actions_.can_delete()) {
+            editor_->delete_current();
+        }
+        return true;
+    }
+    if (modifiers == Qt::ControlModifier && (key->key() == Qt::Key_C || key->key() == Qt::Key_V)) {
+        if (shows && actions_.node_command)
+            actions_.node_command(key->key() == Qt::Key_C ? copy_command : paste_command);
+        return true;
+    }
+    if (key->key() == Qt::Key_F2 && modifiers == Qt::NoModifier) {
+        if (shows && actions_.open_first_row)
+            actions_.open_first_row(static_cast<QWidget*>(tree_));
+        return true;
+    }
+    return false;
 }
 
 void nx_view_tree::end_drag() {

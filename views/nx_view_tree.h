@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QTreeView;
@@ -24,6 +25,15 @@ class t_ref_buff;
 // The label mode of tree nodes (VIEW/NUM), read once at start-up.
 int tree_label_mode_setting();
 
+// What the tree's keys and clicks ask of the editor beyond i_ref_editor.
+struct tree_editor_actions {
+    std::function<bool()> edits_pending; // values typed and not yet applied
+    std::function<bool()> can_delete;    // "Удалить" allowed for the component shown
+    std::function<void(const std::vector<std::string>&)> delete_marked;
+    std::function<void(int)> node_command; // a node menu command (copy, paste)
+    std::function<void(void*)> open_first_row;
+};
+
 // One branch of the configuration ("D", "K" or "S") in a tree control: the navigation side of
 // the configuration editor. It follows every change of the branch in one batch per update
 // pass, selects components for the editor, offers sibling multi-selection with Shift and Ctrl,
@@ -35,6 +45,7 @@ public:
     ~nx_view_tree() override;
 
     void set_editor(i_ref_editor* editor) { editor_ = editor; }
+    void set_editor_actions(tree_editor_actions actions) { actions_ = std::move(actions); }
     void set_root_key(const std::string& key);
     const std::string& root_key() const { return model_.root_key(); }
     // Shows a text for the selected node (the component's log file name).
@@ -87,12 +98,18 @@ private:
     void set_multi(std::set<std::string> keys);
     bool viewport_event(QEvent* event);
     bool key_event(bool in_tree, QEvent* event);
+    // Del, Ctrl+C, Ctrl+V, F2, Shift+F10 and the menu key on the selected node.
+    bool editor_key(QKeyEvent* key);
     void end_drag();
 
     t_ref_buff& store_;
     QTreeView* tree_;
     ref_tree_model model_;
     i_ref_editor* editor_ = nullptr;
+    tree_editor_actions actions_;
+    // The key the editor was last given: the selection goes back to it when the editor
+    // keeps its component (a refused value).
+    std::string handled_key_;
     std::function<void(const std::string&)> status_;
     std::vector<std::function<void(const std::string&)>> listeners_;
     std::string pending_key_;

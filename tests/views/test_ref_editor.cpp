@@ -307,21 +307,40 @@ TEST_F(tree_test, node_menu_offers_types_commands_and_greys_what_is_not_allowed)
     t_ref row(store, tp_ilk_tu);
     EXPECT_EQ(captions(node_menu(row, false))[0], "Добавить 'Условие коммутации'");
 
-    std::vector<menu_item> counts = count_menu();
+    // One child type: the counts are items of their own.
+    std::vector<menu_item> counts = count_menu(row);
     ASSERT_EQ(counts.size(), 32u);
     EXPECT_EQ(counts[0].text, "Количество:");
     EXPECT_FALSE(counts[0].enabled);
     EXPECT_EQ(counts[1].text, "2 шт.");
     EXPECT_EQ(counts[31].text, "256 шт.");
-    EXPECT_EQ(counts[31].command, 256);
+    EXPECT_TRUE(counts[31].items.empty());
+    int type = 0;
+    int count = 0;
+    add_command_parts(counts[31].command, type, count);
+    EXPECT_EQ(type, row.child_types().front());
+    EXPECT_EQ(count, 256);
 }
 
 TEST_F(tree_test, adding_several_components_asks_and_selects_the_first_new_one) {
     load_station();
     view->choose("D.0001");
-    menu_recorder menus({editor_cmd::add_several, 3, tp_dev_104});
+    // The count and the type are submenus of the node menu: one menu, one choice.
+    menu_recorder menus({add_command(tp_dev_104, 3)});
     editor->context_menu();
-    ASSERT_EQ(menus.menus.size(), 3u);
+    ASSERT_EQ(menus.menus.size(), 1u);
+    const menu_item& several = menus.menus[0][1];
+    EXPECT_EQ(several.text, "Добавить несколько...");
+    ASSERT_EQ(several.items.size(), 32u);
+    EXPECT_EQ(several.items[0].text, "Количество:");
+    EXPECT_FALSE(several.items[0].enabled);
+    EXPECT_EQ(several.items[2].text, "3 шт.");
+    EXPECT_EQ(captions(several.items[2].items),
+              (std::vector<std::string>{"Папка", "IEC 870-5-104", "Последовательный порт"}));
+    EXPECT_EQ(several.items[2].items[1].command, add_command(tp_dev_104, 3));
+    const menu_item& add = menus.menus[0][0];
+    EXPECT_EQ(add.text, "Добавить...");
+    EXPECT_EQ(add.items.at(1).command, add_command(tp_dev_104, 1));
     ASSERT_EQ(menus.boxes.size(), 1u);
     EXPECT_EQ(menus.boxes[0],
               "Добавить компонент 'IEC 870-5-104' в количестве 3 шт.\r\nв 'Резерв' ?");
