@@ -23,6 +23,7 @@ void install_config_editors(nx_dlg_mod& window) {
     for (const panel& p : {panel{view_slot::devs, "devs", "D"}, panel{view_slot::strs, "strs", "K"},
                            panel{view_slot::schema, "schema", "S"}}) {
         auto* editor = new nx_ref_editor(window.store());
+        editor->set_log_font(resources.log_font);
         editor->place(p.name);
         auto* tree = new nx_view_tree(window.store(), editor->tree(), resources.num_flag, editor);
         tree->set_root_key(p.root);

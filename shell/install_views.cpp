@@ -15,6 +15,7 @@
 #include "views/qt_bind_dialog.h"
 
 #include <QAction>
+#include <QTabBar>
 #include <QToolBar>
 
 namespace nxkit {
@@ -27,8 +28,11 @@ void install_views(nx_dlg_mod& window) {
     t_ref_buff& store = window.store();
     icon_set& icons = window.resources().icons;
     auto icon = [&icons](int number) { return icons.icon(number); };
-    if (auto* prompt = dynamic_cast<qt_prompt*>(current_prompt()))
+    ui_resources& resources = window.resources();
+    if (auto* prompt = dynamic_cast<qt_prompt*>(current_prompt())) {
         prompt->set_icon_source(icon);
+        prompt->set_dialog_font(resources.dialog_font);
+    }
 
     auto* schemes = new nx_view_schema(store, &window);
     window.set_view(view_slot::scheme, schemes);
@@ -36,7 +40,7 @@ void install_views(nx_dlg_mod& window) {
     for (b button : {b::print, b::zoom_in, b::zoom_out, b::zoom_x, b::zoom_y, b::zoom_full,
                      b::zoom_100, b::mod_std, b::scroll_hand})
         schemes->add_button(spec_of(button).command, window.button(button));
-    ui_resources& resources = window.resources();
+    schemes->tab_bar()->setFont(resources.tab_font);
     schemes->set_icons([&resources](int number) { return resources.icons.icon(number); });
     window.hooks().scheme_command = [schemes](int command) { schemes->scheme_command(command); };
 
@@ -54,6 +58,7 @@ void install_views(nx_dlg_mod& window) {
                                      window.button(toolbar_button::journal_previous),
                                      window.button(toolbar_button::journal_first)});
     journal->set_icon_source(icon);
+    journal->set_log_font(resources.log_font);
     window.set_view(view_slot::journal, journal->pane());
     window.hooks().journal_navigate = [journal](int direction) { journal->navigate(direction); };
 
@@ -78,6 +83,7 @@ void install_views(nx_dlg_mod& window) {
     // The scheme's bind command asks through it until the window goes.
     auto* bind = new qt_bind_dialog(&window);
     bind->set_icon_source(icon);
+    bind->set_fonts({resources.log_font, resources.dialog_font});
 
     store.add_viewer(schemes);
     store.add_viewer(connections);

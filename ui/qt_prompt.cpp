@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QFontMetrics>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -118,6 +119,7 @@ int qt_prompt::message_box(owner_handle owner, const std::string& text, const st
     // Texts name files and signals; none of them is markup.
     box.setTextFormat(Qt::PlainText);
     add_buttons(box, type);
+    fit_caption(box);
     prompt_cursor cursor;
     box.exec();
     QAbstractButton* clicked = box.clickedButton();
@@ -174,6 +176,39 @@ QPoint form_position(QPoint pointer, QSize size, const QRect& screen) {
     return {x, y};
 }
 
+QPoint form_frame_position(QPoint pointer, QSize client, const QMargins& frame,
+                           const QRect& screen) {
+    QSize outer = client.grownBy(frame);
+    return form_position(pointer, outer, screen);
+}
+
+QMargins frame_margins(const QWidget* window) {
+    if (window == nullptr || !window->isVisible())
+        return {};
+    QRect outer = window->frameGeometry();
+    QRect inner = window->geometry();
+    return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+            outer.bottom() - inner.bottom()};
+}
+
+int caption_width(const QString& caption, const QFont& font) {
+    // The icon on the left and the minimise, maximise and close buttons on the right.
+    constexpr int title_bar_room = 140;
+    return QFontMetrics(font).horizontalAdvance(caption) + title_bar_room;
+}
+
+void fit_caption(QMessageBox& box) {
+    // A message box sizes itself to its text; a spacer as wide as the caption keeps the
+    // title bar from cutting the caption.
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (grid == nullptr)
+        return;
+    QFont title_font = QApplication::font("QMdiSubWindowTitleBar");
+    int width = caption_width(box.windowTitle(), title_font);
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
+
 QSize form_size(const form_request& form, int letter_width, int font_height, int min_button_width,
                 int button_row_height) {
     int unit = std::max(11 * letter_width, min_button_width);
@@ -185,12 +220,22 @@ QSize form_size(const form_request& form, int letter_width, int font_height, int
     return {buttons * unit + 7, lines * 2 * font_height + 3 + button_row_height};
 }
 
+QSize form_size_in(const form_request& form, const QFont& font) {
+    QFontMetrics metrics(font);
+    QPushButton probe;
+    probe.setFont(font);
+    return form_size(form, metrics.horizontalAdvance(QStringLiteral("А")), metrics.height(),
+                     probe.minimumSizeHint().width(), probe.sizeHint().height() + 12);
+}
+
 int qt_prompt::modal_form(owner_handle owner, const form_request& form) {
     if (QApplication::instance() == nullptr) {
         std::fprintf(stderr, "%s: %s\n", form.title.c_str(), form.text.c_str());
         return 0;
     }
     QDialog dialog(static_cast<QWidget*>(owner));
+    if (dialog_font_)
+        dialog.setFont(*dialog_font_);
     dialog.setWindowTitle(QString::fromStdString(form.title));
     auto* column = new QVBoxLayout(&dialog);
     column->setContentsMargins(3, 3, 3, 3);
@@ -219,14 +264,15 @@ int qt_prompt::modal_form(owner_handle owner, const form_request& form) {
         });
         row->addWidget(button);
     }
-    QFontMetrics metrics(dialog.font());
-    QPushButton probe;
-    QSize size = form_size(form, metrics.horizontalAdvance(QStringLiteral("А")), metrics.height(),
-                           probe.minimumSizeHint().width(), probe.sizeHint().height() + 12);
+    QSize size = form_size_in(form, dialog.font());
     dialog.resize(size);
     QPoint pointer = QCursor::pos();
+    // The form is not on screen yet, so its border is taken as the owner's window has it;
+    // placed before it exists, the position is that of the frame.
+    QWidget* owner_window = owner != nullptr ? static_cast<QWidget*>(owner)->window() : nullptr;
     if (QScreen* screen = QGuiApplication::screenAt(pointer))
-        dialog.move(form_position(pointer, size, screen->geometry()));
+        dialog.move(form_frame_position(pointer, size, frame_margins(owner_window),
+                                        screen->availableGeometry()));
     prompt_cursor cursor;
     dialog.exec();
     return answer;

@@ -2,14 +2,18 @@
 
 #include "base/prompt.h"
 
+#include <QFont>
 #include <QIcon>
+#include <QMargins>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
 
 #include <functional>
+#include <optional>
 
 class QMenu;
+class QMessageBox;
 class QWidget;
 
 namespace nxkit {
@@ -34,11 +38,14 @@ public:
     bool print_setup(owner_handle owner, void* printer) override;
 
     void set_icon_source(icon_source icons) { icons_ = std::move(icons); }
+    // The dialog font of the shared resources: the manual-input form is drawn and sized in it.
+    void set_dialog_font(const QFont& font) { dialog_font_ = font; }
 
 private:
     int run_menu(QWidget* owner, QPoint at, const std::vector<menu_item>& items);
 
     icon_source icons_;
+    std::optional<QFont> dialog_font_;
     QMenu* open_menu_ = nullptr;
 };
 
@@ -48,10 +55,26 @@ private:
 // height above the pointer when it would leave the bottom.
 QPoint form_position(QPoint pointer, QSize size, const QRect& screen);
 
+// Where the frame of a form whose inside is `client` goes: form_position of the whole frame
+// (`frame` is the window manager's border), so the frame's right edge is at the pointer.
+QPoint form_frame_position(QPoint pointer, QSize client, const QMargins& frame,
+                           const QRect& screen);
+
+// The window manager's border around `window` as it stands now (none before it is shown).
+QMargins frame_margins(const QWidget* window);
+
+// Makes a message box at least as wide as its caption needs in the title bar, beside the
+// title bar's buttons.
+void fit_caption(QMessageBox& box);
+int caption_width(const QString& caption, const QFont& font);
+
 // The size of a form: one unit per button, a unit 11 times the width of "А" (at least
 // `min_button_width`); 7 pixels more than the units; one text line per "\r\n" at twice the
 // font height, plus 3, plus the button row.
 QSize form_size(const form_request& form, int letter_width, int font_height, int min_button_width,
                 int button_row_height);
+
+// form_size for a form drawn in `font`.
+QSize form_size_in(const form_request& form, const QFont& font);
 
 } // namespace nxkit

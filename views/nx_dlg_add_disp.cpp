@@ -8,6 +8,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTextDocument>
+#include <QTextLayout>
 
 #include <algorithm>
 
@@ -53,9 +55,7 @@ bind_dialog_layout lay_out_bind_dialog(const bind_dialog_metrics& m, int text_li
     l.icon = QRect(margin, margin, icon_size, icon_size);
     int left = l.icon.right() + 1 + margin;
     int width = std::clamp(columns, 60, 100) * char_width;
-    int scroll = columns > 100 ? m.scroll_bar : 0;
-    l.text =
-        QRect(left, margin, width, std::max(1, text_lines) * m.line_height + 2 * frame + scroll);
+    l.text = QRect(left, margin, width, std::max(1, text_lines) * m.line_height + 2 * frame);
     int y = l.text.bottom() + 1 + margin;
     for (std::size_t i = 0; i < l.combos.size(); ++i) {
         l.labels[i] = QRect(left, y, label_width, row);
@@ -71,10 +71,31 @@ bind_dialog_layout lay_out_bind_dialog(const bind_dialog_metrics& m, int text_li
     return l;
 }
 
+int wrapped_line_count(const QStringList& lines, const QFont& font, int width) {
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    int count = 0;
+    for (const QString& text : lines) {
+        QTextLayout layout(text, font);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        int lines_here = 0;
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            ++lines_here;
+        }
+        layout.endLayout();
+        count += std::max(1, lines_here);
+    }
+    return count;
+}
+
 nx_dlg_add_disp::nx_dlg_add_disp(bind_choices& choices, const std::string& text,
                                  const std::string& caption, const icon_source& icons,
-                                 QWidget* parent)
+                                 QWidget* parent, const bind_dialog_fonts& fonts)
     : QDialog(parent), choices_(choices) {
+    if (fonts.dialog)
+        setFont(*fonts.dialog);
     setWindowTitle(qt_text(caption));
     auto* icon = new QLabel(this);
     if (icons)
@@ -84,7 +105,13 @@ nx_dlg_add_disp::nx_dlg_add_disp(bind_choices& choices, const std::string& text,
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text_ = new QPlainTextEdit(this);
     text_->setReadOnly(true);
-    text_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    if (fonts.log)
+        text_->setFont(*fonts.log);
+    // Long lines wrap: nothing of the explanation is cut or hidden behind a scroll bar.
+    text_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    text_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    text_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    text_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     text_->setPlainText(shown);
 
     const char* label_texts[] = {"Свойство", "Значение ВКЛ.", "Значение ОТКЛ.", "Шаблон"};
@@ -117,13 +144,18 @@ nx_dlg_add_disp::nx_dlg_add_disp(bind_choices& choices, const std::string& text,
     m.line_height = QFontMetrics(text_->font()).lineSpacing();
     for (QLabel* label : labels_)
         m.label_width = std::max(m.label_width, label->sizeHint().width());
-    m.scroll_bar = text_->horizontalScrollBar()->sizeHint().height();
     QStringList lines = shown.split(QLatin1Char('\n'));
     qsizetype columns = 0;
     for (const QString& line : lines)
         columns = std::max(columns, line.size());
+    // Laid out once for its width, then again with the lines the wrapping at that width makes.
     bind_dialog_layout l =
         lay_out_bind_dialog(m, static_cast<int>(lines.size()), static_cast<int>(columns));
+    int inner = l.text.width() - 2 * text_->frameWidth() -
+                2 * static_cast<int>(text_->document()->documentMargin()) - 2;
+    int wrapped = wrapped_line_count(lines, text_->font(), inner);
+    if (wrapped != lines.size())
+        l = lay_out_bind_dialog(m, wrapped, static_cast<int>(columns));
     icon->setGeometry(l.icon);
     text_->setGeometry(l.text);
     for (std::size_t i = 0; i < combos_.size(); ++i) {

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QDialog>
+#include <QFont>
 #include <QIcon>
 #include <QRect>
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 
 class QComboBox;
@@ -18,12 +20,18 @@ namespace nxkit {
 class bind_choices;
 
 // What the layout is computed from: the dialog font's average character width, the line height
-// of the explanation box, the widest label and the height of a horizontal scroll bar.
+// of the explanation box and the widest label.
 struct bind_dialog_metrics {
     int char_width = 0;
     int line_height = 0;
     int label_width = 0;
-    int scroll_bar = 0;
+};
+
+// The fonts of the shared resources: the explanation in the log font, the rest in the dialog
+// font (the platform's when not given).
+struct bind_dialog_fonts {
+    std::optional<QFont> log;
+    std::optional<QFont> dialog;
 };
 
 // Where the bind dialog's parts go.
@@ -37,11 +45,14 @@ struct bind_dialog_layout {
     QRect cancel_button;
     QSize size;
 };
-// The explanation box shows all `text_lines` lines; it is as wide as its longest line
-// (`text_columns` characters) within 60 to 100 characters and gets room for a scroll bar
-// when the line is wider still.
+// The explanation box shows all `text_lines` lines (as wrapped); it is as wide as its longest
+// line (`text_columns` characters) within 60 to 100 characters; longer lines wrap.
 bind_dialog_layout lay_out_bind_dialog(const bind_dialog_metrics& m, int text_lines,
                                        int text_columns);
+
+// The number of lines `lines` take in a box `width` pixels wide in `font`, long lines wrapped
+// at word boundaries or anywhere, as the explanation box wraps them.
+int wrapped_line_count(const QStringList& lines, const QFont& font, int width);
 
 // The bind-to-scheme dialog: the explanation, the property and the on and off values of the
 // sample type, the name template, and the buttons "Привязать" (1) and "Отмена" (2). Either
@@ -51,7 +62,8 @@ class nx_dlg_add_disp : public QDialog {
 public:
     using icon_source = std::function<QIcon(int)>;
     nx_dlg_add_disp(bind_choices& choices, const std::string& text, const std::string& caption,
-                    const icon_source& icons, QWidget* parent = nullptr);
+                    const icon_source& icons, QWidget* parent = nullptr,
+                    const bind_dialog_fonts& fonts = {});
 
     QPlainTextEdit* text_box() const { return text_; }
     QComboBox* property_box() const { return combos_[0]; }

@@ -204,6 +204,12 @@ void nx_ref_editor::place(const std::string& name) {
     setFixedWidth(width_);
 }
 
+void nx_ref_editor::set_log_font(const QFont& font) {
+    grid_->setFont(font);
+    for (QWidget* w : std::initializer_list<QWidget*>{button_, list_, combo_, text_})
+        w->setFont(font);
+}
+
 void nx_ref_editor::set_panel_width(int width) {
     width = std::max(editor_min_width, width);
     if (width == width_)

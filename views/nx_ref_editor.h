@@ -55,6 +55,9 @@ public:
     // Empties the tree's multi-selection after it was deleted.
     void set_multi_clear(std::function<void()> clear) { multi_clear_ = std::move(clear); }
 
+    // The log font of the shared resources: the grid and its row editors.
+    void set_log_font(const QFont& font);
+
     QTreeView* tree() const { return tree_; }
     QLineEdit* find_field() const { return find_; }
     int panel_width() const { return width_; }

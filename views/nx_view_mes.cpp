@@ -197,6 +197,12 @@ void nx_view_mes::set_icon_source(std::function<QIcon(int)> icons) {
         emit model_.dataChanged(model_.index(0, 0), model_.index(model_.rowCount() - 1, 0));
 }
 
+void nx_view_mes::set_log_font(const QFont& font) {
+    list_->setFont(font);
+    list_->verticalHeader()->setDefaultSectionSize(
+        std::max(QFontMetrics(font).height() + 4, list_->iconSize().height() + 2));
+}
+
 void nx_view_mes::on_load() {
     store_.subscribe_subtree(prefix_, this);
 }

@@ -53,6 +53,8 @@ public:
 
     void set_prefix(const std::string& prefix) { prefix_ = prefix; }
     void set_icon_source(std::function<QIcon(int)> icons);
+    // The log font of the shared resources for the list (rows follow its height).
+    void set_log_font(const QFont& font);
 
     // i_observer
     void on_changed(const std::string& key) override;

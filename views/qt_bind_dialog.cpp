@@ -26,7 +26,7 @@ int qt_bind_dialog::run(t_ref& target, const std::string& text, const std::strin
     int result = answer_cancel;
     {
         nx_dlg_add_disp dialog(choices, text, caption, icons_,
-                               static_cast<QWidget*>(target.store().owner_window()));
+                               static_cast<QWidget*>(target.store().owner_window()), fonts_);
         result = show_(dialog);
     }
     // The choices count even when the dialog was cancelled; a dialog closed by other means

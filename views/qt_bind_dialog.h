@@ -22,6 +22,7 @@ public:
 
     void set_icon_source(nx_dlg_add_disp::icon_source icons) { icons_ = std::move(icons); }
     void set_show(show_function show) { show_ = std::move(show); }
+    void set_fonts(bind_dialog_fonts fonts) { fonts_ = std::move(fonts); }
 
     int run(t_ref& target, const std::string& text, const std::string& caption,
             std::string& name_template) override;
@@ -29,6 +30,7 @@ public:
 private:
     nx_dlg_add_disp::icon_source icons_;
     show_function show_;
+    bind_dialog_fonts fonts_;
 };
 
 } // namespace nxkit

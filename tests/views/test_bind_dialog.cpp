@@ -14,6 +14,8 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTextDocument>
 
 using namespace nxkit;
 
@@ -56,9 +58,8 @@ protected:
     element_type_ptr breaker() { return table.type_record("выключатель"); }
 
     // Runs the dialog as the bind command does.
-    int run(std::string& name_template) {
-        return current_bind_dialog()->run(store->find(group_key), "строка 1\r\nстрока 2",
-                                          "Заголовок", name_template);
+    int run(std::string& name_template, const std::string& text = "строка 1\r\nстрока 2") {
+        return current_bind_dialog()->run(store->find(group_key), text, "Заголовок", name_template);
     }
 
     element_type_table table;
@@ -232,8 +233,46 @@ TEST_F(BindDialog, BindCommandUsesTheChosenTemplate) {
     EXPECT_EQ(store->refs().under(first_element).size(), 0u);
 }
 
+TEST_F(BindDialog, ALongExplanationWrapsAndShowsEveryLineInTheLogFont) {
+    QFont log_font("DejaVu Sans Mono");
+    log_font.setPixelSize(12);
+    QFont dialog_font("DejaVu Sans");
+    dialog_font.setPixelSize(15);
+    dialog.set_fonts({log_font, dialog_font});
+    std::string long_line;
+    for (int i = 0; i < 30; ++i)
+        long_line += "слово" + std::to_string(i) + " ";
+    long_line += "КОНЕЦ";
+    answer = [&](nx_dlg_add_disp& d) {
+        QPlainTextEdit* box = d.text_box();
+        EXPECT_EQ(box->font().pixelSize(), 12);
+        EXPECT_EQ(d.font().pixelSize(), 15);
+        EXPECT_EQ(d.labels()[0]->font().pixelSize(), 15);
+        EXPECT_EQ(box->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+        d.show();
+        QApplication::processEvents();
+        // At most 100 characters wide, as many lines high as the wrapping makes: nothing
+        // hidden behind a scroll bar, the last word on screen.
+        QFontMetrics metrics(box->font());
+        EXPECT_LE(box->width(), 100 * QFontMetrics(d.font()).averageCharWidth());
+        EXPECT_EQ(box->horizontalScrollBar()->maximum(), 0);
+        EXPECT_EQ(box->verticalScrollBar()->maximum(), 0);
+        int lines = (box->height() - 12) / metrics.lineSpacing();
+        EXPECT_GE(lines, 3);
+        EXPECT_EQ(lines,
+                  wrapped_line_count({QString::fromStdString(long_line), "второй"}, box->font(),
+                                     box->viewport()->width() -
+                                         2 * int(box->document()->documentMargin()) - 2));
+        d.press(answer_cancel);
+        return d.result();
+    };
+    std::string name_template;
+    EXPECT_EQ(run(name_template, long_line + "\r\nвторой"), answer_cancel);
+    EXPECT_EQ(shows, 1);
+}
+
 TEST(BindDialogLayout, PartsFollowTheFontAndDoNotOverlap) {
-    bind_dialog_metrics m{7, 15, 100, 12};
+    bind_dialog_metrics m{7, 15, 100};
     bind_dialog_layout l = lay_out_bind_dialog(m, 9, 80);
     EXPECT_EQ(l.text, QRect(7 + 32 + 7, 7, 82 * 7, 9 * 15 + 12));
     EXPECT_EQ(l.labels[0].width(), 107);
@@ -251,10 +290,10 @@ TEST(BindDialogLayout, PartsFollowTheFontAndDoNotOverlap) {
     }
     EXPECT_EQ(l.cancel_button.right(), l.text.right());
     EXPECT_LT(l.bind_button.right(), l.cancel_button.left());
-    // A narrow text still gets a box of 60 characters; a very wide one at most 100 and room
-    // for the scroll bar.
+    // A narrow text still gets a box of 60 characters; a very wide one at most 100, its lines
+    // wrapped (counted by the caller).
     EXPECT_EQ(lay_out_bind_dialog(m, 1, 10).text.size(), QSize(60 * 7, 15 + 12));
-    EXPECT_EQ(lay_out_bind_dialog(m, 1, 300).text.size(), QSize(100 * 7, 15 + 12 + 12));
+    EXPECT_EQ(lay_out_bind_dialog(m, 3, 300).text.size(), QSize(100 * 7, 3 * 15 + 12));
     EXPECT_EQ(marked_template("#") + " " + marked_template("a#b") + " " + marked_template("x") +
                   " " + marked_template(""),
               "# a#b #x #");

@@ -259,8 +259,8 @@ TEST_F(tree_test, tree_keys_reach_the_node_commands_with_their_questions) {
     EXPECT_NE(store.get("D.0000.0002"), nullptr);
     EXPECT_TRUE(editor->shows("D.0000.0002"));
     // Shift+F10 and the menu key open the node menu.
-    for (auto [key, modifiers] : {std::pair{Qt::Key_F10, Qt::ShiftModifier},
-                                  std::pair{Qt::Key_Menu, Qt::NoModifier}}) {
+    for (auto [key, modifiers] :
+         {std::pair{Qt::Key_F10, Qt::ShiftModifier}, std::pair{Qt::Key_Menu, Qt::NoModifier}}) {
         menu_recorder menus;
         press(tree, key, modifiers);
         ASSERT_EQ(menus.menus.size(), 1u);
