@@ -1098,9 +1098,7 @@ void nx_ref_editor::set_current_row(int row) {
 void bind_tree(nx_ref_editor& editor, nx_view_tree& view) {
     view.set_editor(&editor);
     tree_editor_actions actions;
-    actions.edits_pending = [&editor] {
-        return editor.editing() || editor.apply_button()->isEnabled();
-    };
+    actions.edits_pending = [&editor] { return editor.apply_button()->isEnabled(); };
     actions.can_delete = [&editor] { return editor.can_delete(); };
     actions.delete_marked = [&editor](const std::vector<std::string>& keys) {
         editor.delete_marked_keys(keys);
