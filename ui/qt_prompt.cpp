@@ -17,6 +17,7 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -270,9 +271,21 @@ int qt_prompt::modal_form(owner_handle owner, const form_request& form) {
     // The form is not on screen yet, so its border is taken as the owner's window has it;
     // placed before it exists, the position is that of the frame.
     QWidget* owner_window = owner != nullptr ? static_cast<QWidget*>(owner)->window() : nullptr;
-    if (QScreen* screen = QGuiApplication::screenAt(pointer))
-        dialog.move(form_frame_position(pointer, size, frame_margins(owner_window),
-                                        screen->availableGeometry()));
+    QMargins assumed = frame_margins(owner_window);
+    if (QScreen* screen = QGuiApplication::screenAt(pointer)) {
+        QRect area = screen->availableGeometry();
+        // The buttons may need more than the rule gives; the form is as large as it is drawn.
+        QSize client = size.expandedTo(dialog.minimumSizeHint());
+        dialog.move(form_frame_position(pointer, client, assumed, area));
+        // Once on screen the frame is known as it is (the window manager's border, or none
+        // known before without an owner): it is moved to its place when it is elsewhere.
+        QTimer::singleShot(100, &dialog, [&dialog, pointer, area] {
+            QRect frame = dialog.frameGeometry();
+            QPoint at = form_position(pointer, frame.size(), area);
+            if (at != frame.topLeft())
+                dialog.move(at);
+        });
+    }
     prompt_cursor cursor;
     dialog.exec();
     return answer;
