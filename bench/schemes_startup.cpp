@@ -15,6 +15,7 @@
 #include "config/t_ref_buff.h"
 #include "platform/desktop_services.h"
 #include "schemes/control/nx_view_schema.h"
+#include "schemes/t_element.h"
 #include "shell/main_window.h"
 #include "ui/ui_resources.h"
 
@@ -28,6 +29,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -70,8 +72,16 @@ int run(QApplication& app) {
         app.processEvents();
         painted_ms = watch.wall_ms();
 
+        // Counted by scheme and counter: an element made twice for one drawn object is a fault.
+        std::set<std::pair<std::string, int>> drawn;
         for (t_ref* r : store.refs().under("S"))
-            elements += r->type() == tp_element ? 1 : 0;
+            if (auto* e = dynamic_cast<t_element*>(r)) {
+                ++elements;
+                drawn.insert({e->key().substr(0, 6), e->rtid()});
+            }
+        if (drawn.size() != static_cast<std::size_t>(elements))
+            std::printf("elements made twice for one drawn object: %d\n",
+                        elements - static_cast<int>(drawn.size()));
         if (auto* view = dynamic_cast<nx_view_schema*>(window.view(view_slot::scheme)))
             schemes_shown = view->tab_bar()->count();
         std::printf("station: %zu components after start-up, %d scheme elements made, %d "

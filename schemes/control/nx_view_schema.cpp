@@ -99,8 +99,17 @@ void nx_view_schema::report(const std::string& text) {
 
 void nx_view_schema::create_display(const std::string& key) {
     t_ref* r = store_.get(key);
-    if (r == nullptr)
+    if (r == nullptr || creating_.count(key) != 0)
         return;
+    // While the host synchronises, the scheme's own key is reported changed before its
+    // display is entered: that must not open the scheme a second time (its elements were
+    // made twice).
+    creating_.insert(key);
+    struct done {
+        std::set<std::string>& keys;
+        const std::string& key;
+        ~done() { keys.erase(key); }
+    } creating{creating_, key};
     std::unique_ptr<i_schema> made;
     try {
         if (r->type() == tp_ilk_tab) {

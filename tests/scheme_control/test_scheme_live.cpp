@@ -608,6 +608,31 @@ TEST_F(SchemeLive, ShowingSchemesInsertsInOneBatchAndLogsTheVersionOnce) {
     EXPECT_FALSE(store->batch());
 }
 
+// A scheme that comes into the view outside an update pass: the pass that ends its host's
+// synchronisation reports the scheme's own key before the display is entered. Run between the
+// insertions, that opened the scheme a second time inside the first and made elements twice.
+TEST_F(SchemeLive, ASchemeIsOpenedOnceWhileItsDisplayIsMade) {
+    write_bytes(scheme_folder() + "ps2.sde", drawing);
+    load(scheme(q1_rule).substr(0, scheme(q1_rule).size() - 8) +
+         "<ref tp=\"81\" name=\"ps2\" lock=\"1\"/>\r\n</ref>\r\n");
+    nx_view_schema view(*store);
+    view.on_load();
+    ASSERT_EQ(view.tab_bar()->count(), 1);
+    store->find("S.0001").set_flag(false, flag_locked);
+    view.on_changed("S.0001");
+    view.on_changes_done();
+    EXPECT_EQ(view.tab_bar()->count(), 2);
+    std::set<int> counters;
+    int elements = 0;
+    for (t_ref* r : store->refs().under("S.0001"))
+        if (auto* e = dynamic_cast<t_element*>(r)) {
+            ++elements;
+            counters.insert(e->rtid());
+        }
+    EXPECT_EQ(elements, 3);
+    EXPECT_EQ(counters, (std::set<int>{1, 2, 5}));
+}
+
 TEST_F(SchemeLive, TabStripWithOneAndTwoSchemesLockAndMissingFile) {
     write_bytes(scheme_folder() + "ps2.sde", drawing);
     load(scheme(q1_rule).substr(0, scheme(q1_rule).size() - 8) +
