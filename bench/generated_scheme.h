@@ -21,13 +21,15 @@ inline const char* scheme_type(int counter) {
     return scheme_types[((counter - 1) % objects_per_page % 10) % 5];
 }
 
-// Objects are named `name_prefix` followed by their counter plus `name_offset`.
-inline std::string generated_scheme(const std::string& name_prefix = "Q", int name_offset = 0) {
+// Objects are named `name_prefix` followed by their counter plus `name_offset`; `pages` pages
+// of 500 objects.
+inline std::string generated_scheme(const std::string& name_prefix = "Q", int name_offset = 0,
+                                    int pages = scheme_pages) {
     using nxkit::sde_number;
     std::string t =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<sde version=\"1\" units=\"mm\">\n";
     int counter = 1;
-    for (int page = 1; page <= scheme_pages; ++page) {
+    for (int page = 1; page <= pages; ++page) {
         t += "  <page number=\"" + std::to_string(page) + "\" title=\"Страница " +
              std::to_string(page) + "\" width=\"520\" height=\"300\">\n";
         t +=

@@ -158,11 +158,14 @@ private:
 
 } // namespace
 
-batch_scope::batch_scope(t_ref_buff& store) : store_(store) {
-    store_.begin_batch();
+batch_scope::batch_scope(t_ref_buff& store) : store_(store), outermost_(!store.batch()) {
+    if (outermost_)
+        store_.begin_batch();
 }
 
 batch_scope::~batch_scope() {
+    if (!outermost_)
+        return;
     try {
         store_.end_batch();
     } catch (const std::exception& e) {

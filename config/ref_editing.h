@@ -12,7 +12,9 @@ class t_ref_buff;
 // filled, so the next update pass refreshes the views.
 
 // Holds the store's batch mode for a scope: update passes and rebuilds wait, deletions ask
-// nothing. The batch is closed on every path out of the scope.
+// nothing. The batch is closed on every path out of the scope. Scopes nest: only the
+// outermost one opens and closes the batch, so a bulk insertion inside another (each scheme's
+// synchronisation inside the scheme view's load) still ends in one rebuild.
 class batch_scope {
 public:
     explicit batch_scope(t_ref_buff& store);
@@ -22,6 +24,7 @@ public:
 
 private:
     t_ref_buff& store_;
+    bool outermost_;
 };
 
 // At most this many components are added at once.

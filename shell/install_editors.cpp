@@ -12,7 +12,7 @@
 
 namespace nxkit {
 
-void install_config_editors(nx_dlg_mod& window) {
+nx_view_tree* install_config_editors(nx_dlg_mod& window) {
     struct panel {
         view_slot slot;
         const char* name;
@@ -20,6 +20,7 @@ void install_config_editors(nx_dlg_mod& window) {
     };
     ui_resources& resources = window.resources();
     std::vector<nx_ref_editor*> editors;
+    nx_view_tree* schemes_tree = nullptr;
     for (const panel& p : {panel{view_slot::devs, "devs", "D"}, panel{view_slot::strs, "strs", "K"},
                            panel{view_slot::schema, "schema", "S"}}) {
         auto* editor = new nx_ref_editor(window.store());
@@ -37,6 +38,8 @@ void install_config_editors(nx_dlg_mod& window) {
                 [&window](const std::string& file) { window.log_view().follow(file); });
         if (p.slot == view_slot::strs)
             window.store().set_structure_tree(tree);
+        if (p.slot == view_slot::schema)
+            schemes_tree = tree;
         window.set_view(p.slot, editor);
         window.store().add_viewer(tree);
         editors.push_back(editor);
@@ -46,6 +49,7 @@ void install_config_editors(nx_dlg_mod& window) {
             e->show_grid(shown);
     };
     window.hooks().connections_switched = [editors] { editors.front()->refresh(); };
+    return schemes_tree;
 }
 
 } // namespace nxkit

@@ -12,6 +12,7 @@
 #include "views/nx_view_con.h"
 #include "views/nx_view_hand.h"
 #include "views/nx_view_mes.h"
+#include "views/nx_view_tree.h"
 #include "views/qt_bind_dialog.h"
 
 #include <QAction>
@@ -24,7 +25,7 @@ namespace nxkit {
 // registered with the store in this order: trees "D", "K", "S", scheme view, connections view,
 // journal, manual input.
 void install_views(nx_dlg_mod& window) {
-    install_config_editors(window);
+    nx_view_tree* schemes_tree = install_config_editors(window);
     t_ref_buff& store = window.store();
     icon_set& icons = window.resources().icons;
     auto icon = [&icons](int number) { return icons.icon(number); };
@@ -43,6 +44,17 @@ void install_views(nx_dlg_mod& window) {
     schemes->tab_bar()->setFont(resources.tab_font);
     schemes->set_icons([&resources](int number) { return resources.icons.icon(number); });
     window.hooks().scheme_command = [schemes](int command) { schemes->scheme_command(command); };
+    // The scheme tree and the scheme view follow each other: a component chosen on a scheme or
+    // in a table is selected in the tree (and so in the editor); one selected in the tree is
+    // brought into view. Each stops at a key it already holds, so the echo ends there.
+    schemes_tree->add_selection_listener([schemes](const std::string& key) {
+        if (key.rfind('S', 0) == 0)
+            schemes->choose(key);
+    });
+    schemes->add_selection_listener([schemes_tree](const std::string& key) {
+        if (key.rfind('S', 0) == 0)
+            schemes_tree->choose(key);
+    });
 
     auto* connections = new nx_view_con(store, window.button(toolbar_button::con), &window);
     connections->set_icon_source(icon);

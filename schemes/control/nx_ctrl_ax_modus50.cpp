@@ -6,6 +6,7 @@
 #include "base/settings.h"
 #include "base/text.h"
 #include "config/interfaces.h"
+#include "config/ref_editing.h"
 #include "config/ref_flags.h"
 #include "config/ref_types.h"
 #include "config/t_ref_buff.h"
@@ -21,7 +22,6 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <QDateTime>
 #include <QTimer>
 
 #include <chrono>
@@ -36,8 +36,11 @@ namespace {
 const char* const mouse_property = "реакция_на_мышь";
 const char* const style_property = "композитный_стиль";
 
+// The overview's guard measures intervals: a wall clock set back would block it.
 long long now_ms() {
-    return QDateTime::currentMSecsSinceEpoch();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 // Whether the file can be read at all: only then is a failed open worth another try.
@@ -79,6 +82,10 @@ nx_ctrl_ax_modus50::nx_ctrl_ax_modus50(t_ref_buff& store, const element_type_tab
     connect(control_, &scheme_control::event26, this, [this](sde_object* o, int x, int y) {
         if (opening_ == 0)
             on_event26(o, x, y);
+    });
+    connect(control_, &scheme_control::escape_pressed, this, [this] {
+        if (opening_ == 0)
+            leave_overview();
     });
     connect(animation_timer_, &QTimer::timeout, this, [this] { step_animation(); });
 }
@@ -138,6 +145,9 @@ void nx_ctrl_ax_modus50::show(i_viewer* target) {
     }
     zoom_command(4);
     s->init();
+    // Pages, groups and elements go in as one batch: one rebuild of the store's tables, not
+    // one per insertion (seconds each on a large station).
+    batch_scope batch(store_);
     synchronise();
 }
 
@@ -161,7 +171,8 @@ void nx_ctrl_ax_modus50::synchronise() {
             continue;
         sde_object* o = object_of(element->rtid());
         if (o == nullptr) {
-            element->set_flag(false, flag_active_fixed);
+            // Missing from the drawing: the operator may delete it now.
+            element->set_flag(false, flag_no_delete);
             continue;
         }
         const std::string& type_name = scheme_control::type_name(*o);
@@ -189,8 +200,8 @@ void nx_ctrl_ax_modus50::synchronise() {
                 children.empty() ? nullptr : dynamic_cast<t_element*>(children.front());
             if (first != nullptr && first->kind())
                 group->set_image(first->kind()->image_off);
-            if (first != nullptr && !first->has_flag(flag_active_fixed)) {
-                group->set_flag(false, flag_active_fixed);
+            if (first != nullptr && !first->has_flag(flag_no_delete)) {
+                group->set_flag(false, flag_no_delete);
                 group->set_image(1438);
             }
         } else if (auto* blocker = dynamic_cast<t_ilk_onof*>(r)) {
@@ -378,6 +389,9 @@ bool nx_ctrl_ax_modus50::command_enabled(int code) {
 
 void nx_ctrl_ax_modus50::zoom_command(int code) {
     if (code == 7) {
+        // Entered from the button, the overview is left by a press or Escape, not by the
+        // first move away from some object pressed long ago.
+        last_counter_ = 0;
         overview_toggle(-1, -1, now_ms());
         return;
     }
@@ -424,13 +438,17 @@ void nx_ctrl_ax_modus50::zoom_command(int code) {
     control_->set_scale(s);
     if (anchor != nullptr)
         control_->bring_into_view(anchor);
+    // A fit is stored as its code, so the page is fitted again after a resize, a tab change
+    // or a restart; a factor as the factor the control took.
+    bool fit = code == fit_page || code == fit_width || code == fit_height;
     settings_set_double("SHEMA_ZOOM", doc_prefix_ + std::to_string(control_->page_number(page)),
-                        control_->scale());
+                        fit ? code : control_->scale());
     zoomed_out_ = false;
 }
 
 void nx_ctrl_ax_modus50::overview_toggle(int x, int y, long long now) {
-    if (now - last_toggle_ms_ < 300)
+    // A clock behind the last toggle cannot tell the interval: the toggle is taken.
+    if (now >= last_toggle_ms_ && now - last_toggle_ms_ < 300)
         return;
     if (control_->current_page() < 0)
         return;
@@ -454,11 +472,12 @@ void nx_ctrl_ax_modus50::overview_toggle(int x, int y, long long now) {
         zoomed_out_ = false;
     } else if (!zoomed_out_) {
         saved_scale_ = control_->scale();
+        saved_fit_ = control_->page_fit(control_->current_page());
         control_->set_scale(fit_page);
         if (control_->scale() < saved_scale_)
             zoomed_out_ = true;
         else
-            control_->set_scale(saved_scale_);
+            control_->set_scale(saved_fit_ != no_fit ? saved_fit_ : saved_scale_);
     }
     last_toggle_ms_ = now;
 }
@@ -473,32 +492,49 @@ void nx_ctrl_ax_modus50::step_animation() {
     control_->set_scale(s.scale);
     control_->set_scroll_x(static_cast<int>(s.x));
     control_->set_scroll_y(static_cast<int>(s.y));
-    if (animation_.empty())
+    if (animation_.empty()) {
         animation_timer_->stop();
+        // A fitted page keeps its fit after the overview (same factor, refitted on resize).
+        if (saved_fit_ != no_fit)
+            control_->set_page_scale(control_->current_page(), saved_fit_);
+    }
 }
 
-bool nx_ctrl_ax_modus50::pointer_test(const sde_object& object, int x, int y) {
-    if (scheme_control::counter(object) != last_counter_) {
-        last_counter_ = scheme_control::counter(object);
+void nx_ctrl_ax_modus50::leave_overview() {
+    if (!zoomed_out_)
+        return;
+    QSize view = control_->view_size();
+    overview_toggle(view.width() / 2, view.height() / 2, now_ms());
+}
+
+bool nx_ctrl_ax_modus50::pointer_test(const sde_object* object, int x, int y) {
+    if (object != nullptr && scheme_control::counter(*object) != last_counter_) {
+        last_counter_ = scheme_control::counter(*object);
         return true;
     }
+    // Over empty space the last object decides; without one there is nothing to leave.
+    const sde_object* near = object != nullptr ? object : object_of(last_counter_);
+    if (near == nullptr)
+        return true;
     double scale = control_->scale();
     double px = (x + control_->scroll_x()) / scale / 8;
     double py = (y + control_->scroll_y()) / scale / 8;
-    auto box = scheme_control::bounding_box(object);
+    auto box = scheme_control::bounding_box(*near);
     double w = box[2] - box[0];
     double h = box[3] - box[1];
     // A box three times the object's size around its centre.
-    return std::abs(px - scheme_control::centre_x(object)) <= 1.5 * w &&
-           std::abs(py - scheme_control::centre_y(object)) <= 1.5 * h;
+    return std::abs(px - scheme_control::centre_x(*near)) <= 1.5 * w &&
+           std::abs(py - scheme_control::centre_y(*near)) <= 1.5 * h;
 }
 
 void nx_ctrl_ax_modus50::on_event12() {
     zoom_command(6);
 }
 
+// Pointer events come over empty space too (null object): moving away from the last object
+// leaves the overview, and a press on empty space clears the mark.
 void nx_ctrl_ax_modus50::on_event18(sde_object* object, int x, int y) {
-    if (object == nullptr || pointer_test(*object, x, y))
+    if (pointer_test(object, x, y))
         return;
     QMetaObject::invokeMethod(
         this,
@@ -510,11 +546,16 @@ void nx_ctrl_ax_modus50::on_event18(sde_object* object, int x, int y) {
 }
 
 void nx_ctrl_ax_modus50::on_event26(sde_object* object, int x, int y) {
-    if (object == nullptr)
-        return;
-    int counter = pointer_test(*object, x, y) ? scheme_control::counter(*object) : 0;
+    int counter =
+        object != nullptr && pointer_test(object, x, y) ? scheme_control::counter(*object) : 0;
+    // A press on empty space only leaves the overview; it never enters it.
     QMetaObject::invokeMethod(
-        this, [this, x, y] { overview_toggle(x, y, now_ms()); }, Qt::QueuedConnection);
+        this,
+        [this, x, y, on_object = object != nullptr] {
+            if (on_object || zoomed_out_)
+                overview_toggle(x, y, now_ms());
+        },
+        Qt::QueuedConnection);
     QMetaObject::invokeMethod(
         this, [this, counter] { clicked(counter); }, Qt::QueuedConnection);
 }

@@ -59,6 +59,8 @@ public:
     void overview_toggle(int x, int y, long long now_ms);
     // What a press on `counter` (0: none) does after the control's event.
     void clicked(int counter);
+    // Back from the overview to the saved scale at the middle of the view (Escape).
+    void leave_overview();
 
 private:
     t_schema_modus50* scheme();
@@ -71,7 +73,7 @@ private:
     void on_event12();
     void on_event18(sde_object* object, int x, int y);
     void on_event26(sde_object* object, int x, int y);
-    bool pointer_test(const sde_object& object, int x, int y);
+    bool pointer_test(const sde_object* object, int x, int y);
     void step_animation();
 
     t_ref_buff& store_;
@@ -87,6 +89,7 @@ private:
     std::string last_go_to_;
     int last_counter_ = 0;
     double saved_scale_ = 1;
+    int saved_fit_ = 1; // no_fit
     bool zoomed_out_ = false;
     long long last_toggle_ms_ = -1000000;
     bool marked_ = false;

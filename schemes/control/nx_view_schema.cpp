@@ -3,6 +3,7 @@
 #include "base/nx_exception.h"
 #include "base/nx_log.h"
 #include "base/prompt.h"
+#include "config/ref_editing.h"
 #include "config/ref_flags.h"
 #include "config/ref_types.h"
 #include "config/t_ref_buff.h"
@@ -98,8 +99,17 @@ void nx_view_schema::report(const std::string& text) {
 
 void nx_view_schema::create_display(const std::string& key) {
     t_ref* r = store_.get(key);
-    if (r == nullptr)
+    if (r == nullptr || creating_.count(key) != 0)
         return;
+    // While the host synchronises, the scheme's own key is reported changed before its
+    // display is entered: that must not open the scheme a second time (its elements were
+    // made twice).
+    creating_.insert(key);
+    struct done {
+        std::set<std::string>& keys;
+        const std::string& key;
+        ~done() { keys.erase(key); }
+    } creating{creating_, key};
     std::unique_ptr<i_schema> made;
     try {
         if (r->type() == tp_ilk_tab) {
@@ -147,19 +157,23 @@ void nx_view_schema::on_load() {
     for (t_ref* r : store_.refs().under("S"))
         if (dynamic_cast<t_schema*>(r) != nullptr)
             schemes.push_back(r->key());
-    for (const std::string& key : schemes)
-        if (!excluded(key))
-            create_display(key);
+    {
+        // Every scheme's synchronisation in one batch: one rebuild for the whole load.
+        batch_scope batch(store_);
+        for (const std::string& key : schemes)
+            if (!excluded(key))
+                create_display(key);
+    }
     rebuild_tabs();
 }
 
 void nx_view_schema::on_changed(const std::string& key) {
     for (auto it = displays_.begin(); it != displays_.end(); ++it) {
         if (key == it->first) {
-            if (excluded(key)) {
+            if (excluded(key))
                 displays_.erase(it);
-                tabs_dirty_ = true;
-            }
+            // A new title or icon shows on the tab at once, not at the next load.
+            tabs_dirty_ = true;
             return;
         }
         if (under_key(key, it->first)) {
@@ -257,7 +271,8 @@ void nx_view_schema::choose(const std::string& key) {
         listener(key);
     int index = 0;
     for (auto& [scheme_key, display] : displays_) {
-        if (under_key(key, scheme_key)) {
+        // A scheme chosen itself (in the tree) shows its tab.
+        if (key == scheme_key || under_key(key, scheme_key)) {
             display->show_component(key);
             if (display.get() != shown())
                 show_tab(index);

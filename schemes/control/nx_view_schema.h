@@ -85,6 +85,8 @@ private:
     element_type_table types_;
     // Schemes whose file could not be shown: kept off until the next load, never saved.
     std::set<std::string> failed_;
+    // Schemes whose display is being made.
+    std::set<std::string> creating_;
     std::vector<std::string> pending_errors_;
 };
 

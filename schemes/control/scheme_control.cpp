@@ -9,6 +9,7 @@
 #include <QAbstractScrollArea>
 #include <QAction>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -119,6 +120,10 @@ protected:
     void resizeEvent(QResizeEvent* event) override {
         QAbstractScrollArea::resizeEvent(event);
         update_ranges();
+        // A fitted page follows the view's size.
+        const int fit = c_->page_fit(c_->current_);
+        if (fit != no_fit)
+            c_->set_page_scale(c_->current_, fit);
     }
     void scrollContentsBy(int, int) override {
         viewport()->update();
@@ -131,6 +136,13 @@ protected:
     void mousePressEvent(QMouseEvent* event) override {
         const QPoint at = event->position().toPoint();
         emit c_->event26(c_->object_at(at), at.x(), at.y());
+    }
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->key() == Qt::Key_Escape) {
+            emit c_->escape_pressed();
+            return;
+        }
+        QAbstractScrollArea::keyPressEvent(event);
     }
 
 private:
@@ -198,6 +210,7 @@ void scheme_control::load(sde_scheme scheme, const std::string& name) {
     batch_ = 0;
     current_ = -1;
     scales_.assign(scheme_.pages.size(), 1.0);
+    fits_.assign(scheme_.pages.size(), no_fit);
     by_counter_.clear();
     for (sde_page& p : scheme_.pages)
         for (sde_object& o : p.objects)
@@ -584,6 +597,12 @@ double scheme_control::page_scale(int index) const {
                : 1.0;
 }
 
+int scheme_control::page_fit(int index) const {
+    return index >= 0 && index < static_cast<int>(fits_.size())
+               ? fits_[static_cast<std::size_t>(index)]
+               : no_fit;
+}
+
 QSize scheme_control::view_size() const {
     return canvas_->maximumViewportSize();
 }
@@ -598,8 +617,9 @@ void scheme_control::set_page_scale(int index, double scale) {
         return;
     // Fitting uses the whole view, as it is without scroll bars.
     const QSize view = view_size();
+    int mode = no_fit;
     if (scale <= 0 && scale >= -2 && scale == std::floor(scale)) {
-        const int mode = static_cast<int>(scale);
+        mode = static_cast<int>(scale);
         double s = fit_scale(mode, p->width, p->height, view.width(), view.height());
         // Fitted to one side, the other may need a scroll bar, which takes room from the first.
         const int bar = canvas_->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
@@ -608,10 +628,13 @@ void scheme_control::set_page_scale(int index, double scale) {
         if (mode == fit_height && p->width * s * sde_pixels_per_unit > view.width())
             s = fit_scale(mode, p->width, p->height, view.width(), view.height() - bar);
         scale = s;
+        // Kept even while the view has no size yet: the page is fitted when it gets one.
+        fits_[static_cast<std::size_t>(index)] = mode;
     }
     if (!(scale > 0) || !std::isfinite(scale))
         return;
     scale = std::clamp(scale, min_scale, max_scale);
+    fits_[static_cast<std::size_t>(index)] = mode;
     const double old = scales_[static_cast<std::size_t>(index)];
     scales_[static_cast<std::size_t>(index)] = scale;
     if (index != current_)

@@ -28,8 +28,9 @@ namespace nxkit {
 
 class scheme_canvas;
 
-// Scale codes of set_scale that fit the page instead of naming a factor.
-enum fit_mode { fit_page = 0, fit_width = -1, fit_height = -2 };
+// Scale codes of set_scale that fit the page instead of naming a factor; `no_fit` marks a
+// page shown at a factor.
+enum fit_mode { fit_page = 0, fit_width = -1, fit_height = -2, no_fit = 1 };
 
 // The factor that fits a page (units) into a view (pixels): whole page, width or height.
 double fit_scale(int mode, double page_width, double page_height, double view_width,
@@ -106,6 +107,9 @@ public:
     void set_scale(double scale);
     double page_scale(int index) const;
     void set_page_scale(int index, double scale);
+    // The fit code a page was given (0, -1, -2), `no_fit` for a factor. A fitted page is
+    // fitted again whenever it is shown or the view changes size.
+    int page_fit(int index) const;
     // The view's size as it is without scroll bars (what fitting fills).
     QSize view_size() const;
 
@@ -128,6 +132,8 @@ signals:
     void event18(nxkit::sde_object* object, int x, int y);
     // A button was pressed over the view.
     void event26(nxkit::sde_object* object, int x, int y);
+    // Escape was pressed in the view.
+    void escape_pressed();
 
 private:
     friend class scheme_canvas;
@@ -147,6 +153,7 @@ private:
     bool own_styles_ = false;
     int current_ = -1;
     std::vector<double> scales_;
+    std::vector<int> fits_;
     std::unordered_map<int, sde_object*> by_counter_;
     int batch_ = 0;
     QRect pending_;

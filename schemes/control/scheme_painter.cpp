@@ -331,7 +331,22 @@ void paint_figure(QPainter& p, const style_figure& f, const QRectF& box, const p
     p.setBrush(fill.alpha() == 0 ? QBrush(Qt::NoBrush) : QBrush(fill));
     for (const std::string& corner : f.corners) {
         const QPointF at = corner_point(box, corner);
-        if (f.code == "fcDKrest") {
+        if (f.code == "fcDKrest" && at == box.center()) {
+            // Not under control: a small cross left a normal-looking symbol. The symbol is
+            // washed out and crossed from corner to corner, so it never passes for a live
+            // position at any zoom.
+            p.save();
+            p.setPen(Qt::NoPen);
+            p.fillRect(box, QColor(255, 255, 255, 170));
+            QPen heavy(line.alpha() == 0 ? QColor(Qt::black) : line,
+                       std::max(3.0, (border ? border->width : 1) * 1.5));
+            heavy.setCosmetic(true);
+            heavy.setCapStyle(Qt::FlatCap);
+            p.setPen(heavy);
+            p.drawLine(box.topLeft(), box.bottomRight());
+            p.drawLine(box.bottomLeft(), box.topRight());
+            p.restore();
+        } else if (f.code == "fcDKrest") {
             const double d = size / 2;
             p.drawLine(at + QPointF(-d, -d), at + QPointF(d, d));
             p.drawLine(at + QPointF(-d, d), at + QPointF(d, -d));

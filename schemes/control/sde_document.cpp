@@ -1,5 +1,6 @@
 #include "schemes/control/sde_document.h"
 
+#include "base/cp1251.h"
 #include "base/files.h"
 #include "base/nx_exception.h"
 
@@ -703,9 +704,50 @@ private:
 
 } // namespace
 
+namespace {
+
+// The encoding named by the XML declaration, as written; empty without one.
+std::string declared_encoding(const std::string& text) {
+    if (text.rfind("<?xml", 0) != 0)
+        return {};
+    const std::size_t end = text.find("?>");
+    const std::size_t at = text.find("encoding", 0);
+    if (end == std::string::npos || at == std::string::npos || at > end)
+        return {};
+    std::size_t q = text.find_first_of("\"'", at);
+    if (q == std::string::npos || q > end)
+        return {};
+    const std::size_t close = text.find(text[q], q + 1);
+    if (close == std::string::npos || close > end)
+        return {};
+    return text.substr(q + 1, close - q - 1);
+}
+
+std::string lower_ascii(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+} // namespace
+
 sde_scheme read_sde(const std::string& text, const std::string& name) {
     if (text.size() > static_cast<std::size_t>(INT32_MAX))
         throw nx_exception(name + ": файл схемы слишком велик");
+    // The reader takes UTF-8 whatever the declaration says: a Windows-1251 file that declares
+    // so is converted first (the text is written back as UTF-8); any other encoding is refused
+    // by name instead of failing at its first letter as a "broken" file.
+    const std::string encoding = declared_encoding(text);
+    const std::string e = lower_ascii(encoding);
+    if (e == "windows-1251" || e == "cp1251" || e == "cp-1251" || e == "x-cp1251") {
+        const std::string utf8 = from_cp1251(text);
+        return sde_reader(utf8, name).read();
+    }
+    if (!encoding.empty() && e != "utf-8" && e != "utf8" && e != "us-ascii")
+        throw nx_exception(name + ": кодировка \"" + encoding +
+                           "\" не поддерживается: файл схемы читается в кодировке UTF-8 или "
+                           "windows-1251");
     return sde_reader(text, name).read();
 }
 

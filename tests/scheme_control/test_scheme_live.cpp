@@ -4,6 +4,7 @@
 #include "base/files.h"
 #include "base/nx_exception.h"
 #include "base/settings.h"
+#include "config/ref_editing.h"
 #include "schemes/control/element_menu.h"
 #include "schemes/control/nx_ctrl_ax_modus50.h"
 #include "schemes/control/nx_view_schema.h"
@@ -16,6 +17,8 @@
 #include "schemes/t_mod_page.h"
 
 #include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QTabBar>
 
 using namespace nxkit;
@@ -79,7 +82,9 @@ protected:
                 keys.push_back(r->key());
         return i < keys.size() ? keys[i] : std::string();
     }
-    std::string interlock_name(std::size_t i) { return get<t_ilk>(interlock_key(i)).display_name(); }
+    std::string interlock_name(std::size_t i) {
+        return get<t_ilk>(interlock_key(i)).display_name();
+    }
     std::string blocker_text(std::size_t i) {
         for (t_ref* r : store->refs().children(interlock_key(i)))
             if (auto* b = dynamic_cast<t_ilk_onof*>(r))
@@ -109,7 +114,13 @@ const char* const q1_rule = "<ref tp=\"82\" rtid=\"1\" disp=\"Q1\">\r\n"
 TEST_F(SchemeLive, SynchronisationAddsPagesGroupsAndElementsWithTheirNumbersAndNames) {
     // Q1 is configured; counter 9 is not drawn.
     load_with(std::string(q1_rule) + "<ref tp=\"82\" rtid=\"9\" disp=\"X\"/>\r\n");
-    element(second_element).set_flag(true, flag_active_fixed);
+    // A second page whose only element (counter 7) has left the drawing.
+    store->insert_xml(scheme_key,
+                      "<ref tp=\"85\" rtid=\"2\" disp=\"Стр2\">\r\n"
+                      "<ref tp=\"86\" title=\"лампа\">\r\n"
+                      "<ref tp=\"82\" rtid=\"7\" disp=\"H7\"/>\r\n</ref>\r\n</ref>\r\n");
+    const std::string gone_group = "S.0000.0001.0000";
+    ASSERT_TRUE(store->find(gone_group).has_flag(flag_no_delete));
     nx_ctrl_ax_modus50 host(*store, types, scheme_key, &parent);
     host.show(nullptr);
 
@@ -120,7 +131,18 @@ TEST_F(SchemeLive, SynchronisationAddsPagesGroupsAndElementsWithTheirNumbersAndN
     EXPECT_EQ(q1.disp_name(), "Q1");
     EXPECT_EQ(q1.x(), 40);
     EXPECT_EQ(q1.y(), 50);
-    EXPECT_FALSE(element(second_element).has_flag(flag_active_fixed));
+    // `fixed` (cannot be deleted) stays while the object is drawn, goes with it.
+    EXPECT_TRUE(q1.has_flag(flag_no_delete));
+    EXPECT_FALSE(element(second_element).has_flag(flag_no_delete));
+    // A group whose first element is drawn shows that element's type; one whose first
+    // element is gone shows 1438 and may be deleted.
+    auto& drawn_group = get<t_mod_group>(group_key);
+    EXPECT_EQ(drawn_group.image(), q1.kind()->image_off);
+    EXPECT_NE(drawn_group.image(), 1438);
+    EXPECT_TRUE(drawn_group.has_flag(flag_no_delete));
+    auto& gone = get<t_mod_group>(gone_group);
+    EXPECT_EQ(gone.image(), 1438);
+    EXPECT_FALSE(gone.has_flag(flag_no_delete));
 
     // Page 1 got a group "разъединитель" with QS1; page 3 was made with group "лампа" and H1.
     std::string made;
@@ -134,6 +156,7 @@ TEST_F(SchemeLive, SynchronisationAddsPagesGroupsAndElementsWithTheirNumbersAndN
     }
     EXPECT_EQ(made, "page 1 'Ячейка';group выключатель;element 1 Q1;element 9 X;"
                     "group разъединитель;element 2 QS1;"
+                    "page 2 'Стр2';group лампа;element 7 H7;"
                     "page 3 'Сигналы';group лампа;element 5 H1;");
     // The drawn objects react to the mouse and carry the dispatcher name with two blanks.
     sde_object* o = host.control().first_object("счетчик", "2");
@@ -240,6 +263,130 @@ TEST_F(SchemeLive, TwoTogglesWithin300msGiveOneOverview) {
     EXPECT_GT(host.control().scale(), overview);
 }
 
+// The guard measures an interval: a clock behind the last toggle (a wall clock set back used
+// to block the overview for as long as it had gone back) lets the toggle through.
+TEST_F(SchemeLive, OverviewToggleIsTakenWhenTheClockIsBehindTheLastOne) {
+    load_with(q1_rule);
+    nx_ctrl_ax_modus50 host(*store, types, scheme_key, &parent);
+    host.show(nullptr);
+    host.control().resize(400, 300);
+    host.control().set_scale(4);
+    host.overview_toggle(-1, -1, 1000000);
+    ASSERT_TRUE(host.zoomed_out());
+    host.overview_toggle(100, 100, 5000);
+    EXPECT_FALSE(host.zoomed_out());
+}
+
+void send_mouse(QWidget* w, QEvent::Type type, QPoint at) {
+    QMouseEvent e(type, QPointF(at), w->mapToGlobal(QPointF(at)),
+                  type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                  type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+}
+
+// The control reports pointer events over empty space, so a press there clears the element
+// menu's red mark and leaves the overview, moving away from the last object leaves it, and so
+// does Escape.
+TEST_F(SchemeLive, EmptySpaceAndEscapeLeaveTheOverviewAndClearTheMark) {
+    load_with(q1_rule);
+    settings_set_int("VIEW", "SCROLL_STEP_COUNT", 1); // no animation to wait for
+    parent.resize(1000, 800);
+    parent.show();
+    nx_ctrl_ax_modus50 host(*store, types, scheme_key, &parent);
+    host.show(nullptr);
+    host.window_handle()->show();
+    host.control().resize(400, 300);
+    QApplication::processEvents();
+    host.control().set_scale(4);
+    QWidget* view = host.control().view();
+
+    // Q1 is marked from the element menu; a press on empty space clears the mark.
+    host.show_component(first_element);
+    host.mark(first_element);
+    ASSERT_NE(host.control().marked(), nullptr);
+    host.overview_toggle(-1, -1, 0); // in the overview, long enough ago
+    ASSERT_TRUE(host.zoomed_out());
+    send_mouse(view, QEvent::MouseButtonPress, QPoint(395, 295));
+    QApplication::processEvents();
+    EXPECT_FALSE(host.marked());
+    EXPECT_EQ(host.control().marked(), nullptr);
+    EXPECT_FALSE(host.zoomed_out());
+    EXPECT_NEAR(host.control().scale(), 4, 1e-9);
+
+    // A press on empty space outside the overview does not enter it. (Explicit times lie
+    // behind the steady clock the events use.)
+    host.overview_toggle(-1, -1, 1000);
+    host.overview_toggle(200, 150, 2000); // out again
+    ASSERT_FALSE(host.zoomed_out());
+    send_mouse(view, QEvent::MouseButtonPress, QPoint(395, 295));
+    QApplication::processEvents();
+    EXPECT_FALSE(host.zoomed_out());
+
+    // Over Q1 in the overview, then far from it: back at the saved scale.
+    host.overview_toggle(-1, -1, 3000);
+    ASSERT_TRUE(host.zoomed_out());
+    const double overview = host.control().scale();
+    const sde_object* q1 = host.control().first_object("счетчик", "1");
+    ASSERT_NE(q1, nullptr);
+    const QPoint on_q1(static_cast<int>(q1->x * 8 * overview) - host.control().scroll_x(),
+                       static_cast<int>(q1->y * 8 * overview) - host.control().scroll_y());
+    ASSERT_EQ(host.control().object_at(on_q1), q1);
+    send_mouse(view, QEvent::MouseMove, on_q1);
+    QApplication::processEvents();
+    EXPECT_TRUE(host.zoomed_out());
+    send_mouse(view, QEvent::MouseMove, on_q1 + QPoint(4, 0)); // still near it
+    QApplication::processEvents();
+    EXPECT_TRUE(host.zoomed_out());
+    send_mouse(view, QEvent::MouseMove, QPoint(395, 295));
+    QApplication::processEvents();
+    EXPECT_FALSE(host.zoomed_out());
+
+    // Escape in the view.
+    host.overview_toggle(-1, -1, 4000);
+    ASSERT_TRUE(host.zoomed_out());
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(view->parentWidget(), &escape);
+    EXPECT_FALSE(host.zoomed_out());
+}
+
+// "По ширине" stores -1, not the factor it gave: the page is fitted again when the view changes
+// size and when the scheme is shown again.
+TEST_F(SchemeLive, FitModesAreStoredAsCodesAndFollowTheViewSize) {
+    load_with(q1_rule);
+    parent.resize(1000, 800);
+    parent.show();
+    nx_ctrl_ax_modus50 host(*store, types, scheme_key, &parent);
+    host.show(nullptr);
+    host.window_handle()->show();
+    host.control().resize(400, 300);
+    QApplication::processEvents();
+    const std::string key = host.doc_prefix() + "1";
+    host.zoom_command(-1);
+    EXPECT_EQ(settings_get_double("SHEMA_ZOOM", key, 1, false), -1);
+    const double narrow = host.control().scale();
+    host.control().resize(800, 300);
+    QApplication::processEvents();
+    EXPECT_GT(host.control().scale(), narrow * 1.5);
+    host.zoom_command(-2);
+    EXPECT_EQ(settings_get_double("SHEMA_ZOOM", key, 1, false), -2);
+    host.zoom_command(0);
+    EXPECT_EQ(settings_get_double("SHEMA_ZOOM", key, 1, false), 0);
+    // A factor is stored as the factor.
+    host.zoom_command(2);
+    EXPECT_EQ(settings_get_double("SHEMA_ZOOM", key, 0, false), host.control().scale());
+    EXPECT_GT(host.control().scale(), 0);
+
+    // A restart: the stored width fit is resolved for the view the new host has.
+    host.zoom_command(-1);
+    nx_ctrl_ax_modus50 again(*store, types, scheme_key, &parent);
+    again.window_handle()->resize(400, 300);
+    again.show(nullptr);
+    again.window_handle()->show();
+    QApplication::processEvents();
+    EXPECT_EQ(again.control().page_fit(0), fit_width);
+    EXPECT_NEAR(again.control().scale(), narrow, 1e-9);
+}
+
 // The interlock of the example: extra condition (P1 or R1) and !s1_2_7 and s1_2_8.
 TEST_F(SchemeLive, ConditionLinesOfTheExample) {
     load_with(q1_rule);
@@ -282,13 +429,12 @@ TEST_F(SchemeLive, ConditionLinesReplaceWholeSignalKeysOnly) {
 
 // Q1 with two interlocks: the first with the example's condition and a blocking element on
 // QS1, the second with only the blocking element.
-const char* const q1_and_qs1 =
-    "<ref tp=\"82\" rtid=\"1\" disp=\"Q1\">\r\n"
-    "<ref tp=\"87\" par=\"положение\" on=\"включен\" of=\"отключен\">"
-    "<on>s1_2_1</on><of>!s1_2_1</of></ref>\r\n</ref>\r\n"
-    "<ref tp=\"82\" rtid=\"2\" disp=\"QS1\">\r\n"
-    "<ref tp=\"87\" par=\"положение\" on=\"включен\" of=\"отключен\">"
-    "<on>s1_2_2</on><of>!s1_2_2</of></ref>\r\n</ref>\r\n";
+const char* const q1_and_qs1 = "<ref tp=\"82\" rtid=\"1\" disp=\"Q1\">\r\n"
+                               "<ref tp=\"87\" par=\"положение\" on=\"включен\" of=\"отключен\">"
+                               "<on>s1_2_1</on><of>!s1_2_1</of></ref>\r\n</ref>\r\n"
+                               "<ref tp=\"82\" rtid=\"2\" disp=\"QS1\">\r\n"
+                               "<ref tp=\"87\" par=\"положение\" on=\"включен\" of=\"отключен\">"
+                               "<on>s1_2_2</on><of>!s1_2_2</of></ref>\r\n</ref>\r\n";
 
 // Two interlocks as the projection puts them under Q1 (the projection itself is run when a
 // tab is shown, so they are inserted afterwards): the example's condition with a blocking
@@ -320,32 +466,45 @@ TEST_F(SchemeLive, ElementMenuWithTwoInterlocksHighlightsAndMarks) {
     const std::vector<menu_item>& items = prompt.menus()[0];
     std::string shown;
     for (const menu_item& i : items) {
-        shown += i.separator ? "---" : std::to_string(i.command) + (i.checked ? "+" : "") + "[" +
-                                          i.text + "]";
+        shown += i.separator
+                     ? "---"
+                     : std::to_string(i.command) + (i.checked ? "+" : "") + "[" + i.text + "]";
         shown += "\n";
         for (const menu_item& s : i.items)
             shown += "  " +
-                     (s.separator ? "---" : std::to_string(s.command) + (s.checked ? "+" : "") +
-                                                "[" + s.text + "]") +
+                     (s.separator ? "---"
+                                  : std::to_string(s.command) + (s.checked ? "+" : "") + "[" +
+                                        s.text + "]") +
                      "\n";
     }
     EXPECT_EQ(shown, "1[[ ОТКЛЮЧЕН ]\tQ1 - выключатель]\n"
                      "---\n"
-                     "2[" + source_listing("s1_2_1") + "]\n"
-                     "---\n"
-                     "3[" + source_listing("s1_2_1") + "]\n"
-                     "---\n"
-                     "0" + blocker_mark(0) + "[\t" + interlock_name(0) + "]\n"
-                     "  4[\tQ1 можно включать/отключать если:]\n"
-                     "  ---\n"
-                     "  0+[\tотключен - сигнал A]\n"
-                     "  0+[ И\t включен - сигнал B]\n"
-                     "  ---\n"
-                     "  5" + blocker_mark(0) + "[И\t" + blocker_text(0) + "]\n"
-                     "0" + blocker_mark(1) + "[ИЛИ\t" + interlock_name(1) + "]\n"
-                     "  6[\tQ1 можно включать/отключать если:]\n"
-                     "  ---\n"
-                     "  7" + blocker_mark(1) + "[\t" + blocker_text(1) + "]\n");
+                     "2[" +
+                         source_listing("s1_2_1") +
+                         "]\n"
+                         "---\n"
+                         "3[" +
+                         source_listing("s1_2_1") +
+                         "]\n"
+                         "---\n"
+                         "0" +
+                         blocker_mark(0) + "[\t" + interlock_name(0) +
+                         "]\n"
+                         "  4[\tQ1 можно включать/отключать если:]\n"
+                         "  ---\n"
+                         "  0+[\tотключен - сигнал A]\n"
+                         "  0+[ И\t включен - сигнал B]\n"
+                         "  ---\n"
+                         "  5" +
+                         blocker_mark(0) + "[И\t" + blocker_text(0) +
+                         "]\n"
+                         "0" +
+                         blocker_mark(1) + "[ИЛИ\t" + interlock_name(1) +
+                         "]\n"
+                         "  6[\tQ1 можно включать/отключать если:]\n"
+                         "  ---\n"
+                         "  7" +
+                         blocker_mark(1) + "[\t" + blocker_text(1) + "]\n");
 
     // The blocking element line of the second interlock: highlight it, mark QS1.
     view.element_menu(7);
@@ -400,6 +559,78 @@ TEST_F(SchemeLive, DispatcherQuestionOfADispatcherRule) {
     view.element_menu(0);
     EXPECT_FALSE(rule->commanded_on());
     EXPECT_TRUE(prompt.menus().empty());
+}
+
+// A new title of a shown scheme reaches its tab in the same update pass (it waited for the
+// next load).
+TEST_F(SchemeLive, ChangingASchemesOwnKeyRetitlesItsTabAtOnce) {
+    write_bytes(scheme_folder() + "ps2.sde", drawing);
+    load(scheme(q1_rule).substr(0, scheme(q1_rule).size() - 8) +
+         "<ref tp=\"81\" name=\"ps2\"/>\r\n</ref>\r\n");
+    nx_view_schema view(*store);
+    view.on_load();
+    ASSERT_EQ(view.tab_bar()->count(), 2);
+    EXPECT_EQ(view.tab_bar()->tabText(1).toStdString(), "ps2");
+    store->find("S.0001").set_title("Вторая");
+    store->mark_changed("S.0001");
+    store->update_pass();
+    EXPECT_EQ(view.tab_bar()->tabText(1).toStdString(), "Вторая");
+    EXPECT_EQ(view.tab_bar()->count(), 2);
+}
+
+// Every page, group and element the drawings add goes in as one batch of the store: the
+// version line of a load is written once, not once per insertion (33 lines on the demo).
+TEST_F(SchemeLive, ShowingSchemesInsertsInOneBatchAndLogsTheVersionOnce) {
+    write_bytes(scheme_folder() + "ps2.sde", drawing);
+    load(scheme(q1_rule).substr(0, scheme(q1_rule).size() - 8) +
+         "<ref tp=\"81\" name=\"ps2\"/>\r\n</ref>\r\n");
+    const std::string log = open_scheme_log();
+    store->load();
+    nx_view_schema view(*store);
+    view.on_load();
+    EXPECT_FALSE(store->batch());
+    int elements = 0;
+    for (t_ref* r : store->refs().under("S"))
+        elements += r->type() == tp_element ? 1 : 0;
+    EXPECT_EQ(elements, 6); // three drawn objects in each of the two schemes
+    const std::string text = nxkit::from_cp1251(read_bytes(log));
+    const std::string line = "Версия формата конфигурации 1";
+    const std::size_t first = text.find(line);
+    EXPECT_NE(first, std::string::npos) << text;
+    EXPECT_EQ(text.find(line, first + 1), std::string::npos) << text;
+
+    // Nested batch scopes: the inner one leaves the batch to the outer one.
+    {
+        batch_scope outer(*store);
+        { batch_scope inner(*store); }
+        EXPECT_TRUE(store->batch());
+    }
+    EXPECT_FALSE(store->batch());
+}
+
+// A scheme that comes into the view outside an update pass: the pass that ends its host's
+// synchronisation reports the scheme's own key before the display is entered. Run between the
+// insertions, that opened the scheme a second time inside the first and made elements twice.
+TEST_F(SchemeLive, ASchemeIsOpenedOnceWhileItsDisplayIsMade) {
+    write_bytes(scheme_folder() + "ps2.sde", drawing);
+    load(scheme(q1_rule).substr(0, scheme(q1_rule).size() - 8) +
+         "<ref tp=\"81\" name=\"ps2\" lock=\"1\"/>\r\n</ref>\r\n");
+    nx_view_schema view(*store);
+    view.on_load();
+    ASSERT_EQ(view.tab_bar()->count(), 1);
+    store->find("S.0001").set_flag(false, flag_locked);
+    view.on_changed("S.0001");
+    view.on_changes_done();
+    EXPECT_EQ(view.tab_bar()->count(), 2);
+    std::set<int> counters;
+    int elements = 0;
+    for (t_ref* r : store->refs().under("S.0001"))
+        if (auto* e = dynamic_cast<t_element*>(r)) {
+            ++elements;
+            counters.insert(e->rtid());
+        }
+    EXPECT_EQ(elements, 3);
+    EXPECT_EQ(counters, (std::set<int>{1, 2, 5}));
 }
 
 TEST_F(SchemeLive, TabStripWithOneAndTwoSchemesLockAndMissingFile) {

@@ -1,6 +1,7 @@
 #ifdef SCHEME_TOOL_BINARY
 
 #include "tests/scheme_control/qt_environment.h"
+#include "base/cp1251.h"
 #include "tests/support/test_support.h"
 
 #include <QImage>
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <filesystem>
 #include <cstdio>
 #include <sys/wait.h>
 
@@ -86,6 +88,74 @@ TEST(SchemeTool, RendersAPageWithPropertiesAndStyles) {
     r = tool("render '" + demo + "' --page 2 --out " + pdf);
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(ilktest::read_bytes(pdf).rfind("%PDF", 0), 0u);
+}
+
+bool has(const run_result& r, const std::string& part) {
+    return r.out.find(part) != std::string::npos;
+}
+
+// A styles file that cannot be read or holds no styles, an unknown style and an image too
+// large used to draw with the built-in styles, or print painter warnings, and exit 0 or with
+// "не удалось записать".
+TEST(SchemeTool, FailuresAreReportedAsFailures) {
+    ilktest::temp_dir dir;
+    const std::string png = dir.path() + "out.png";
+    const std::string render = "render '" + demo + "' --page 1 --out " + png;
+
+    run_result r = tool(render + " --styles " + dir.path() + "none.XSTL");
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_TRUE(has(r, "не удалось прочитать файл стилей '" + dir.path() + "none.XSTL'")) << r.out;
+    EXPECT_FALSE(std::filesystem::exists(png));
+
+    ilktest::write_bytes(dir.path() + "junk.XSTL", "это не библиотека стилей\n");
+    r = tool(render + " --styles " + dir.path() + "junk.XSTL");
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_TRUE(has(r, "в файле стилей '" + dir.path() + "junk.XSTL' нет ни одного стиля"))
+        << r.out;
+    r = tool("legend --out " + png + " --styles " + dir.path() + "junk.XSTL");
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_FALSE(std::filesystem::exists(png));
+
+    ilktest::write_bytes(dir.path() + "broken.XSTL",
+                         "<Styles>\n<Style Name=\"a\">\n  <Border>\n</Style>\n</Styles>\n");
+    r = tool(render + " --styles " + dir.path() + "broken.XSTL");
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_TRUE(has(r, "файл стилей '" + dir.path() + "broken.XSTL' прочитан с ошибками")) << r.out;
+
+    r = tool(render + " --style 1:+нет_такого");
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_TRUE(has(r, "стиля \"нет_такого\" нет в библиотеке стилей")) << r.out;
+    EXPECT_FALSE(std::filesystem::exists(png));
+
+    // 90 km of page at 20 times: no memory for it, and the tool says so.
+    ilktest::write_bytes(dir.path() + "huge.sde",
+                         "<sde version=\"1\">\n<page number=\"1\" width=\"90000\" "
+                         "height=\"90000\"/>\n</sde>\n");
+    r = tool("render " + dir.path() + "huge.sde --scale 20 --out " + png);
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_TRUE(has(r, "изображение 14400000 x 14400000 пикселей не помещается в памяти")) << r.out;
+    EXPECT_FALSE(has(r, "не удалось записать")) << r.out;
+    EXPECT_FALSE(has(r, "QPainter")) << r.out;
+}
+
+// A Windows-1251 file that says so is read; another declared encoding is refused by name.
+TEST(SchemeTool, DeclaredEncodingsAreReadOrRefusedByName) {
+    ilktest::temp_dir dir;
+    const std::string body = "<sde version=\"1\">\n<page number=\"1\" title=\"Ячейка\">\n"
+                             "<object counter=\"7\" type=\"лампа\" x=\"5\" y=\"6\" "
+                             "name=\"Готовность\"/>\n</page>\n</sde>\n";
+    ilktest::write_bytes(
+        dir.path() + "cp.sde",
+        nxkit::to_cp1251("<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n" + body));
+    run_result r = tool("list " + dir.path() + "cp.sde");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(has(r, "1\t7\tлампа\tГотовность\t5\t6\t")) << r.out;
+
+    ilktest::write_bytes(dir.path() + "koi.sde",
+                         "<?xml version='1.0' encoding='KOI8-R'?>\n<sde version=\"1\"/>\n");
+    r = tool("check " + dir.path() + "koi.sde");
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_TRUE(has(r, dir.path() + "koi.sde: кодировка \"KOI8-R\" не поддерживается")) << r.out;
 }
 
 } // namespace

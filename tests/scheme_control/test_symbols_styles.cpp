@@ -201,9 +201,8 @@ TEST(Styles, BlinkingBordersFollowTheTick) {
 }
 
 TEST(Styles, FiguresSitAtTheirCorners) {
-    // A cross at the centre.
+    // A cross through the centre.
     EXPECT_PIXEL(styled("я06_not_control"), 80, 80, QColor(0, 128, 192));
-    EXPECT_PIXEL(styled("я06_not_control"), 84, 84, QColor(0, 128, 192));
     // Hand input: a blinking circle at the top right.
     EXPECT_PIXEL(styled("я08_hand", 0), 108, 28, QColor(0, 128, 192));
     EXPECT_PIXEL(styled("я08_hand", 4), 108, 28, grey_bg);
@@ -219,14 +218,36 @@ TEST(Styles, FiguresSitAtTheirCorners) {
     }
 }
 
+// A small thin cross left a breaker that looked switched on; the cross now runs corner to
+// corner of the style box and the symbol under it is washed out.
+TEST(Styles, NotUnderControlCrossesTheWholeSymbolAndWashesItOut) {
+    sde_object o = object("выключатель", "положение", "включен");
+    const QImage live = draw(o, 0, grey_bg);
+    o.styles = {"я06_not_control"};
+    const QImage crossed = draw(o, 0, grey_bg);
+    const QColor cross(0, 128, 192);
+    // A quarter and three quarters along both diagonals of the box (51..109, 27..133).
+    for (const QPoint at : {QPoint(65, 53), QPoint(94, 106), QPoint(65, 106), QPoint(94, 53)}) {
+        EXPECT_PIXEL(crossed, at.x(), at.y(), cross);
+        EXPECT_FALSE(near(live.pixelColor(at.x(), at.y()), cross));
+    }
+    const QRect symbol(56, 32, 48, 96);
+    EXPECT_GT(count_near(live, symbol, red), 500);
+    EXPECT_EQ(count_near(crossed, symbol, red), 0);
+    // Outside the box nothing changes.
+    EXPECT_PIXEL(crossed, 40, 80, grey_bg);
+}
+
 TEST(Styles, SeveralStylesPaintBackgroundsThenBordersThenFigures) {
     sde_object o = object("выключатель", "положение", "включен");
     o.styles = {"я06_not_control", "я18_not_ref", "я15_not_cvit"};
     const QImage image = draw(o, 0, grey_bg);
-    EXPECT_PIXEL(image, 52, 80, QColor(255, 255, 100));
+    // The tint under the white veil of "not under control".
+    EXPECT_PIXEL(image, 52, 80, QColor(255, 255, 203));
     EXPECT_PIXEL(image, 50, 80, QColor(255, 230, 0)); // the later border on top
     EXPECT_PIXEL(image, 80, 80, QColor(0, 128, 192));
-    EXPECT_PIXEL(image, 76, 66, red);
+    // Not under control washes the symbol out.
+    EXPECT_FALSE(near(image.pixelColor(76, 66), red));
     EXPECT_TRUE(object_blinks(o, builtin_style_map()));
     o.styles = {"я18_not_ref", "я12_ILK_NO"};
     EXPECT_FALSE(object_blinks(o, builtin_style_map()));

@@ -1,6 +1,8 @@
 // scheme-tool: checks .sde scheme files, lists their objects and renders their pages to PNG or
 // PDF with given property values and style marks (docs/scheme-tool.md).
 
+#include "base/cp1251.h"
+#include "base/files.h"
 #include "base/nx_exception.h"
 #include "schemes/control/blink_clock.h"
 #include "schemes/control/display_standard.h"
@@ -14,7 +16,9 @@
 #include <QPainter>
 #include <QPdfWriter>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -48,9 +52,10 @@ struct options {
     int first_counter = 1;
 };
 
-[[noreturn]] void fail(const std::string& text) {
+// Status 2: the command line is wrong; 1: the work could not be done.
+[[noreturn]] void fail(const std::string& text, int status = 2) {
     std::cerr << "scheme-tool: " << text << "\n";
-    std::exit(2);
+    std::exit(status);
 }
 
 int to_int(const std::string& text, const char* what) {
@@ -100,14 +105,43 @@ options parse(int argc, char** argv, int first) {
     return o;
 }
 
+// A library named on the command line must be read as a whole: drawing with the built-in
+// styles instead, and saying nothing, would pass a wrong picture for a right one.
 style_library_map styles_of(const options& o) {
     if (o.styles_file.empty())
         return builtin_style_map();
+    std::string stored;
+    if (!read_file(o.styles_file, stored))
+        fail("не удалось прочитать файл стилей '" + o.styles_file + "': " + std::strerror(errno),
+             1);
     std::vector<std::string> errors;
-    style_library_map map = load_style_library(o.styles_file, &errors);
+    style_library_map parsed = parse_style_library(from_cp1251(stored), &errors);
     for (const std::string& e : errors)
         std::cerr << "scheme-tool: " << o.styles_file << ": " << e << "\n";
+    if (!errors.empty())
+        fail("файл стилей '" + o.styles_file + "' прочитан с ошибками", 1);
+    if (parsed.empty())
+        fail("в файле стилей '" + o.styles_file + "' нет ни одного стиля", 1);
+    style_library_map map = builtin_style_map();
+    for (auto& [name, style] : parsed)
+        map[name] = std::move(style);
     return map;
+}
+
+// An image of w x h pixels, or a failure that says it is too large (Qt would only warn and
+// leave a null image that every painter call then complains about).
+QImage make_image(double w, double h) {
+    const double bytes = std::ceil(w) * std::ceil(h) * 4;
+    QImage image;
+    if (w <= 32767 && h <= 32767 && bytes < 2147483647.0)
+        image = QImage(static_cast<int>(std::ceil(w)), static_cast<int>(std::ceil(h)),
+                       QImage::Format_RGB32);
+    if (image.isNull())
+        fail("изображение " + std::to_string(static_cast<long long>(std::ceil(w))) + " x " +
+                 std::to_string(static_cast<long long>(std::ceil(h))) +
+                 " пикселей не помещается в памяти: уменьшите --scale",
+             1);
+    return image;
 }
 
 sde_object* find_counter(sde_scheme& s, int counter) {
@@ -147,12 +181,15 @@ int render(const options& o) {
             fail("\"" + spec + "\": нужно СЧЕТЧИК:СВОЙСТВО=ЗНАЧЕНИЕ");
         obj.set(rest.substr(0, eq), rest.substr(eq + 1));
     }
+    const style_library_map styles = styles_of(o);
     for (const std::string& spec : o.style_marks) {
         std::string rest;
         sde_object& obj = target(scheme, spec, rest);
         if (rest.size() < 2 || (rest[0] != '+' && rest[0] != '-'))
             fail("\"" + spec + "\": нужно СЧЕТЧИК:+СТИЛЬ или СЧЕТЧИК:-СТИЛЬ");
         const std::string name = rest.substr(1);
+        if (styles.count(name) == 0)
+            fail("стиля \"" + name + "\" нет в библиотеке стилей", 1);
         auto& s = obj.styles;
         std::erase(s, name);
         if (rest[0] == '+')
@@ -164,7 +201,6 @@ int render(const options& o) {
             page = &p;
     if (!page)
         fail("в схеме нет страницы " + std::to_string(o.page));
-    const style_library_map styles = styles_of(o);
     if (ends_with(o.out, ".pdf")) {
         QPdfWriter pdf(QString::fromStdString(o.out));
         pdf.setResolution(300);
@@ -180,8 +216,7 @@ int render(const options& o) {
         return 0;
     }
     const double u = o.scale * sde_pixels_per_unit;
-    QImage image(static_cast<int>(std::ceil(page->width * u)),
-                 static_cast<int>(std::ceil(page->height * u)), QImage::Format_RGB32);
+    QImage image = make_image(page->width * u, page->height * u);
     {
         QPainter p(&image);
         p.scale(u, u);
@@ -260,6 +295,8 @@ int main(int argc, char** argv) {
             if (o.out.empty())
                 fail("не указан --out");
             const QImage image = render_display_standard(styles_of(o), o.tick, o.scale);
+            if (image.isNull())
+                fail("изображение легенды не помещается в памяти", 1);
             if (!image.save(QString::fromStdString(o.out)))
                 fail("не удалось записать " + o.out);
             return 0;
