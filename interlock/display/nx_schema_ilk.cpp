@@ -308,6 +308,9 @@ bool nx_schema_ilk::column_exists(int column) const {
 
 void nx_schema_ilk::mouseMoveEvent(QMouseEvent* event) {
     QPoint pos = event->position().toPoint();
+    if (legend_popup_ && legend_popup_->isVisible() &&
+        !contains(layout_.corner(), pos.x(), pos.y()))
+        hide_legend();
     ilk_cell_position cell = cell_at(layout_, pos.x(), pos.y());
     // Within the same cell the picture stays as it is.
     if (hovering_ && cell == hover_cell_)

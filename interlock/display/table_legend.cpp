@@ -11,14 +11,15 @@ const char* const when_on_text = "I — разрешает, когда аппа�
 const char* const when_off_text = "O — разрешает, когда аппарат столбца отключен; у строки — "
                                   "условие отключения";
 
+// The condition's "Управление" by the names of its choice list.
 std::string mode_meaning(int icon) {
     switch (icon) {
     case 1463:
-        return "А — управление местное";
+        return "А — управление «Местное»";
     case 1464:
-        return "Д — управление дистанционное";
+        return "Д — управление «Дистанционное»";
     case 1457:
-        return "Р — управление ручное (без таймера)";
+        return "Р — управление «Ручное(без таймера)»";
     default:
         return "";
     }
