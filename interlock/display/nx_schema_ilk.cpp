@@ -32,17 +32,32 @@
 
 #include <algorithm>
 #include <exception>
+#include <functional>
+#include <map>
+#include <utility>
 
 namespace nxkit {
 
 namespace {
 
-int measure_text(const std::string& text, int pixel_size, bool bold) {
-    QFont font("Arial");
-    font.setPixelSize(pixel_size);
-    font.setBold(bold);
-    return QFontMetrics(font).horizontalAdvance(QString::fromStdString(text));
-}
+// A font and its metrics are made once per size, not once per caption.
+class text_measure {
+public:
+    int operator()(const std::string& text, int pixel_size, bool bold) {
+        auto key = std::make_pair(pixel_size, bold);
+        auto it = metrics_.find(key);
+        if (it == metrics_.end()) {
+            QFont font("Arial");
+            font.setPixelSize(pixel_size);
+            font.setBold(bold);
+            it = metrics_.emplace(key, QFontMetrics(font)).first;
+        }
+        return it->second.horizontalAdvance(QString::fromStdString(text));
+    }
+
+private:
+    std::map<std::pair<int, bool>, QFontMetrics> metrics_;
+};
 
 // The fit modes drive the zoom down without end on an empty area; a zoom stays in these bounds.
 constexpr double zoom_min = 0.1;
@@ -126,7 +141,10 @@ double nx_schema_ilk::fitted_zoom(t_ilk_tab& shown, ilk_table_layout& fitted) {
     // An empty area (a minimised window) keeps the last zoom.
     if (w <= 0 || h <= 0)
         return fit_.zoom > 0 ? fit_.zoom : 1.0;
-    auto lay_out = [&](double z) { return lay_out_table(shown, dpi_x, dpi_y, z, measure_text); };
+    text_measure measure;
+    auto lay_out = [&](double z) {
+        return lay_out_table(shown, dpi_x, dpi_y, z, std::ref(measure));
+    };
     if (fit_.mode == zoom_ && fit_.width == w && fit_.height == h && fit_.zoom > 0) {
         fitted = lay_out(fit_.zoom);
         if (fitted.table() == fit_.table)
@@ -165,9 +183,9 @@ void nx_schema_ilk::rebuild_layout() {
         double zoom = fitted_zoom(*shown, fitted);
         layout_ = fitted.pitch > 0 && fitted.zoom == zoom
                       ? std::move(fitted)
-                      : lay_out_table(*shown, logicalDpiX(), logicalDpiY(), zoom, measure_text);
+                      : lay_out_table(*shown, logicalDpiX(), logicalDpiY(), zoom, text_measure());
     } else {
-        layout_ = lay_out_table(*shown, logicalDpiX(), logicalDpiY(), zoom_, measure_text);
+        layout_ = lay_out_table(*shown, logicalDpiX(), logicalDpiY(), zoom_, text_measure());
     }
     layout_.show_manual = show_manual_;
     ilk_scroll_limits limits = scroll_limits(layout_, width(), height());
@@ -217,6 +235,7 @@ bool nx_schema_ilk::repaint_changed_cells(const ilk_table_layout& previous) {
             return false;
     QPainter painter(&buffer_);
     int changed = 0;
+    ilk_rect data = layout_.data_area();
     for (std::size_t i = 0; i < layout_.columns.size(); ++i) {
         const ilk_column_item& a = previous.columns[i];
         const ilk_column_item& b = layout_.columns[i];
@@ -231,6 +250,7 @@ bool nx_schema_ilk::repaint_changed_cells(const ilk_table_layout& previous) {
             (a.image != b.image || a.state != b.state))
             paint_row_image(painter, layout_, icons_, static_cast<int>(i), first_row_, true);
     }
+    painter.setClipRect(data.left, data.top, data.width, data.height);
     for (std::size_t i = 0; i < layout_.cells.size(); ++i) {
         const ilk_cell_item& cell = layout_.cells[i];
         if (cell == previous.cells[i] || cell.column < first_column_ || cell.line < first_row_)
@@ -488,8 +508,9 @@ ilk_table_layout nx_schema_ilk::paint_printed(QPainter& painter, const QRect& pa
     if (shown == nullptr)
         return {};
     const int gap = mm_to_px(5, dpi_y);
+    text_measure measure;
     auto lay_out = [&](double z) {
-        ilk_table_layout l = lay_out_table(*shown, dpi_x, dpi_y, z, measure_text);
+        ilk_table_layout l = lay_out_table(*shown, dpi_x, dpi_y, z, std::ref(measure));
         l.show_manual = show_manual_;
         return l;
     };

@@ -86,10 +86,6 @@ void draw_or(QPainter& painter, const ilk_table_layout& layout, int y) {
     painter.drawText(box, Qt::AlignHCenter | Qt::AlignVCenter, word);
 }
 
-QRect to_q(const ilk_rect& r) {
-    return {r.left, r.top, r.width, r.height};
-}
-
 // Wraps at blanks into lines of fewer than `n` characters; a longer word stands alone.
 std::vector<QString> wrap(const QString& text, int n) {
     std::vector<QString> lines;
@@ -148,16 +144,14 @@ void paint_cell(QPainter& painter, const ilk_table_layout& layout, icon_set& ico
     int p = layout.pitch;
     ilk_rect data = layout.data_area();
     QRect r(data.left + (column - first_column) * p, data.top + (line - first_line) * p, p, p);
-    painter.save();
-    painter.setClipRect(to_q(data));
     QColor fill =
         layout.lines[line].band ? band_colour : QApplication::palette().color(QPalette::Button);
     painter.fillRect(r, fill);
     painter.setPen(Qt::black);
-    painter.drawRect(r.adjusted(0, 0, 0, 0));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(r);
     if (cell != nullptr)
         draw_cell_images(painter, layout, icons, *cell, r);
-    painter.restore();
 }
 
 void paint_row_image(QPainter& painter, const ilk_table_layout& layout, icon_set& icons, int line,

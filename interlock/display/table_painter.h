@@ -28,7 +28,7 @@ QSize legend_size(const ilk_table_layout& layout);
 void paint_legend(QPainter& painter, const ilk_table_layout& layout, icon_set& icons, int x, int y);
 
 // Paints one cell over what is there (its band, grid lines and images), for a pass that
-// changed only cells.
+// changed only cells. The caller clips to the data area.
 void paint_cell(QPainter& painter, const ilk_table_layout& layout, icon_set& icons,
                 const ilk_cell_item* cell, int column, int line, int first_column, int first_line);
 
