@@ -2,9 +2,9 @@
 
 #include "base/format.h"
 #include "base/name_hash.h"
+#include "base/nx_exception.h"
 #include "base/nx_log.h"
 #include "base/prompt.h"
-#include "base/nx_exception.h"
 #include "base/settings.h"
 #include "base/settings_keys.h"
 #include "config/interfaces.h"
