@@ -5,6 +5,9 @@
 #include <QString>
 #include <QSvgRenderer>
 
+#include <algorithm>
+#include <cmath>
+
 namespace nxkit {
 
 namespace {
@@ -40,6 +43,15 @@ QPixmap greyed(const QPixmap& source) {
 }
 
 } // namespace
+
+int state_image(int state, bool show_manual) {
+    static const int images[] = {0, 1400, 1403, 1404, 1439, 1444, 1443, 1445, 1462};
+    if (state < 1 || state > 8)
+        return 0;
+    if (state == 6 && !show_manual)
+        return 1452;
+    return images[state];
+}
 
 bool icon_set::has(int number) {
     return QFile::exists(resource_name(number));
@@ -81,6 +93,29 @@ QPixmap icon_set::overlaid(int number, int overlay, int size, QIcon::Mode mode) 
         }
     }
     cache_[key] = result;
+    return result;
+}
+
+QPixmap icon_set::with_corner_mark(int number, int mark, int size, double share) {
+    auto key = std::make_tuple(number, mark, size, share);
+    if (auto it = marked_.find(key); it != marked_.end())
+        return it->second;
+    QPixmap result(size, size);
+    result.fill(Qt::transparent);
+    {
+        QPainter p(&result);
+        p.drawPixmap(0, 0, pixmap(number, size));
+        int side = std::max(1, static_cast<int>(std::lround(size * share)));
+        int at = size - side;
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(Qt::white);
+        // The pictures' squares take 24/32 of them; the ground is one pixel wider all round.
+        double inset = side * 4.0 / 32 - 1;
+        p.drawRoundedRect(QRectF(at + inset, at + inset, side - 2 * inset, side - 2 * inset), 2, 2);
+        p.drawPixmap(at, at, pixmap(mark, side));
+    }
+    marked_[key] = result;
     return result;
 }
 

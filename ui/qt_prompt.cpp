@@ -14,9 +14,12 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPrintDialog>
+#include <QPainter>
 #include <QPrinter>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyleOptionMenuItem>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -76,7 +79,64 @@ QString caption_of(const std::string& text) {
     return QString::fromStdString(text).replace("&", "&&");
 }
 
-void fill_menu(QMenu& menu, const std::vector<menu_item>& items) {
+// The menus' lines are columns split at "\t", and the style draws the part after the tab as a
+// shortcut in the menu's own font: a bold (default) line would be bold only up to the tab.
+// Painting starts in the line's own font, and the line is made wide enough for it.
+class menu_style : public QProxyStyle {
+public:
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+        auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+        if (element != CE_MenuItem || item == nullptr) {
+            QProxyStyle::drawControl(element, option, painter, widget);
+            return;
+        }
+        // The column after the tab starts earlier by what its bold text needs more.
+        QStyleOptionMenuItem line = *item;
+        line.reservedShortcutWidth += extra_width(line, widget);
+        painter->save();
+        painter->setFont(line_font(line));
+        QProxyStyle::drawControl(element, &line, painter, widget);
+        painter->restore();
+    }
+
+    QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
+                           const QWidget* widget) const override {
+        QSize result = QProxyStyle::sizeFromContents(type, option, size, widget);
+        auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+        if (type == CT_MenuItem && item != nullptr)
+            result.rwidth() += extra_width(*item, widget);
+        return result;
+    }
+
+private:
+    static QFont line_font(const QStyleOptionMenuItem& item) {
+        QFont font = item.font;
+        if (item.menuItemType == QStyleOptionMenuItem::DefaultItem)
+            font.setBold(true);
+        return font;
+    }
+
+    // The menu measures the text after the tab in its own font.
+    static int extra_width(const QStyleOptionMenuItem& item, const QWidget* widget) {
+        qsizetype tab = item.text.indexOf('\t');
+        if (tab < 0 || widget == nullptr)
+            return 0;
+        QString after = item.text.mid(tab + 1);
+        return std::max(0, QFontMetrics(line_font(item)).horizontalAdvance(after) -
+                               widget->fontMetrics().horizontalAdvance(after));
+    }
+};
+
+} // namespace
+
+std::unique_ptr<QStyle> make_menu_style() {
+    return std::make_unique<menu_style>();
+}
+
+void fill_menu(QMenu& menu, const std::vector<menu_item>& items, QStyle* style) {
+    if (style != nullptr)
+        menu.setStyle(style);
     for (const menu_item& item : items) {
         if (item.separator) {
             menu.addSeparator();
@@ -90,7 +150,7 @@ void fill_menu(QMenu& menu, const std::vector<menu_item>& items) {
                 bold.setBold(true);
                 sub->menuAction()->setFont(bold);
             }
-            fill_menu(*sub, item.items);
+            fill_menu(*sub, item.items, style);
         } else {
             QAction* action = menu.addAction(caption_of(item.text));
             action->setData(item.command);
@@ -107,7 +167,8 @@ void fill_menu(QMenu& menu, const std::vector<menu_item>& items) {
     }
 }
 
-} // namespace
+qt_prompt::qt_prompt() = default;
+qt_prompt::~qt_prompt() = default;
 
 int qt_prompt::message_box(owner_handle owner, const std::string& text, const std::string& caption,
                            int type) {
@@ -136,8 +197,10 @@ int qt_prompt::popup_menu(owner_handle owner, const std::vector<menu_item>& item
 }
 
 int qt_prompt::run_menu(QWidget* owner, QPoint at, const std::vector<menu_item>& items) {
+    if (!menu_style_)
+        menu_style_ = make_menu_style();
     QMenu menu(owner);
-    fill_menu(menu, items);
+    fill_menu(menu, items, menu_style_.get());
     prompt_cursor cursor;
     QMenu* outer = open_menu_;
     open_menu_ = &menu;
@@ -150,7 +213,7 @@ void qt_prompt::update_open_menu(const std::vector<menu_item>& items) {
     if (open_menu_ == nullptr)
         return;
     open_menu_->clear();
-    fill_menu(*open_menu_, items);
+    fill_menu(*open_menu_, items, menu_style_.get());
     open_menu_->adjustSize();
 }
 

@@ -10,10 +10,12 @@
 #include <QSize>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QMenu;
 class QMessageBox;
+class QStyle;
 class QWidget;
 
 namespace nxkit {
@@ -26,6 +28,8 @@ using icon_source = std::function<QIcon(int)>;
 // text to standard error and answers 0, as a box that could not be shown.
 class qt_prompt : public i_prompt {
 public:
+    qt_prompt();
+    ~qt_prompt() override;
     int message_box(owner_handle owner, const std::string& text, const std::string& caption,
                     int type) override;
     int popup_menu(owner_handle owner, const std::vector<menu_item>& items) override;
@@ -47,7 +51,13 @@ private:
     icon_source icons_;
     std::optional<QFont> dialog_font_;
     QMenu* open_menu_ = nullptr;
+    std::unique_ptr<QStyle> menu_style_;
 };
+
+// The style of the prompt's menus: a default line is bold in every column of its text.
+std::unique_ptr<QStyle> make_menu_style();
+// Fills `menu` (and its submenus) with `items`, drawn with `style` when it is not null.
+void fill_menu(QMenu& menu, const std::vector<menu_item>& items, QStyle* style);
 
 // Where a form of `size` opens for the pointer at `pointer` on `screen`: left of the pointer
 // (right edge at it) and centred on it vertically; to the right when that leaves the screen

@@ -88,7 +88,10 @@ std::vector<int> ui_resources::list_numbers() {
 }
 
 std::vector<int> ui_resources::overlay_numbers(bool show_manual) {
-    return {1400, 1403, 1404, 1439, 1444, show_manual ? 1443 : 1452, 1445, 1462};
+    std::vector<int> numbers;
+    for (int state = 1; state <= 8; ++state)
+        numbers.push_back(state_image(state, show_manual));
+    return numbers;
 }
 
 ui_resources::ui_resources() {

@@ -72,6 +72,8 @@ struct ilk_table_layout {
     std::vector<std::string> line_keys;
     std::map<std::string, int> column_index;
 
+    // Which picture marks manual input (HAND/SHOW), as in the trees.
+    bool show_manual = true;
     double dpi_x = 96;
     double dpi_y = 96;
     double zoom = 1;

@@ -2,36 +2,62 @@
 
 #include "base/format.h"
 #include "base/name_hash.h"
+#include "base/nx_exception.h"
 #include "base/nx_log.h"
 #include "base/prompt.h"
 #include "base/settings.h"
+#include "base/settings_keys.h"
 #include "config/interfaces.h"
 #include "config/t_ref_buff.h"
 #include "interlock/display/ilk_table_actions.h"
+#include "interlock/display/table_legend.h"
 #include "interlock/display/table_painter.h"
 #include "interlock/ilk_table_edits.h"
 #include "interlock/t_ilk_tab.h"
 
 #include <QFont>
 #include <QFontMetrics>
+#include <QHelpEvent>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
+#include <QPageLayout>
+#include <QPagedPaintDevice>
 #include <QPainter>
+#include <QPrinter>
 #include <QScreen>
 #include <QTimerEvent>
+#include <QToolTip>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <exception>
+#include <functional>
+#include <map>
+#include <utility>
 
 namespace nxkit {
 
 namespace {
 
-int measure_text(const std::string& text, int pixel_size, bool bold) {
-    QFont font("Arial");
-    font.setPixelSize(pixel_size);
-    font.setBold(bold);
-    return QFontMetrics(font).horizontalAdvance(QString::fromStdString(text));
-}
+// A font and its metrics are made once per size, not once per caption.
+class text_measure {
+public:
+    int operator()(const std::string& text, int pixel_size, bool bold) {
+        auto key = std::make_pair(pixel_size, bold);
+        auto it = metrics_.find(key);
+        if (it == metrics_.end()) {
+            QFont font("Arial");
+            font.setPixelSize(pixel_size);
+            font.setBold(bold);
+            it = metrics_.emplace(key, QFontMetrics(font)).first;
+        }
+        return it->second.horizontalAdvance(QString::fromStdString(text));
+    }
+
+private:
+    std::map<std::pair<int, bool>, QFontMetrics> metrics_;
+};
 
 // The fit modes drive the zoom down without end on an empty area; a zoom stays in these bounds.
 constexpr double zoom_min = 0.1;
@@ -41,10 +67,12 @@ constexpr double zoom_max = 10.0;
 
 nx_schema_ilk::nx_schema_ilk(QWidget* parent_window, t_ref_buff& store,
                              const std::string& table_key, icon_set& icons)
-    : QWidget(parent_window), store_(store), table_key_(table_key), icons_(icons) {
+    : QWidget(parent_window), store_(store), table_key_(table_key), icons_(icons),
+      show_manual_(read_setting(setting::hand_show) != 0) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setCursor(Qt::ArrowCursor);
     setMouseTracking(true);
+    setFocusPolicy(Qt::WheelFocus);
     timer_.start(30, this);
 }
 
@@ -75,7 +103,7 @@ void nx_schema_ilk::notify_changed(const std::string&) {
 bool nx_schema_ilk::command_enabled(int code) {
     if (code == 1)
         return zoom_ != 1.0;
-    return code != 7 && code != 50 && code != 51;
+    return code != 7 && code != 51;
 }
 
 void nx_schema_ilk::zoom_command(int code) {
@@ -85,7 +113,11 @@ void nx_schema_ilk::zoom_command(int code) {
             rebuild_pending_ = true;
         return;
     }
-    if (code == 5 || code == 7 || code == 50 || code == 51)
+    if (code == 50) {
+        operator_action([this] { print(); });
+        return;
+    }
+    if (code == 5 || code == 7 || code == 51)
         return;
     if (code == 2)
         zoom_ = std::min(zoom_max, zoom_ * 1.1);
@@ -98,40 +130,64 @@ void nx_schema_ilk::zoom_command(int code) {
     tick();
 }
 
+// Fit modes: the largest zoom in steps of 0.04 whose table fits the client area (mode -1 its
+// width, -2 its height, 0 both). A change of the table's states leaves its extent as it was,
+// so the search runs again only for another size or mode, or when the extent changed.
+double nx_schema_ilk::fitted_zoom(t_ilk_tab& shown, ilk_table_layout& fitted) {
+    double dpi_x = logicalDpiX();
+    double dpi_y = logicalDpiY();
+    int w = width() - 2;
+    int h = height() - 2;
+    // An empty area (a minimised window) keeps the last zoom.
+    if (w <= 0 || h <= 0)
+        return fit_.zoom > 0 ? fit_.zoom : 1.0;
+    text_measure measure;
+    auto lay_out = [&](double z) {
+        return lay_out_table(shown, dpi_x, dpi_y, z, std::ref(measure));
+    };
+    if (fit_.mode == zoom_ && fit_.width == w && fit_.height == h && fit_.zoom > 0) {
+        fitted = lay_out(fit_.zoom);
+        if (fitted.table() == fit_.table)
+            return fit_.zoom;
+    }
+    auto fits = [&](double z) {
+        fitted = lay_out(z);
+        ilk_rect t = fitted.table();
+        bool width_ok = t.width <= w;
+        bool height_ok = t.height <= h;
+        if (zoom_ == -1)
+            return width_ok;
+        if (zoom_ == -2)
+            return height_ok;
+        return width_ok && height_ok;
+    };
+    ++fit_searches_;
+    double zoom = 1.0;
+    while (zoom > zoom_min + 0.04 && !fits(zoom))
+        zoom -= 0.04;
+    while (zoom + 0.04 <= zoom_max && fits(zoom + 0.04))
+        zoom += 0.04;
+    fitted = lay_out(zoom);
+    fit_ = {zoom_, w, h, zoom, fitted.table()};
+    return zoom;
+}
+
 void nx_schema_ilk::rebuild_layout() {
     t_ilk_tab* shown = table();
     if (shown == nullptr) {
         layout_ = ilk_table_layout{};
         return;
     }
-    double dpi_x = logicalDpiX();
-    double dpi_y = logicalDpiY();
-    double zoom = zoom_;
-    if (zoom <= 0) {
-        // Fit modes: the largest zoom in steps of 0.04 whose table fits the client area.
-        // An empty area (a minimised window) keeps the last layout's zoom.
-        int w = width() - 2;
-        int h = height() - 2;
-        zoom = layout_.zoom > 0 ? layout_.zoom : 1.0;
-        if (w > 0 && h > 0) {
-            auto fits = [&](double z) {
-                ilk_rect t = lay_out_table(*shown, dpi_x, dpi_y, z, measure_text).table();
-                bool width_ok = t.width <= w;
-                bool height_ok = t.height <= h;
-                if (zoom_ == -1)
-                    return width_ok;
-                if (zoom_ == -2)
-                    return height_ok;
-                return width_ok && height_ok;
-            };
-            zoom = 1.0;
-            while (zoom > zoom_min + 0.04 && !fits(zoom))
-                zoom -= 0.04;
-            while (zoom + 0.04 <= zoom_max && fits(zoom + 0.04))
-                zoom += 0.04;
-        }
+    if (zoom_ <= 0) {
+        ilk_table_layout fitted;
+        double zoom = fitted_zoom(*shown, fitted);
+        layout_ = fitted.pitch > 0 && fitted.zoom == zoom
+                      ? std::move(fitted)
+                      : lay_out_table(*shown, logicalDpiX(), logicalDpiY(), zoom, text_measure());
+    } else {
+        layout_ = lay_out_table(*shown, logicalDpiX(), logicalDpiY(), zoom_, text_measure());
     }
-    layout_ = lay_out_table(*shown, dpi_x, dpi_y, zoom, measure_text);
+    layout_.show_manual = show_manual_;
     ilk_scroll_limits limits = scroll_limits(layout_, width(), height());
     first_column_ = std::clamp(first_column_, 0, limits.max_first_column);
     first_row_ = std::clamp(first_row_, 0, limits.max_first_line);
@@ -154,6 +210,7 @@ void nx_schema_ilk::repaint_all() {
 // Same columns, lines and cell positions with nothing but states changed: only those cells.
 bool nx_schema_ilk::repaint_changed_cells(const ilk_table_layout& previous) {
     if (buffer_.isNull() || previous.zoom != layout_.zoom || previous.pitch != layout_.pitch ||
+        previous.title1 != layout_.title1 || previous.title2 != layout_.title2 ||
         previous.cells.size() != layout_.cells.size() ||
         previous.column_keys != layout_.column_keys || previous.line_keys != layout_.line_keys)
         return false;
@@ -178,6 +235,7 @@ bool nx_schema_ilk::repaint_changed_cells(const ilk_table_layout& previous) {
             return false;
     QPainter painter(&buffer_);
     int changed = 0;
+    ilk_rect data = layout_.data_area();
     for (std::size_t i = 0; i < layout_.columns.size(); ++i) {
         const ilk_column_item& a = previous.columns[i];
         const ilk_column_item& b = layout_.columns[i];
@@ -192,6 +250,7 @@ bool nx_schema_ilk::repaint_changed_cells(const ilk_table_layout& previous) {
             (a.image != b.image || a.state != b.state))
             paint_row_image(painter, layout_, icons_, static_cast<int>(i), first_row_, true);
     }
+    painter.setClipRect(data.left, data.top, data.width, data.height);
     for (std::size_t i = 0; i < layout_.cells.size(); ++i) {
         const ilk_cell_item& cell = layout_.cells[i];
         if (cell == previous.cells[i] || cell.column < first_column_ || cell.line < first_row_)
@@ -207,7 +266,7 @@ bool nx_schema_ilk::repaint_changed_cells(const ilk_table_layout& previous) {
 }
 
 void nx_schema_ilk::tick() {
-    tick(table_edit_tick());
+    tick(now_tick());
 }
 
 void nx_schema_ilk::tick(std::int64_t now_ms) {
@@ -269,6 +328,9 @@ bool nx_schema_ilk::column_exists(int column) const {
 
 void nx_schema_ilk::mouseMoveEvent(QMouseEvent* event) {
     QPoint pos = event->position().toPoint();
+    if (legend_popup_ && legend_popup_->isVisible() &&
+        !contains(layout_.corner(), pos.x(), pos.y()))
+        hide_legend();
     ilk_cell_position cell = cell_at(layout_, pos.x(), pos.y());
     // Within the same cell the picture stays as it is.
     if (hovering_ && cell == hover_cell_)
@@ -282,6 +344,7 @@ void nx_schema_ilk::mouseMoveEvent(QMouseEvent* event) {
 
 void nx_schema_ilk::leaveEvent(QEvent*) {
     hovering_ = false;
+    hide_legend();
     update();
 }
 
@@ -298,11 +361,175 @@ bool nx_schema_ilk::scroll_by_arrow(int x, int y) {
         --row;
     else
         return false;
-    ilk_scroll_limits limits = scroll_limits(layout_, width(), height());
-    first_column_ = std::clamp(column, 0, limits.max_first_column);
-    first_row_ = std::clamp(row, 0, limits.max_first_line);
-    repaint_all();
+    scroll_to(column, row);
     return true;
+}
+
+void nx_schema_ilk::scroll_to(int column, int line) {
+    ilk_scroll_limits limits = scroll_limits(layout_, width(), height());
+    column = std::clamp(column, 0, limits.max_first_column);
+    line = std::clamp(line, 0, limits.max_first_line);
+    if (column == first_column_ && line == first_row_ && !buffer_.isNull())
+        return;
+    first_column_ = column;
+    first_row_ = line;
+    repaint_all();
+}
+
+// The wheel scrolls lines, with Shift columns, with Ctrl it zooms; a notch is 120.
+void nx_schema_ilk::wheelEvent(QWheelEvent* event) {
+    QPoint delta = event->angleDelta();
+    int amount = delta.y() != 0 ? delta.y() : delta.x();
+    wheel_rest_ += amount;
+    int notches = wheel_rest_ / 120;
+    wheel_rest_ %= 120;
+    event->accept();
+    if (notches == 0)
+        return;
+    if (event->modifiers() & Qt::ControlModifier) {
+        zoom_command(notches > 0 ? 2 : 3);
+        return;
+    }
+    bool sideways = (event->modifiers() & Qt::ShiftModifier) || delta.y() == 0;
+    if (sideways)
+        scroll_to(first_column_ - notches, first_row_);
+    else
+        scroll_to(first_column_, first_row_ - 3 * notches);
+}
+
+void nx_schema_ilk::keyPressEvent(QKeyEvent* event) {
+    int page =
+        layout_.pitch > 0 ? std::max(1, (height() - layout_.header_height) / layout_.pitch - 1) : 1;
+    switch (event->key()) {
+    case Qt::Key_Up:
+        scroll_to(first_column_, first_row_ - 1);
+        break;
+    case Qt::Key_Down:
+        scroll_to(first_column_, first_row_ + 1);
+        break;
+    case Qt::Key_Left:
+        scroll_to(first_column_ - 1, first_row_);
+        break;
+    case Qt::Key_Right:
+        scroll_to(first_column_ + 1, first_row_);
+        break;
+    case Qt::Key_PageUp:
+        scroll_to(first_column_, first_row_ - page);
+        break;
+    case Qt::Key_PageDown:
+        scroll_to(first_column_, first_row_ + page);
+        break;
+    case Qt::Key_Home:
+        scroll_to(0, 0);
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+}
+
+bool nx_schema_ilk::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        show_tip(help->pos(), help->globalPos());
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+// Over the title the whole legend; over a picture, what it means.
+void nx_schema_ilk::show_tip(const QPoint& at, const QPoint& global) {
+    ilk_rect corner = layout_.corner();
+    if (contains(corner, at.x(), at.y()) &&
+        legend_text_at(layout_, arrows_, first_column_, first_row_, at.x(), at.y()).empty()) {
+        QToolTip::hideText();
+        if (!legend_popup_) {
+            legend_popup_ = std::make_unique<QLabel>(nullptr, Qt::ToolTip);
+            legend_popup_->setObjectName("ilk_table_legend");
+        }
+        QSize size = legend_size(layout_);
+        QPixmap picture(size);
+        picture.fill(Qt::white);
+        QPainter painter(&picture);
+        paint_legend(painter, layout_, icons_, 0, 0);
+        painter.end();
+        legend_popup_->setPixmap(picture);
+        legend_popup_->resize(size);
+        legend_popup_->move(global + QPoint(12, 16));
+        legend_popup_->show();
+        return;
+    }
+    hide_legend();
+    std::string text = legend_text_at(layout_, arrows_, first_column_, first_row_, at.x(), at.y());
+    if (text.empty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(global, QString::fromStdString(text), this);
+}
+
+void nx_schema_ilk::hide_legend() {
+    if (legend_popup_)
+        legend_popup_->hide();
+}
+
+void nx_schema_ilk::print() {
+    i_prompt* prompt = current_prompt();
+    if (prompt == nullptr)
+        return;
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(QString::fromStdString(layout_.title2));
+    ilk_rect whole = layout_.table();
+    printer.setPageOrientation(whole.width > whole.height ? QPageLayout::Landscape
+                                                          : QPageLayout::Portrait);
+    if (!prompt->print_setup(this, &printer))
+        return;
+    if (!print_to(printer))
+        throw nx_exception("не удалось начать печать таблицы блокировки");
+}
+
+// Laid out again at the paper's resolution, so pictures and texts stay sharp, with the
+// largest zoom in steps of 0.04 at which the table and the legend below it fit the page.
+bool nx_schema_ilk::print_to(QPagedPaintDevice& device) {
+    if (table() == nullptr)
+        return false;
+    QPainter painter;
+    if (!painter.begin(&device))
+        return false;
+    paint_printed(painter, device.pageLayout().paintRectPixels(device.logicalDpiX()),
+                  device.logicalDpiX(), device.logicalDpiY());
+    painter.end();
+    return true;
+}
+
+ilk_table_layout nx_schema_ilk::paint_printed(QPainter& painter, const QRect& page, double dpi_x,
+                                              double dpi_y) {
+    t_ilk_tab* shown = table();
+    if (shown == nullptr)
+        return {};
+    const int gap = mm_to_px(5, dpi_y);
+    text_measure measure;
+    auto lay_out = [&](double z) {
+        ilk_table_layout l = lay_out_table(*shown, dpi_x, dpi_y, z, std::ref(measure));
+        l.show_manual = show_manual_;
+        return l;
+    };
+    auto fits = [&](double z) {
+        ilk_table_layout l = lay_out(z);
+        QSize legend = legend_size(l);
+        return std::max(l.table().width, legend.width()) <= page.width() &&
+               l.table().height + gap + legend.height() <= page.height();
+    };
+    double zoom = 1.0;
+    while (zoom > zoom_min + 0.04 && !fits(zoom))
+        zoom -= 0.04;
+    while (zoom + 0.04 <= zoom_max && fits(zoom + 0.04))
+        zoom += 0.04;
+    ilk_table_layout printed = lay_out(zoom);
+    ilk_rect whole = printed.table();
+    paint_table(painter, printed, icons_, 0, 0, whole.width + 1, whole.height + 1, Qt::white);
+    paint_legend(painter, printed, icons_, 0, whole.height + gap);
+    return printed;
 }
 
 void nx_schema_ilk::mouseReleaseEvent(QMouseEvent* event) {
@@ -316,12 +543,18 @@ void nx_schema_ilk::mouseDoubleClickEvent(QMouseEvent* event) {
 // An exception cannot cross the event loop: the action ends with a log line and a box, the
 // program goes on.
 void nx_schema_ilk::operator_action(const std::function<void()>& action) {
+    // The release of a double-click can arrive while the edit's question is open; taken as a
+    // click it would turn the confirmed edit into a selection.
+    if (in_action_)
+        return;
+    in_action_ = true;
     try {
         action();
     } catch (const std::exception& e) {
         nx_log::main().err(e.what());
         show_message(this, e.what(), mb_error);
     }
+    in_action_ = false;
 }
 
 void nx_schema_ilk::release(QMouseEvent* event) {
@@ -363,7 +596,7 @@ void nx_schema_ilk::click() {
             ilk_edit_outcome outcome =
                 edit_table_cell(store_, layout_.column_keys[static_cast<std::size_t>(a)],
                                 layout_.line_keys[static_cast<std::size_t>(b)], false, false,
-                                edit_mark_, this, table_edit_tick());
+                                edit_mark_, this, now_tick());
             select(outcome.selected);
         }
     }
@@ -404,7 +637,7 @@ void nx_schema_ilk::double_click(QMouseEvent* event) {
     int b = hover_cell_.line + first_row_;
     if (hover_cell_.column == -2 && hover_cell_.line >= 0 && line_exists(b)) {
         if (cycle_control_mode(store_, layout_.line_keys[static_cast<std::size_t>(b)], this,
-                               table_edit_tick()))
+                               now_tick()))
             after_edit();
         return;
     }
@@ -413,10 +646,13 @@ void nx_schema_ilk::double_click(QMouseEvent* event) {
     edit_mark_ = 0;
     if (hover_cell_.column < 0 || hover_cell_.line < 0 || !column_exists(a) || !line_exists(b))
         return;
+    // The edit works on its own mark: nothing that runs while its question is open changes it.
+    int mark = 0;
     ilk_edit_outcome outcome =
         edit_table_cell(store_, layout_.column_keys[static_cast<std::size_t>(a)],
                         layout_.line_keys[static_cast<std::size_t>(b)], button == Qt::RightButton,
-                        true, edit_mark_, this, table_edit_tick());
+                        true, mark, this, now_tick());
+    edit_mark_ = mark;
     select(outcome.selected);
     if (outcome.changed) {
         edits_pending_ = true;

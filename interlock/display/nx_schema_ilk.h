@@ -2,10 +2,18 @@
 
 #include "schemes/control/i_schema.h"
 #include "interlock/display/ilk_table_layout.h"
+#include "interlock/ilk_table_edits.h"
 
 #include <QBasicTimer>
 #include <QImage>
 #include <QWidget>
+
+#include <memory>
+
+class QLabel;
+class QPagedPaintDevice;
+class QPainter;
+class QRect;
 
 #include <cstdint>
 #include <functional>
@@ -58,6 +66,20 @@ public:
     int edit_mark() const { return edit_mark_; }
     // The window's picture: the back buffer with the hover marking.
     QImage shown_image();
+    // The tick count the edit confirmation compares (the system's by default).
+    void set_tick_source(std::function<std::int64_t()> source) { tick_source_ = std::move(source); }
+    // The table as it is now, with its title and the legend, fitted to the pages of `device`
+    // (command 50 asks for the printer first). False when painting could not start.
+    bool print_to(QPagedPaintDevice& device);
+    // The same into `page` of a painter at this resolution; the layout that was painted.
+    ilk_table_layout paint_printed(QPainter& painter, const QRect& page, double dpi_x,
+                                   double dpi_y);
+    // How many times a fit mode searched its zoom.
+    int fit_searches() const { return fit_searches_; }
+    // Scrolls to this first column and line (clamped) and repaints.
+    void scroll_to(int column, int line);
+    // The legend box at the pointer, or null while it is not shown.
+    QLabel* legend_popup() const { return legend_popup_.get(); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -67,10 +89,18 @@ protected:
     void leaveEvent(QEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     t_ilk_tab* table();
     void rebuild_layout();
+    double fitted_zoom(t_ilk_tab& shown, ilk_table_layout& fitted);
+    void print();
+    void show_tip(const QPoint& at, const QPoint& global);
+    void hide_legend();
+    std::int64_t now_tick() const { return tick_source_ ? tick_source_() : table_edit_tick(); }
     void repaint_all();
     bool repaint_changed_cells(const ilk_table_layout& previous);
     void paint_overlay(QPainter& painter);
@@ -88,6 +118,8 @@ private:
     t_ref_buff& store_;
     std::string table_key_;
     icon_set& icons_;
+    // The manual-input picture, read once as the trees' image list reads it.
+    bool show_manual_;
     i_viewer* selection_target_ = nullptr;
     double zoom_ = 1.0;
     std::string zoom_key_;
@@ -100,6 +132,23 @@ private:
     QBasicTimer timer_;
     ilk_scroll_arrows arrows_;
     std::function<void(const std::string&)> manual_input_;
+    std::function<std::int64_t()> tick_source_;
+    std::unique_ptr<QLabel> legend_popup_;
+    // An operator action (a question or a popup may be open in it) is running: pointer events
+    // that arrive meanwhile are not actions of their own.
+    bool in_action_ = false;
+    int wheel_rest_ = 0;
+    int fit_searches_ = 0;
+
+    // The fit of a fit mode, searched once per client size and mode: kept while a new layout
+    // at the fitted zoom has the extent it had.
+    struct fit_memo {
+        double mode = 1;
+        int width = -1;
+        int height = -1;
+        double zoom = 0;
+        ilk_rect table;
+    } fit_;
 
     // Pointer state.
     bool hovering_ = false;

@@ -1,5 +1,6 @@
 #include "interlock/display/table_painter.h"
 
+#include "interlock/display/table_legend.h"
 #include "ui/icon_set.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@
 #include <QPen>
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace nxkit {
@@ -18,6 +20,8 @@ namespace {
 
 const QColor band_colour(255, 255, 153);
 const QColor tu_colour(250, 0, 0);
+// The size of the apparatus state mark in a cell, a share of the permission's picture.
+constexpr double permission_mark_share = 0.42;
 
 QFont arial(int pixel_size, bool bold) {
     QFont font("Arial");
@@ -30,19 +34,27 @@ QString q(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-void draw_icon(QPainter& painter, icon_set& icons, int number, int overlay, int state, int x, int y,
-               int w, int h) {
+// A picture with its state image composed as the tree composes it, so a mark means the same
+// in the tree and in the table.
+void draw_icon(QPainter& painter, icon_set& icons, const ilk_table_layout& layout, int number,
+               int state, int x, int y, int w, int h) {
     if (number == 0)
         return;
     int size = std::max(1, std::min(w, h));
-    painter.drawPixmap(QRect(x, y, w, h), icons.overlaid(number, overlay, size));
-    // State images follow the tree: a small mark at the upper right for anything but normal.
-    if (state != 0) {
-        static const int state_icons[] = {0, 1402, 1451, 1452, 0, 1450, 1457, 1451};
-        if (state > 0 && state < 8 && state_icons[state] != 0)
-            painter.drawPixmap(QRect(x + w / 2, y, w / 2, h / 2),
-                               icons.pixmap(state_icons[state], std::max(1, size / 2)));
-    }
+    painter.drawPixmap(QRect(x, y, w, h),
+                       icons.overlaid(number, state_image(state, layout.show_manual), size));
+}
+
+// The permission's state is what the operator reads in a cell: its circle (B) keeps the whole
+// picture, and the mark of the apparatus state it asks for (A) stands small in the lower right
+// corner on a white ground, so neither colour hides the other at any zoom.
+void draw_permission(QPainter& painter, icon_set& icons, const ilk_cell_item& cell, int x, int y,
+                     int size) {
+    if (cell.image_b == 0)
+        return;
+    painter.drawPixmap(x, y,
+                       icons.with_corner_mark(cell.image_b, cell.image_a, std::max(1, size),
+                                              permission_mark_share));
 }
 
 void draw_cell_images(QPainter& painter, const ilk_table_layout& layout, icon_set& icons,
@@ -51,18 +63,27 @@ void draw_cell_images(QPainter& painter, const ilk_table_layout& layout, icon_se
     int cx = r.left() + r.width() / 2 + 2;
     int cy = r.top() + r.height() / 2 + 2;
     if (!cell.same_name) {
-        draw_icon(painter, icons, cell.image_b, 0, 0, cx - s / 2, cy - s / 2, s, s);
-        draw_icon(painter, icons, cell.image_a, 0, 0, cx - s / 2, cy - s / 2, s, s);
+        draw_permission(painter, icons, cell, cx - s / 2, cy - s / 2, s);
         return;
     }
     int half = s / 2;
-    draw_icon(painter, icons, cell.icon, 0, cell.state, cx - half / 2, cy - half, half, half);
-    draw_icon(painter, icons, cell.image_b, 0, 0, cx - half / 2, cy, half, half);
-    draw_icon(painter, icons, cell.image_a, 0, 0, cx - half / 2, cy, half, half);
+    draw_icon(painter, icons, layout, cell.icon, cell.state, cx - half / 2, cy - half, half, half);
+    draw_permission(painter, icons, cell, cx - half / 2, cy, half);
 }
 
-QRect to_q(const ilk_rect& r) {
-    return {r.left, r.top, r.width, r.height};
+// "ИЛИ" stands where the row image would, between the mode icon and the data area: the caption
+// font is made smaller until the word fits that place whole.
+void draw_or(QPainter& painter, const ilk_table_layout& layout, int y) {
+    const QString word = QStringLiteral("ИЛИ");
+    QRect box(layout.or_left(), y, layout.line_header_width - layout.or_left(), layout.pitch);
+    int room = box.width() - 2;
+    int size = layout.caption_font;
+    QFont font = arial(size, false);
+    while (size > 1 && QFontMetrics(font).horizontalAdvance(word) > room)
+        font = arial(--size, false);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(box, Qt::AlignHCenter | Qt::AlignVCenter, word);
 }
 
 // Wraps at blanks into lines of fewer than `n` characters; a longer word stands alone.
@@ -123,16 +144,14 @@ void paint_cell(QPainter& painter, const ilk_table_layout& layout, icon_set& ico
     int p = layout.pitch;
     ilk_rect data = layout.data_area();
     QRect r(data.left + (column - first_column) * p, data.top + (line - first_line) * p, p, p);
-    painter.save();
-    painter.setClipRect(to_q(data));
     QColor fill =
         layout.lines[line].band ? band_colour : QApplication::palette().color(QPalette::Button);
     painter.fillRect(r, fill);
     painter.setPen(Qt::black);
-    painter.drawRect(r.adjusted(0, 0, 0, 0));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(r);
     if (cell != nullptr)
         draw_cell_images(painter, layout, icons, *cell, r);
-    painter.restore();
 }
 
 void paint_row_image(QPainter& painter, const ilk_table_layout& layout, icon_set& icons, int line,
@@ -144,7 +163,7 @@ void paint_row_image(QPainter& painter, const ilk_table_layout& layout, icon_set
     if (clear)
         painter.fillRect(layout.row_image_left(), top, s, s,
                          item.band ? band_colour : QApplication::palette().color(QPalette::Button));
-    draw_icon(painter, icons, item.image, 0, item.state, layout.row_image_left(), top, s, s);
+    draw_icon(painter, icons, layout, item.image, item.state, layout.row_image_left(), top, s, s);
 }
 
 void paint_column_header(QPainter& painter, const ilk_table_layout& layout, icon_set& icons,
@@ -165,7 +184,8 @@ void paint_column_header(QPainter& painter, const ilk_table_layout& layout, icon
         painter.fillRect(r, QApplication::palette().color(QPalette::Button));
     int margin = mm_to_px(0.5, layout.dpi_y);
     int icon_top = r.bottom() + 1 - margin - s;
-    draw_icon(painter, icons, item.icon, 0, item.state, r.left() + (p - s) / 2, icon_top, s, s);
+    draw_icon(painter, icons, layout, item.icon, item.state, r.left() + (p - s) / 2, icon_top, s,
+              s);
     QFont column_font = arial(layout.column_font, false);
     QFontMetrics metrics(column_font);
     painter.setFont(column_font);
@@ -179,7 +199,13 @@ void paint_column_header(QPainter& painter, const ilk_table_layout& layout, icon
 
 void paint_table(QPainter& painter, const ilk_table_layout& layout, icon_set& icons,
                  int first_column, int first_line, int width, int height) {
-    painter.fillRect(0, 0, width, height, QApplication::palette().color(QPalette::Button));
+    paint_table(painter, layout, icons, first_column, first_line, width, height,
+                QApplication::palette().color(QPalette::Button));
+}
+
+void paint_table(QPainter& painter, const ilk_table_layout& layout, icon_set& icons,
+                 int first_column, int first_line, int width, int height, const QColor& face) {
+    painter.fillRect(0, 0, width, height, face);
     const int s = layout.icon_size;
     const int p = layout.pitch;
     const ilk_rect data = layout.data_area();
@@ -221,14 +247,13 @@ void paint_table(QPainter& painter, const ilk_table_layout& layout, icon_set& ic
             painter.setPen(Qt::black);
             painter.drawLine(0, y, right, y);
         } else {
-            painter.setPen(Qt::black);
-            painter.drawText(
-                QRect(layout.or_left(), y, layout.line_header_width - layout.or_left(), p),
-                Qt::AlignLeft | Qt::AlignVCenter, "ИЛИ");
+            draw_or(painter, layout, y);
+            painter.setFont(caption_font);
         }
-        draw_icon(painter, icons, item.mode_icon, 0, 0, layout.mode_icon_left(), icon_top, s, s);
-        draw_icon(painter, icons, item.direction_icon, 0, 0, layout.direction_icon_left(), icon_top,
-                  s, s);
+        draw_icon(painter, icons, layout, item.mode_icon, 0, layout.mode_icon_left(), icon_top, s,
+                  s);
+        draw_icon(painter, icons, layout, item.direction_icon, 0, layout.direction_icon_left(),
+                  icon_top, s, s);
     }
 
     // Grid lines across headers and data area.
@@ -266,12 +291,11 @@ void paint_table(QPainter& painter, const ilk_table_layout& layout, icon_set& ic
 
 void paint_scroll_arrows(QPainter& painter, const ilk_table_layout& layout, icon_set& icons,
                          const ilk_scroll_arrows& arrows) {
-    (void)layout;
     const std::pair<const ilk_rect*, int> shown[] = {
         {&arrows.down, 1459}, {&arrows.up, 1458}, {&arrows.left, 1460}, {&arrows.right, 1461}};
     for (auto [r, icon] : shown)
         if (r->width > 0)
-            draw_icon(painter, icons, icon, 0, 0, r->left, r->top, r->width, r->height);
+            draw_icon(painter, icons, layout, icon, 0, r->left, r->top, r->width, r->height);
 }
 
 void paint_hover(QPainter& painter, const ilk_table_layout& layout, ilk_cell_position hover,
@@ -300,8 +324,68 @@ void paint_hover(QPainter& painter, const ilk_table_layout& layout, ilk_cell_pos
         painter.setBrush(QApplication::palette().color(QPalette::ToolTipBase));
         painter.drawRect(box);
         int s = layout.icon_size;
-        draw_icon(painter, icons, mark_image, 0, 0, box.center().x() - s / 2,
+        draw_icon(painter, icons, layout, mark_image, 0, box.center().x() - s / 2,
                   box.center().y() - s / 2, s, s);
+    }
+    painter.restore();
+}
+
+namespace {
+
+struct legend_metrics {
+    int icon = 0;
+    int gap = 0;
+    int line = 0;
+    QFont font;
+};
+
+legend_metrics legend_metrics_of(const ilk_table_layout& layout) {
+    legend_metrics m;
+    m.icon = std::max(8, layout.icon_size * 2 / 3);
+    m.gap = std::max(2, m.icon / 3);
+    m.line = m.icon + m.gap / 2;
+    m.font = arial(std::max(6, m.icon * 3 / 4), false);
+    return m;
+}
+
+} // namespace
+
+QSize legend_size(const ilk_table_layout& layout) {
+    legend_metrics m = legend_metrics_of(layout);
+    QFontMetrics metrics(m.font);
+    int widest = metrics.horizontalAdvance(QStringLiteral("Условные обозначения"));
+    std::vector<ilk_legend_entry> entries = table_legend();
+    for (const ilk_legend_entry& entry : entries)
+        widest = std::max(widest, m.icon + m.gap + metrics.horizontalAdvance(q(entry.text)));
+    return {widest + 2 * m.gap, m.line * static_cast<int>(entries.size() + 1) + 2 * m.gap};
+}
+
+void paint_legend(QPainter& painter, const ilk_table_layout& layout, icon_set& icons, int x,
+                  int y) {
+    legend_metrics m = legend_metrics_of(layout);
+    QSize size = legend_size(layout);
+    painter.save();
+    painter.setPen(Qt::black);
+    painter.setBrush(Qt::white);
+    painter.drawRect(x, y, size.width() - 1, size.height() - 1);
+    QFont bold = m.font;
+    bold.setBold(true);
+    painter.setFont(bold);
+    int top = y + m.gap;
+    painter.drawText(QRect(x + m.gap, top, size.width() - 2 * m.gap, m.line),
+                     Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Условные обозначения"));
+    painter.setFont(m.font);
+    for (const ilk_legend_entry& entry : table_legend()) {
+        top += m.line;
+        int icon_top = top + (m.line - m.icon) / 2;
+        if (entry.icon != 0)
+            draw_icon(painter, icons, layout, entry.icon, entry.state, x + m.gap, icon_top, m.icon,
+                      m.icon);
+        else
+            painter.drawPixmap(QRect(x + m.gap, icon_top, m.icon, m.icon),
+                               icons.pixmap(state_image(entry.state, layout.show_manual), m.icon));
+        painter.drawText(QRect(x + 2 * m.gap + m.icon, top, size.width(), m.line),
+                         Qt::AlignLeft | Qt::AlignVCenter, q(entry.text));
     }
     painter.restore();
 }

@@ -2,6 +2,9 @@
 
 #include "interlock/display/ilk_table_layout.h"
 
+#include <QSize>
+
+class QColor;
 class QPainter;
 
 namespace nxkit {
@@ -15,9 +18,17 @@ bool background_colour(int index, int& red, int& green, int& blue);
 // `width` x `height`.
 void paint_table(QPainter& painter, const ilk_table_layout& layout, icon_set& icons,
                  int first_column, int first_line, int width, int height);
+// The same on another ground than the button face (white on paper).
+void paint_table(QPainter& painter, const ilk_table_layout& layout, icon_set& icons,
+                 int first_column, int first_line, int width, int height, const QColor& face);
+
+// The legend of the table's pictures (table_legend) in a white framed box, its pictures and
+// texts sized after the layout's icons; its size, and the box painted at (x, y).
+QSize legend_size(const ilk_table_layout& layout);
+void paint_legend(QPainter& painter, const ilk_table_layout& layout, icon_set& icons, int x, int y);
 
 // Paints one cell over what is there (its band, grid lines and images), for a pass that
-// changed only cells.
+// changed only cells. The caller clips to the data area.
 void paint_cell(QPainter& painter, const ilk_table_layout& layout, icon_set& icons,
                 const ilk_cell_item* cell, int column, int line, int first_column, int first_line);
 
