@@ -138,4 +138,24 @@ int scripted_prompt::modal_form(nxkit::owner_handle, const nxkit::form_request& 
     return 0;
 }
 
+void scripted_prompt::expect_password(const std::string& text_part, const std::string& password,
+                                      bool given) {
+    passwords_.push_back({text_part, password, given});
+}
+
+bool scripted_prompt::ask_password(nxkit::owner_handle, const std::string& caption,
+                                   const std::string& text, std::string& password) {
+    password_prompts_.push_back(text);
+    for (auto it = passwords_.begin(); it != passwords_.end(); ++it) {
+        if (text.find(it->text_part) == std::string::npos)
+            continue;
+        bool given = it->given;
+        password = it->password;
+        passwords_.erase(it);
+        return given;
+    }
+    ADD_FAILURE() << "unexpected password box: [" << caption << "] " << text;
+    return false;
+}
+
 } // namespace ilktest
