@@ -1,5 +1,6 @@
 #include "access/config_changes.h"
 
+#include "base/access.h"
 #include "base/cp1251.h"
 #include "base/files.h"
 #include "base/nx_inixml.h"
@@ -111,6 +112,17 @@ std::string read_configuration_text(const std::string& path) {
     if (!read_file(path, bytes))
         return {};
     return from_cp1251(bytes);
+}
+
+std::string configuration_before_save(const std::string& path) {
+    return audit_recording() ? read_configuration_text(path) : std::string();
+}
+
+void audit_configuration_save(const std::string& before, const std::string& path) {
+    if (!audit_recording())
+        return;
+    audit_action("сохранение конфигурации",
+                 describe_changes(compare_configurations(before, read_configuration_text(path))));
 }
 
 } // namespace nxkit

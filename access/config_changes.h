@@ -24,4 +24,9 @@ std::string describe_changes(const config_changes& changes, std::size_t limit = 
 // The configuration file's text as UTF-8, "" when there is none.
 std::string read_configuration_text(const std::string& path);
 
+// The configuration's text before a save when the audit trail records (else ""), and the
+// audit line of the save once it is written.
+std::string configuration_before_save(const std::string& path);
+void audit_configuration_save(const std::string& before, const std::string& path);
+
 } // namespace nxkit

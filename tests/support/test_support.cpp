@@ -158,4 +158,26 @@ bool scripted_prompt::ask_password(nxkit::owner_handle, const std::string& capti
     return false;
 }
 
+recording_access::recording_access() : previous_(nxkit::current_access()) {
+    nxkit::set_access(this);
+}
+
+recording_access::~recording_access() {
+    nxkit::set_access(previous_);
+}
+
+bool recording_access::allow(nxkit::owner_handle, nxkit::protected_action action) {
+    asked.push_back(action);
+    return grant;
+}
+
+bool recording_access::record(const std::string& action, const std::string& object) {
+    lines.push_back(action + "|" + object);
+    return true;
+}
+
+void recording_access::edit_mode_changed(bool on) {
+    record(on ? "вход в режим редактирования" : "выход из режима редактирования", {});
+}
+
 } // namespace ilktest

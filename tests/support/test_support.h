@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/access.h"
 #include "base/prompt.h"
 
 #include <functional>
@@ -103,6 +104,26 @@ private:
     std::function<void()> while_open_;
     bool menu_open_ = false;
     nxkit::i_prompt* previous_ = nullptr;
+};
+
+// An access that records what is asked and recorded, installed for its lifetime.
+class recording_access : public nxkit::i_access {
+public:
+    recording_access();
+    ~recording_access() override;
+    bool allow(nxkit::owner_handle owner, nxkit::protected_action action) override;
+    bool record(const std::string& action, const std::string& object) override;
+    void edit_mode_changed(bool on) override;
+    bool recording() const override { return true; }
+
+    // What allow answers.
+    bool grant = true;
+    std::vector<nxkit::protected_action> asked;
+    // "action|object" of every record.
+    std::vector<std::string> lines;
+
+private:
+    nxkit::i_access* previous_ = nullptr;
 };
 
 } // namespace ilktest
