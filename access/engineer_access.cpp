@@ -53,6 +53,10 @@ engineer_access::engineer_access(options o)
 }
 
 engineer_access::~engineer_access() {
+    // The program ends in edit mode: the trail shows it left too. The worker writes what is
+    // queued before it ends.
+    if (edit_mode_)
+        record("выход из режима редактирования", "завершение работы");
     if (current_access() == this)
         set_access(nullptr);
 }

@@ -79,6 +79,23 @@ TEST_F(EngineerAccess, AuditWithoutPasswordNamesTheRoleByMode) {
     EXPECT_TRUE(prompt.password_prompts().empty());
 }
 
+TEST_F(EngineerAccess, EndingInEditModeRecordsTheLeaving) {
+    set_password("Пароль-1");
+    {
+        engineer_access access(options());
+        prompt.expect_password("нужен пароль инженера", "Пароль-1");
+        ASSERT_TRUE(access.allow(nullptr, protected_action::edit_mode));
+        access.edit_mode_changed(true);
+    }
+    std::vector<std::string> lines;
+    for (const audit_entry& e : read_audit_trail(dir.path() + "audit.log"))
+        lines.push_back(e.role + "|" + e.action + "|" + e.object);
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "инженер|доступ инженера|вход в режим редактирования",
+                         "инженер|вход в режим редактирования|",
+                         "инженер|выход из режима редактирования|завершение работы"}));
+}
+
 TEST_F(EngineerAccess, RightPasswordGrantsUntilEditModeIsLeft) {
     set_password("Пароль-1");
     engineer_access access(options());
