@@ -91,6 +91,16 @@ public:
         (void)filter;
         return {};
     }
+    // A password typed without showing it; false when the operator cancelled or no box could
+    // be shown. `text` says what it is asked for.
+    virtual bool ask_password(owner_handle owner, const std::string& caption,
+                              const std::string& text, std::string& password) {
+        (void)owner;
+        (void)caption;
+        (void)text;
+        (void)password;
+        return false;
+    }
     // The print dialog for `printer` (the toolkit's printer object); false when cancelled.
     virtual bool print_setup(owner_handle owner, void* printer) {
         (void)owner;

@@ -101,6 +101,16 @@ inline constexpr int_setting xstl_upd{"MODUS", "XSTL_UPD", 0};
 inline constexpr int_setting toolbar{"MODUS", "TOOLBAR", 0};
 inline constexpr int_setting statusbar{"MODUS", "STATUSBAR", 0};
 
+// ACCESS: engineer access and the audit trail (audit.log).
+// Minutes without the operator's input after which the engineer's access ends.
+inline constexpr int_setting access_idle{"ACCESS", "IDLE_MINUTES", 15};
+// Seconds the password is not asked for after three wrong ones.
+inline constexpr int_setting access_lockout{"ACCESS", "LOCKOUT_SECONDS", 60};
+// 1: keep audit.log also without an engineer's password.
+inline constexpr int_setting audit{"ACCESS", "AUDIT", 0};
+// audit.log is continued in a new file above this size.
+inline constexpr int_setting audit_size{"ACCESS", "AUDIT_SIZE", 1000000};
+
 // Keyed by the toolbar button's identifier, or by the scheme's key.
 inline constexpr int_setting btns_view{"BTNS_VIEW", nullptr, 1};
 inline constexpr int_setting btns_edit{"BTNS_EDIT", nullptr, 1};

@@ -36,6 +36,8 @@ struct transfer_options {
     // The export first shows what changes in the file and asks whether to go on (the
     // operator's commands do; callers of the export alone may leave it out).
     bool review = false;
+    // Set to the key of the controller's device once the export has found it.
+    std::string* controller = nullptr;
 };
 
 // What a column of the interlock table offers for finding the controller, in walk order.

@@ -293,6 +293,8 @@ bool run_export(t_ref_buff& store, t_ilk_root& root, const std::string& caption,
         line_builder probe(store);
         probe.build(root.key());
         device_key = probe.device_key();
+        if (options.controller != nullptr)
+            *options.controller = device_key;
         bool fetch =
             !file_exists(path) || show_message(owner,
                                                "Заменить файл конфигурации :\r\n\r\n" + path +

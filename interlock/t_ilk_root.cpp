@@ -1,5 +1,6 @@
 #include "interlock/t_ilk_root.h"
 
+#include "base/access.h"
 #include "base/nx_dir_cursor.h"
 #include "base/nx_xml_writer.h"
 #include "base/text.h"
@@ -110,12 +111,33 @@ int t_ilk_root::command(bool query, int index, std::string& arg) {
         arg = caption;
         return 1;
     }
+    bool transfer = index == 1;
+    if (transfer && !access_allowed(store().owner_window(), protected_action::export_transfer))
+        return 0;
     std::string before = export_file_;
     transfer_options options;
     options.review = true;
-    export_interlock(store(), key(), caption, index == 1, options);
+    std::string controller;
+    options.controller = &controller;
+    bool done = export_interlock(store(), key(), caption, transfer, options);
+    audit_export(transfer, controller, done);
     // The export may have chosen the file: then the component changed.
     return export_file_ != before ? 1 : 0;
+}
+
+void t_ilk_root::audit_export(bool transfer, const std::string& controller, bool done) {
+    if (!audit_recording())
+        return;
+    std::string object = display_name() + ": файл " +
+                         (export_file_.empty() ? std::string("не выбран") : export_file_);
+    if (transfer) {
+        t_ref* device = controller.empty() ? nullptr : store().get(controller);
+        object += ", контроллер " + (device != nullptr    ? device->display_name()
+                                     : controller.empty() ? std::string("не найден")
+                                                          : controller);
+    }
+    object += done ? ", выполнен" : ", не выполнен";
+    audit_action(transfer ? "экспорт с загрузкой в контроллер" : "экспорт", object);
 }
 
 } // namespace nxkit

@@ -30,6 +30,9 @@ public:
     static const char* no_files_text() { return "conf.ini не найдены"; }
 
 private:
+    // The audit line of an export: table, file, controller, result.
+    void audit_export(bool transfer, const std::string& controller, bool done);
+
     std::string page_label_;
     std::string export_file_;
 };

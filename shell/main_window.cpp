@@ -1,5 +1,7 @@
 #include "shell/main_window.h"
 
+#include "access/config_changes.h"
+#include "base/access.h"
 #include "base/cp1251.h"
 #include "base/files.h"
 #include "base/nx_exception.h"
@@ -325,13 +327,16 @@ void nx_dlg_mod::create_contents() {
         read_setting(setting::edit_key) != 0 && hot_key_->register_key(edit_key_sequence(), [this] {
             guarded([this] { toggle_edit_by_hot_key(); });
         });
-    bool edit = read_setting(setting::edit) != 0;
+    // A station with an engineer's password never starts in edit mode.
+    bool edit = read_setting(setting::edit) != 0 && !access_requires_password();
     button(toolbar_button::edit)->setChecked(edit);
     // Connections, initial path: in view mode they are always on.
     bool con = read_setting(setting::con) != 0;
     button(toolbar_button::con)->setChecked(con || !edit);
     edit_mode_ = edit;
     apply_mode(edit);
+    if (edit)
+        audit_edit_mode(true);
     if (!edit || con)
         store_.start_devices(true);
 
@@ -392,7 +397,7 @@ void nx_dlg_mod::on_button(toolbar_button b, bool checked) {
     case toolbar_button::cancel_hand:
         if (show_message(this, "Отменить ручной ввод для всех сигналов ?\r\n", mb_question) ==
                 answer_yes &&
-            hooks_.cancel_all_manual)
+            access_allowed(this, protected_action::cancel_all_manual) && hooks_.cancel_all_manual)
             hooks_.cancel_all_manual();
         break;
     case toolbar_button::cvit_all:
@@ -422,18 +427,26 @@ void nx_dlg_mod::on_edit_button(bool checked) {
         show_message(this, edit_key_hint(edit_key_sequence()), mb_information);
         return;
     }
+    if (checked && !access_allowed(this, protected_action::edit_mode)) {
+        button(toolbar_button::edit)->setChecked(false);
+        return;
+    }
     nx_log::main().mes(std::string("редактор конфигурации ") + (checked ? "включен" : "отключен"));
     settings_set_int("CTRL", "edit", checked ? 1 : 0);
     apply_mode(checked);
+    audit_edit_mode(checked);
 }
 
 void nx_dlg_mod::toggle_edit_by_hot_key() {
     QAction* edit = button(toolbar_button::edit);
     bool on = !edit->isChecked();
+    if (on && !access_allowed(this, protected_action::edit_mode))
+        return;
     edit->setChecked(on);
     nx_log::main().mes(std::string("редактор конфигурации ") + (on ? "включен" : "отключен"));
     settings_set_int("CTRL", "edit", on ? 1 : 0);
     apply_mode(on);
+    audit_edit_mode(on);
 }
 
 void nx_dlg_mod::apply_mode(bool edit) {
@@ -561,12 +574,16 @@ void nx_dlg_mod::open_log_menu() {
 }
 
 void nx_dlg_mod::save() {
+    if (!access_allowed(this, protected_action::save))
+        return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     struct restore_cursor {
         ~restore_cursor() { QApplication::restoreOverrideCursor(); }
     } restore;
     flush_table_edits(store_);
+    std::string before = configuration_before_save(store_.refs_path());
     store_.save();
+    audit_configuration_save(before, store_.refs_path());
     store_.backup();
     store_.state().set_changed(false);
 }
@@ -583,9 +600,12 @@ void nx_dlg_mod::load_checked(const std::string& path) {
     if (!document.parse("", client))
         throw nx_exception("Ошибка в файле конфигурации " + file + "\r\n" + document.error());
     store_.load(path);
+    audit_action("загрузка конфигурации", file);
 }
 
 void nx_dlg_mod::reload() {
+    if (!access_allowed(this, protected_action::reload))
+        return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     std::vector<std::string> backups = store_.backups();
     QApplication::restoreOverrideCursor();
@@ -631,6 +651,11 @@ bool nx_dlg_mod::save_on_close(QCloseEvent* event) {
             int answer = show_message(this, "Сохранить все изменения ?", mb_question_cancel);
             if (answer == answer_yes) {
                 save();
+                // Refused (no engineer's password): the changes are not lost by closing.
+                if (store_.state().changed()) {
+                    event->ignore();
+                    return false;
+                }
             } else if (answer != answer_no) {
                 event->ignore();
                 return false;

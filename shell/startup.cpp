@@ -10,6 +10,8 @@
 #include "platform/station.h"
 #include "platform/thread_registry.h"
 #include "platform/single_instance.h"
+#include "access/engineer_access.h"
+#include "shell/access_session.h"
 #include "shell/main_window.h"
 #include "ui/qt_desktop.h"
 #include "ui/qt_prompt.h"
@@ -104,6 +106,8 @@ void second_phase(QApplication& app, t_ref_buff& store, int close_fd) {
     std::unique_ptr<ui_resources> resources = init_ui_resources();
     full_screen_flag = read_full_screen() != 0;
     auto window = std::make_unique<nx_dlg_mod>(store, *resources, close_fd);
+    // Before the contents: a station with an engineer's password starts in view mode.
+    new access_session(*window, std::make_unique<engineer_access>());
     window->setWindowIcon(program_icon());
     app.setWindowIcon(program_icon());
     window->create_contents();

@@ -3,6 +3,8 @@
 #include "ui/wait_cursor.h"
 
 #include <QApplication>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QCursor>
 #include <QDialog>
 #include <QFileDialog>
@@ -369,6 +371,24 @@ bool qt_prompt::print_setup(owner_handle owner, void* printer) {
         return false;
     QPrintDialog dialog(static_cast<QPrinter*>(printer), static_cast<QWidget*>(owner));
     return dialog.exec() == QDialog::Accepted;
+}
+
+bool qt_prompt::ask_password(owner_handle owner, const std::string& caption,
+                             const std::string& text, std::string& password) {
+    if (QApplication::instance() == nullptr)
+        return false;
+    QInputDialog dialog(static_cast<QWidget*>(owner));
+    dialog.setObjectName("password_dialog");
+    dialog.setWindowTitle(QString::fromStdString(caption));
+    dialog.setLabelText(QString::fromStdString(text).replace("\r\n", "\n"));
+    dialog.setTextEchoMode(QLineEdit::Password);
+    dialog.setOkButtonText(QStringLiteral("Ввод"));
+    dialog.setCancelButtonText(QStringLiteral("Отмена"));
+    dialog.setMinimumWidth(380);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    password = dialog.textValue().toStdString();
+    return true;
 }
 
 } // namespace nxkit

@@ -40,6 +40,8 @@ public:
     std::string save_file_name(owner_handle owner, const std::string& caption,
                                const std::string& suggested, const std::string& filter) override;
     bool print_setup(owner_handle owner, void* printer) override;
+    bool ask_password(owner_handle owner, const std::string& caption, const std::string& text,
+                      std::string& password) override;
 
     void set_icon_source(icon_source icons) { icons_ = std::move(icons); }
     // The dialog font of the shared resources: the manual-input form is drawn and sized in it.

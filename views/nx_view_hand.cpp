@@ -1,5 +1,6 @@
 #include "views/nx_view_hand.h"
 
+#include "base/access.h"
 #include "config/ref_flags.h"
 #include "config/ref_types.h"
 #include "config/t_ref_buff.h"
@@ -115,25 +116,33 @@ void nx_view_hand::show_manual_input(const std::string& key) {
     signal->set_flag(false, flag_forced);
     signal->set_manual(value, manual);
     save_manual_value(signal->signal_key(), manual ? value : -1);
+    audit_action(manual ? "ручной ввод" : "снятие ручного ввода",
+                 signal->signal_key() + (manual ? " = " + std::to_string(value) : ""));
 }
 
 void nx_view_hand::cancel_all_manual() {
+    int count = 0;
     for (t_ref* r : store_.refs().under(root_)) {
         if (!r->has_flag(flag_manual))
             continue;
         r->set_flag(false, flag_manual);
         store_.mark_changed(r->key());
+        ++count;
     }
     cancel_all_manual_settings();
+    audit_action("отмена ручного ввода для всех сигналов", "сигналов: " + std::to_string(count));
 }
 
 void nx_view_hand::acknowledge_all() {
+    int count = 0;
     for (t_ref* r : store_.refs().under(root_)) {
         if (!r->has_flag(flag_unacknowledged))
             continue;
         r->set_flag(false, flag_unacknowledged);
         store_.mark_changed(r->key());
+        ++count;
     }
+    audit_action("квитирование всех сигналов", "сигналов: " + std::to_string(count));
 }
 
 } // namespace nxkit

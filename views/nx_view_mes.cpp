@@ -1,5 +1,6 @@
 #include "views/nx_view_mes.h"
 
+#include "base/access.h"
 #include "base/prompt.h"
 #include "base/settings_keys.h"
 #include "config/ref_flags.h"
@@ -349,6 +350,7 @@ void nx_view_mes::run(int command, int row) {
     case 1: {
         if (!model_.acknowledge(row))
             return;
+        audit_action("квитирование", model_.line(row).key.toStdString());
         std::string owner = store_.signal_owner(model_.line(row).key.toStdString());
         auto* signal = dynamic_cast<t_struct_vl*>(store_.get(owner));
         if (signal != nullptr && signal->unacknowledged()) {

@@ -345,4 +345,59 @@ TEST_F(ExportFile, WithTheControllerTheFileIsFetchedFirstAndSentBack) {
 }
 #endif
 
+TEST_F(ExportFile, LoadingIntoTheControllerIsTheEngineers) {
+    load_table(usual_columns,
+               row_xml(" tu=\"1\" tm_on=\"5\"", condition_xml(0, permission_xml(1, true))), {});
+    t_ilk_root& root = get<t_ilk_root>(root_key);
+    write_file(".MEK=1 1\r\n");
+    root.set_export_file("conf.ini");
+    std::string arg;
+    recording_access audit;
+    // Refused: nothing is asked or done (the script fails on any box).
+    audit.grant = false;
+    {
+        scripted_prompt prompt;
+        EXPECT_EQ(root.command(false, 1, arg), 0);
+    }
+    ASSERT_EQ(audit.asked.size(), 1u);
+    EXPECT_EQ(audit.asked[0], protected_action::export_transfer);
+    EXPECT_TRUE(audit.lines.empty());
+    // The file-only export is not protected, and is recorded with its result.
+    scripted_prompt prompt;
+    prompt.expect("Изменения в файле", answer_yes);
+    prompt.expect("Экспортировать конфигурацию", answer_yes);
+    EXPECT_EQ(root.command(false, 0, arg), 0);
+    prompt.expect("Изменения в файле", answer_no);
+    EXPECT_EQ(root.command(false, 0, arg), 0);
+    EXPECT_EQ(audit.asked.size(), 1u);
+    EXPECT_EQ(audit.lines, (std::vector<std::string>{"экспорт|Блокировка: файл conf.ini, выполнен",
+                                                     "экспорт|Блокировка: файл conf.ini, не "
+                                                     "выполнен"}));
+}
+
+#ifdef CONTROLLER_SIM_BINARY
+TEST_F(ExportFile, ControllerLoadIsRecordedWithTheController) {
+    load_table(usual_columns,
+               row_xml(" tu=\"1\" tm_on=\"5\"", condition_xml(0, permission_xml(1, true))));
+    temp_dir controller;
+    write_bytes(controller.path() + "conf.ini", "[X]\r\n.MEK=100 200\r\n");
+    controller_sim_process sim({"--port", "0", "--dir", controller.path()});
+    settings_set_int("CONF", "CTRL_PORT", sim.port());
+    recording_access audit;
+    scripted_prompt prompt;
+    prompt.expect("Изменения в файле", answer_yes);
+    prompt.expect("Экспортировать конфигурацию блокировки:", answer_yes);
+    std::string arg;
+    get<t_ilk_root>(root_key).command(false, 1, arg);
+    settings_clear_section("CONF");
+    ASSERT_EQ(audit.lines.size(), 1u);
+    EXPECT_TRUE(audit.lines[0].starts_with(
+        "экспорт с загрузкой в контроллер|Блокировка: файл conf.ini, контроллер "))
+        << audit.lines[0];
+    EXPECT_TRUE(audit.lines[0].ends_with(", выполнен")) << audit.lines[0];
+    EXPECT_EQ(read_bytes(controller.path() + "conf.ini"),
+              "[X]\r\n.MEK=100 200\r\n$ILK=1 2 5 0 0 3 1 4 129\r\n");
+}
+#endif
+
 } // namespace

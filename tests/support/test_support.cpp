@@ -138,4 +138,46 @@ int scripted_prompt::modal_form(nxkit::owner_handle, const nxkit::form_request& 
     return 0;
 }
 
+void scripted_prompt::expect_password(const std::string& text_part, const std::string& password,
+                                      bool given) {
+    passwords_.push_back({text_part, password, given});
+}
+
+bool scripted_prompt::ask_password(nxkit::owner_handle, const std::string& caption,
+                                   const std::string& text, std::string& password) {
+    password_prompts_.push_back(text);
+    for (auto it = passwords_.begin(); it != passwords_.end(); ++it) {
+        if (text.find(it->text_part) == std::string::npos)
+            continue;
+        bool given = it->given;
+        password = it->password;
+        passwords_.erase(it);
+        return given;
+    }
+    ADD_FAILURE() << "unexpected password box: [" << caption << "] " << text;
+    return false;
+}
+
+recording_access::recording_access() : previous_(nxkit::current_access()) {
+    nxkit::set_access(this);
+}
+
+recording_access::~recording_access() {
+    nxkit::set_access(previous_);
+}
+
+bool recording_access::allow(nxkit::owner_handle, nxkit::protected_action action) {
+    asked.push_back(action);
+    return grant;
+}
+
+bool recording_access::record(const std::string& action, const std::string& object) {
+    lines.push_back(action + "|" + object);
+    return true;
+}
+
+void recording_access::edit_mode_changed(bool on) {
+    record(on ? "вход в режим редактирования" : "выход из режима редактирования", {});
+}
+
 } // namespace ilktest

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/access.h"
 #include "base/prompt.h"
 
 #include <functional>
@@ -62,13 +63,22 @@ public:
     std::string save_file_name(nxkit::owner_handle owner, const std::string& caption,
                                const std::string& suggested, const std::string& filter) override;
 
+    // The next password box whose text contains `text_part` gets `password`; with `given`
+    // false it is cancelled.
+    void expect_password(const std::string& text_part, const std::string& password,
+                         bool given = true);
+    bool ask_password(nxkit::owner_handle owner, const std::string& caption,
+                      const std::string& text, std::string& password) override;
+    // The texts of the password boxes shown, in order.
+    const std::vector<std::string>& password_prompts() const { return password_prompts_; }
+
     const std::vector<seen_prompt>& seen() const { return seen_; }
     // The items of every menu shown, in order, and the widget each opened at (null: pointer).
     const std::vector<std::vector<nxkit::menu_item>>& menus() const { return menus_; }
     const std::vector<nxkit::owner_handle>& menu_anchors() const { return anchors_; }
     const std::vector<nxkit::form_request>& forms() const { return forms_; }
     // Expectations not used by the end of the test.
-    std::size_t pending() const { return script_.size(); }
+    std::size_t pending() const { return script_.size() + passwords_.size(); }
 
 private:
     enum class kind { box, menu, form, file };
@@ -79,6 +89,13 @@ private:
     };
     int take(kind what, const std::string& text);
     std::vector<step> script_;
+    struct password_step {
+        std::string text_part;
+        std::string password;
+        bool given = true;
+    };
+    std::vector<password_step> passwords_;
+    std::vector<std::string> password_prompts_;
     std::vector<seen_prompt> seen_;
     std::vector<std::vector<nxkit::menu_item>> menus_;
     std::vector<nxkit::owner_handle> anchors_;
@@ -87,6 +104,26 @@ private:
     std::function<void()> while_open_;
     bool menu_open_ = false;
     nxkit::i_prompt* previous_ = nullptr;
+};
+
+// An access that records what is asked and recorded, installed for its lifetime.
+class recording_access : public nxkit::i_access {
+public:
+    recording_access();
+    ~recording_access() override;
+    bool allow(nxkit::owner_handle owner, nxkit::protected_action action) override;
+    bool record(const std::string& action, const std::string& object) override;
+    void edit_mode_changed(bool on) override;
+    bool recording() const override { return true; }
+
+    // What allow answers.
+    bool grant = true;
+    std::vector<nxkit::protected_action> asked;
+    // "action|object" of every record.
+    std::vector<std::string> lines;
+
+private:
+    nxkit::i_access* previous_ = nullptr;
 };
 
 } // namespace ilktest

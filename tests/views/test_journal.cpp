@@ -459,5 +459,21 @@ TEST(JournalCsv, FieldsWithSeparatorsAreQuoted) {
                                     "\"Q1 \"\"Л-1\"\", ввод\"\r\n");
 }
 
+TEST_F(Journal, AcknowledgementsAreRecorded) {
+    start();
+    prime();
+    deliver("D.0000", 1);
+    deliver("D.0001", 1);
+    ASSERT_EQ(rows(), 2);
+    recording_access audit;
+    view->run(1, 1);
+    // An acknowledged line again: nothing to record.
+    view->run(1, 1);
+    view->run(2, 0);
+    EXPECT_EQ(audit.lines,
+              (std::vector<std::string>{"квитирование|s1_2_8", "квитирование|s1_2_7"}));
+    EXPECT_TRUE(audit.asked.empty());
+}
+
 } // namespace
 } // namespace ilktest

@@ -238,5 +238,26 @@ TEST_F(ManualInput, CancelAllGivesEverySignalBackToItsSource) {
     EXPECT_EQ(section, "[HAND]\r\nLOAD=1\r\n");
 }
 
+TEST_F(ManualInput, EveryInputAndRemovalIsRecorded) {
+    load_signals();
+    deliver("D.0000", 0);
+    recording_access audit;
+    answer(first_signal, 2);
+    answer(first_signal, 3);
+    answer(third_signal, 2);
+    answer(first_signal, 1);
+    // "Отмена" records nothing.
+    answer(first_signal, 0);
+    view->cancel_all_manual();
+    view->acknowledge_all();
+    EXPECT_EQ(audit.lines,
+              (std::vector<std::string>{"ручной ввод|s1_2_7 = 1", "ручной ввод|s1_2_7 = 0",
+                                        "ручной ввод|i1_2_9 = 1", "снятие ручного ввода|s1_2_7",
+                                        "отмена ручного ввода для всех сигналов|сигналов: 1",
+                                        "квитирование всех сигналов|сигналов: 0"}));
+    // Manual input of single signals is the operator's: no password asked.
+    EXPECT_TRUE(audit.asked.empty());
+}
+
 } // namespace
 } // namespace ilktest
