@@ -203,11 +203,17 @@ void t_ref_buff::note_init_error(const std::string& text) {
 // Reads `ref` elements into the store: keys in document order under the given parent.
 class ref_reader : public nx_xml_client {
 public:
-    ref_reader(t_ref_buff& store, std::string parent_key, std::vector<std::string>* collect)
+    ref_reader(t_ref_buff& store, std::string parent_key, std::vector<std::string>* collect,
+               const nx_inixml& document)
         : store_(store), parent_(std::move(parent_key)), collect_(collect),
-          fresh_(store.refs().empty()) {}
+          fresh_(store.refs().empty()), document_(document) {}
 
     void on_start(const nx_xml_element& e) override {
+        if (capturing_ > 0) {
+            // Inside an element of an unknown class: kept as text, nothing of it is read.
+            ++capturing_;
+            return;
+        }
         if (e.name == "REFs") {
             if (!store_.batch() && !store_.insertion_hold())
                 store_.check_version(e);
@@ -255,13 +261,11 @@ public:
             } while (in_use(key));
         }
         std::unique_ptr<t_ref> made = store_.create(type);
+        bool unknown = made == nullptr;
+        if (unknown)
+            made = std::make_unique<t_ref_unknown>(store_, type);
         t_ref* component = made.get();
         stack_.push_back({key, component, 0});
-        if (component == nullptr) {
-            // Nothing is created, but its key stays taken for the elements nested in it.
-            reserved_.insert(key);
-            return;
-        }
         component->set_key(key);
         if (!store_.bulk())
             component->set_flag(true, flag_modified);
@@ -271,14 +275,27 @@ public:
         if (collect_ != nullptr)
             collect_->push_back(key);
         component->on_start(e);
+        if (unknown) {
+            // The lock attribute read above must not make it active.
+            component->set_flag(true, flag_locked);
+            capturing_ = 1;
+            capture_start_ = e.start;
+        }
     }
 
     void on_text(const nx_xml_element& e) override {
+        if (capturing_ > 0)
+            return;
         if (!stack_.empty() && stack_.back().component != nullptr)
             stack_.back().component->on_text(e);
     }
 
     void on_end(const nx_xml_element& e) override {
+        if (capturing_ > 0) {
+            if (--capturing_ == 0)
+                keep_unknown(e);
+            return;
+        }
         if (skipping_ > 0) {
             if (e.name == "ref")
                 --skipping_;
@@ -297,10 +314,27 @@ public:
     const std::map<std::string, int>& refused() const { return refused_; }
 
 private:
-    // A key is taken by a component, by an element read before without a class, or by
-    // components left under it: a newcomer must not adopt somebody else's children.
+    // The end of an element of an unknown class: its text from the start tag to the end tag
+    // goes into the placeholder as it stood, and the log names it.
+    void keep_unknown(const nx_xml_element& e) {
+        auto& unknown = static_cast<t_ref_unknown&>(*stack_.back().component);
+        const std::string& text = document_.text();
+        std::size_t end = std::min(e.after, text.size());
+        std::size_t start = std::min(capture_start_, end);
+        unknown.set_source(from_cp1251(text.substr(start, end - start)));
+        stack_.pop_back();
+        const std::string& file = document_.path();
+        nx_log::main().war("Компонент неизвестного типа " + std::to_string(unknown.type()) + " '" +
+                           unknown.full_path_text() + "'" +
+                           (file.empty() ? std::string() : " в файле " + file) +
+                           " не загружен: он сохраняется в файле без изменений вместе с "
+                           "вложенными элементами");
+    }
+
+    // A key is taken by a component or by components left under it: a newcomer must not
+    // adopt somebody else's children.
     bool in_use(const std::string& key) const {
-        if (store_.get(key) != nullptr || reserved_.count(key) != 0)
+        if (store_.get(key) != nullptr)
             return true;
         t_refs::cursor c;
         return store_.refs().first_under(key, c);
@@ -319,7 +353,10 @@ private:
     bool fresh_;
     std::vector<open_ref> stack_;
     std::vector<std::string> top_level_;
-    std::unordered_set<std::string> reserved_;
+    const nx_inixml& document_;
+    // Depth inside an element of an unknown class (0 outside), and where its start tag began.
+    int capturing_ = 0;
+    std::size_t capture_start_ = 0;
     std::unordered_map<std::string, int> next_number_;
     std::map<std::string, int> refused_;
     // Depth inside a refused element (0 outside).
@@ -348,7 +385,7 @@ void t_ref_buff::check_version(const nx_xml_element& element) {
 
 void t_ref_buff::read_text(nx_inixml& document, const std::string& parent_key,
                            std::vector<std::string>* collect) {
-    ref_reader reader(*this, parent_key, collect);
+    ref_reader reader(*this, parent_key, collect, document);
     // The version refusal stops the parse; it is thrown again as it was, not as a parse error.
     struct refusal_catcher : nx_xml_client {
         ref_reader& inner;
@@ -535,6 +572,10 @@ void t_ref_buff::write_subtree(nx_xml_writer& writer, t_ref& component, bool sav
     if (saving && component.has_flag(flag_modified)) {
         component.set_flag(false, flag_modified);
         mark_changed(component.key());
+    }
+    if (auto* unknown = dynamic_cast<t_ref_unknown*>(&component)) {
+        writer.element_text(unknown->source());
+        return;
     }
     writer.begin("ref");
     component.write(writer);

@@ -146,6 +146,9 @@ public:
     // Removes the registrations for exactly `prefix` ("" = every prefix) of `observer`
     // (null = of every observer).
     void unsubscribe_subtree(const std::string& prefix, i_observer* observer = nullptr);
+    // A deleted component's registrations go once its observers have been told of the
+    // deletion: at once outside a batch (the pass has run), after the batch's pass inside one.
+    void unsubscribe_deleted(const std::string& key);
 
     void begin_batch();
     void end_batch();
@@ -246,6 +249,8 @@ private:
 
     key_set changed_;
     bool batch_ = false;
+    // Keys deleted inside the batch whose registrations go after the batch's pass.
+    std::vector<std::string> deleted_in_batch_;
     bool insertion_hold_ = false;
     bool updating_ = false;
     int generation_ = 0;

@@ -108,6 +108,74 @@ TEST(StoreFile, TextOutsideRefsSurvivesAndTransientSubtreesStayOut) {
                   tail);
 }
 
+// An element of a class this program does not know keeps its place, its attributes in their
+// order and everything nested in it; locked components stay in the file too.
+TEST(StoreFile, AnUnknownClassWithChildrenIsWrittenBackUnchanged) {
+    remove_refs();
+    std::string log = open_test_log();
+    const std::string text =
+        "<struct>\r\n"
+        "<REFs version=\"1\">\r\n"
+        "  <ref tp=\"50\" cur=\"1\" title=\"Оборудование\"/>\r\n"
+        "  <ref tp=\"40\" cur=\"1\" title=\"Структура\">\r\n"
+        "    <ref tp=\"41\" title=\"Канал\">\r\n"
+        "      <ref tp=\"43\" zz=\"9\" title=\"КРУ-10 кВ\" lock=\"0\" aa=\"&lt;1&gt; &amp;\">\r\n"
+        "        <ref tp=\"1\" sk=\"s1\" title=\"Q1\"/>\r\n"
+        "        <ref tp=\"1\" lock=\"1\" sk=\"s2\" title=\"Q2\"/>\r\n"
+        "        <extra x=\"1\">текст</extra>\r\n"
+        "      </ref>\r\n"
+        "      <ref tp=\"42\" lock=\"1\" title=\"Раздел\"/>\r\n"
+        "      <ref tp=\"44\"/>\r\n"
+        "    </ref>\r\n"
+        "  </ref>\r\n"
+        "  <ref tp=\"80\" cur=\"1\" title=\"Схемы\"/>\r\n"
+        "</REFs>\r\n"
+        "</struct>\r\n";
+    t_ref_buff store;
+    register_test_classes(store);
+    load_text(store, text);
+
+    t_ref& unknown = store.find("K.0000.0000");
+    EXPECT_EQ(unknown.type(), 43);
+    EXPECT_EQ(unknown.display_name(), "КРУ-10 кВ");
+    // Inactive and out of the editor's reach, whatever its lock attribute says.
+    EXPECT_TRUE(unknown.has_flag(flag_locked));
+    EXPECT_TRUE(unknown.has_flag(flag_read_only));
+    EXPECT_TRUE(unknown.has_flag(flag_no_add));
+    EXPECT_TRUE(store.refs().under("K.0000.0000").empty());
+    EXPECT_EQ(store.signal_owner("s1"), "");
+    EXPECT_EQ(store.find("K.0000.0001").title(), "Раздел");
+    EXPECT_TRUE(store.find("K.0000.0001").has_flag(flag_locked));
+    EXPECT_EQ(store.find("K.0000.0002").type(), 44);
+
+    std::string logged = log_text(log);
+    EXPECT_NE(logged.find(" | WAR | Компонент неизвестного типа 43 'Структура / Канал / КРУ-10 "
+                          "кВ' в файле " +
+                          refs_file() +
+                          " не загружен: он сохраняется в файле без изменений вместе с "
+                          "вложенными элементами"),
+              std::string::npos)
+        << logged;
+    EXPECT_NE(logged.find(" | WAR | Компонент неизвестного типа 44 'Структура / Канал / НЕТ "
+                          "ИМЕНИ ТИПА'"),
+              std::string::npos);
+
+    // Saved (as closing a station in edit mode does) and saved again after a reload: the
+    // very same bytes each time.
+    store.save();
+    EXPECT_EQ(from_cp1251(ilktest::read_bytes(refs_file())), text);
+    t_ref_buff again;
+    register_test_classes(again);
+    again.load();
+    again.save();
+    EXPECT_EQ(from_cp1251(ilktest::read_bytes(refs_file())), text);
+
+    // Copied, it is carried as it stands.
+    EXPECT_EQ(again.subtree_xml("K.0000.0002"),
+              "<REFs version=\"1\">\r\n  <ref tp=\"44\"/>\r\n</REFs>\r\n");
+    nx_log::main().close();
+}
+
 TEST(StoreFile, SaveClearsModifiedAndQueuesButCopyLeavesItAlone) {
     remove_refs();
     t_ref_buff store;
@@ -140,9 +208,9 @@ TEST(StoreRead, KeysFollowDocumentOrderAndLaterInsertionsTakeTheNextNumber) {
                      "</ref></REFs></struct>");
     EXPECT_EQ(store.find("K.0000").title(), "first");
     EXPECT_EQ(store.find("K.0001").title(), "second");
-    // An unknown code creates nothing, but what is nested in it is read under its key.
-    EXPECT_EQ(store.get("K.0002"), nullptr);
-    EXPECT_EQ(store.find("K.0002.0000").title(), "inner");
+    // An unknown code takes its key with everything nested in it kept as text.
+    EXPECT_EQ(store.find("K.0002").type(), 777);
+    EXPECT_EQ(store.get("K.0002.0000"), nullptr);
     EXPECT_EQ(store.find("K.0003").title(), "after");
 
     std::vector<std::string> collected;
@@ -271,8 +339,10 @@ TEST(StoreRead, BadInputNeverCrashes) {
                      "<ref tp=\"abc\" lock=\"yes\" cur=\"x\"/>"
                      "<ref tp=\"80\" lock=\"да\" cur=\"-\"><ref tp=\"99\" lock=\"1x\"/></ref>"
                      "</REFs></struct>");
-    EXPECT_EQ(store.get("0000"), nullptr);
-    EXPECT_NE(store.get("0000.0000"), nullptr);
+    // Elements without a usable code are kept as they are, not read.
+    EXPECT_EQ(store.find("0000").type(), 0);
+    EXPECT_EQ(store.get("0000.0000"), nullptr);
+    EXPECT_EQ(store.find("0001").type(), 0);
     EXPECT_FALSE(store.find("S").has_flag(flag_locked));
     EXPECT_TRUE(store.find("S.0000").has_flag(flag_locked));
 
