@@ -16,8 +16,11 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
+#include <sys/stat.h>
 #include <unordered_set>
 
 namespace nxkit {
@@ -30,6 +33,53 @@ constexpr std::size_t kept_init_messages = 10;
 
 bool starts_with(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::int64_t nanoseconds(const timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// Both texts are whole numbers of the same value ("0.50" and "0.5", "7" and "7.0").
+bool same_number(const std::string& a, const std::string& b) {
+    double x = 0;
+    double y = 0;
+    auto ra = std::from_chars(a.data(), a.data() + a.size(), x);
+    auto rb = std::from_chars(b.data(), b.data() + b.size(), y);
+    return ra.ec == std::errc() && rb.ec == std::errc() && ra.ptr == a.data() + a.size() &&
+           rb.ptr == b.data() + b.size() && x == y;
+}
+
+// Logs every attribute that a component read from `file` would not write back as it stood:
+// a value out of range or malformed, which the class replaced. Attributes a class leaves out
+// when they hold their default are not compared.
+void report_replaced_values(t_ref& component, const nx_xml_element& element,
+                            const std::string& file) {
+    nx_xml_writer writer;
+    writer.set_pretty(false);
+    writer.begin("ref");
+    try {
+        component.write(writer);
+    } catch (const std::exception&) {
+        return;
+    }
+    const std::string& tag = writer.result();
+    for (std::size_t at = tag.find(' '); at != std::string::npos; at = tag.find(' ', at)) {
+        ++at;
+        std::size_t equals = tag.find("=\"", at);
+        std::size_t close = equals == std::string::npos ? equals : tag.find('"', equals + 2);
+        if (close == std::string::npos)
+            break;
+        std::string name = tag.substr(at, equals - at);
+        std::string written = tag.substr(equals + 2, close - equals - 2);
+        at = close + 1;
+        auto read = element.attributes.find(name);
+        if (read == element.attributes.end() || xml_escape(read->second) == written ||
+            same_number(read->second, written))
+            continue;
+        nx_log::main().war("Файл " + file + ", компонент '" + component.full_path_text() +
+                           "': значение " + name + "=\"" + read->second +
+                           "\" не может быть принято, загружено \"" + written + "\"");
+    }
 }
 
 } // namespace
@@ -153,6 +203,9 @@ t_ref_buff::t_ref_buff()
     : tables_(std::make_unique<tables>()), parser_(std::make_unique<expression_engine>()) {
     current_ = {{'D', "D"}, {'K', "K"}, {'S', "S"}};
     register_config_classes(*this);
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    created_ns_ = nanoseconds(now);
 }
 
 t_ref_buff::~t_ref_buff() {
@@ -261,9 +314,15 @@ public:
             } while (in_use(key));
         }
         std::unique_ptr<t_ref> made = store_.create(type);
-        bool unknown = made == nullptr;
-        if (unknown)
+        bool unknown = false;
+        if (made == nullptr &&
+            (type == tp_dev_root || type == tp_struct_root || type == tp_schema_root)) {
+            // The roots are always there, whichever classes are registered.
+            made = std::make_unique<t_ref_root>(store_, type);
+        } else if (made == nullptr) {
             made = std::make_unique<t_ref_unknown>(store_, type);
+            unknown = true;
+        }
         t_ref* component = made.get();
         stack_.push_back({key, component, 0});
         component->set_key(key);
@@ -275,6 +334,8 @@ public:
         if (collect_ != nullptr)
             collect_->push_back(key);
         component->on_start(e);
+        if (store_.loading_ && !unknown)
+            report_replaced_values(*component, e, document_.path());
         if (unknown) {
             // The lock attribute read above must not make it active.
             component->set_flag(true, flag_locked);
@@ -484,9 +545,17 @@ void t_ref_buff::load(const std::string& file_name) {
     clear();
     current_ = {{'D', "D"}, {'K', "K"}, {'S', "S"}};
 
+    if (!loaded_once_) {
+        loaded_once_ = true;
+        remove_save_leftovers();
+    }
     {
         flag_guard bulk(bulk_);
-        nx_inixml document(file_name.empty() ? refs_path() : file_name, true, refs_template);
+        std::string path = file_name.empty() ? refs_path() : file_name;
+        if (long long size = file_size(path); size <= 0)
+            nx_log::main().war("Файл конфигурации " + path + (size < 0 ? " не найден" : " пуст") +
+                               ": запущена пустая станция");
+        nx_inixml document(path, true, refs_template);
         read_text(document, {}, nullptr);
         update_pass();
         if (create_missing_roots() && !tables_->graph.empty()) {
@@ -656,7 +725,22 @@ void t_ref_buff::backup() {
         number = std::atoi(names.back().c_str()) + 1;
     std::array<char, 16> digits{};
     std::snprintf(digits.data(), digits.size(), "%06d", number);
-    copy_file(refs_path(), folder + digits.data() + "refs.ini");
+    // Written beside and renamed: a copy cut short is never offered as the latest backup.
+    copy_file_atomic(refs_path(), folder + digits.data() + "refs.ini");
+}
+
+void t_ref_buff::remove_save_leftovers() {
+    for (const std::string& name : {refs_path(), backup_folder() + "*refs.ini", settings_path()}) {
+        for (const std::string& path : atomic_write_leftovers(name)) {
+            struct stat st {};
+            // A younger one may be a write of this very process in progress.
+            if (::stat(path.c_str(), &st) != 0 || nanoseconds(st.st_mtim) >= created_ns_)
+                continue;
+            if (std::remove(path.c_str()) == 0)
+                nx_log::main().war("Удалён временный файл прерванной записи " + path + " (" +
+                                   std::to_string(st.st_size) + " байт)");
+        }
+    }
 }
 
 std::vector<std::string> t_ref_buff::backups() {

@@ -106,6 +106,10 @@ public:
     std::vector<std::string> backups();
     // The path of refs.ini.
     std::string refs_path() const;
+    // Removes the temporary files left by a save, a backup or a settings write that a killed
+    // process never finished (refs.ini.XXXXXX and the like), each with a log line. Only files
+    // older than the store are touched. Done by the first load.
+    void remove_save_leftovers();
 
     void start_devices(bool on);
     bool devices_running() const { return devices_running_; }
@@ -243,6 +247,9 @@ private:
     bool devices_running_ = false;
     bool bulk_ = false;
     bool loading_ = false;
+    bool loaded_once_ = false;
+    // When the store was made (nanoseconds of the real-time clock).
+    std::int64_t created_ns_ = 0;
     bool edit_mode_ = false;
     owner_handle owner_ = nullptr;
     i_update_poster* poster_ = nullptr;
