@@ -39,7 +39,8 @@ std::int64_t nanoseconds(const timespec& t) {
     return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
 
-// Both texts are whole numbers of the same value ("0.50" and "0.5", "7" and "7.0").
+// Both texts are numbers, each read whole, of the same value ("0.50" and "0.5", "1e3" and
+// "1000").
 bool same_number(const std::string& a, const std::string& b) {
     double x = 0;
     double y = 0;
@@ -643,7 +644,9 @@ void t_ref_buff::write_subtree(nx_xml_writer& writer, t_ref& component, bool sav
         mark_changed(component.key());
     }
     if (auto* unknown = dynamic_cast<t_ref_unknown*>(&component)) {
-        writer.element_text(unknown->source());
+        // Empty only when the text it came in broke off inside it: nothing whole to keep.
+        if (!unknown->source().empty())
+            writer.element_text(unknown->source());
         return;
     }
     writer.begin("ref");
