@@ -1,5 +1,6 @@
 #include "base/files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -211,6 +212,29 @@ bool write_file_atomic(const std::string& name, const std::string& bytes, bool d
         return false;
     }
     return true;
+}
+
+bool copy_file_atomic(const std::string& from, const std::string& to) {
+    std::string bytes;
+    return read_file(from, bytes) && write_file_atomic(to, bytes, true);
+}
+
+std::vector<std::string> atomic_write_leftovers(const std::string& name) {
+    std::vector<std::string> found;
+    std::string folder = path_part(name, part_drive | part_folder);
+    std::string pattern = path_part(name, part_name | part_ext) + ".??????";
+    dir_ptr dir(::opendir(folder.empty() ? "." : folder.c_str()));
+    if (!dir)
+        return found;
+    while (dirent* e = ::readdir(dir.get())) {
+        std::string path = folder + e->d_name;
+        struct stat st {};
+        if (wildcard_match(pattern, e->d_name) && ::stat(path.c_str(), &st) == 0 &&
+            S_ISREG(st.st_mode))
+            found.push_back(path);
+    }
+    std::sort(found.begin(), found.end());
+    return found;
 }
 
 } // namespace nxkit

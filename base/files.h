@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace nxkit {
 
@@ -41,5 +42,14 @@ bool read_file(const std::string& name, std::string& bytes);
 // power loss may cost the last write but never tears the file (settings). errno describes a
 // failure.
 bool write_file_atomic(const std::string& name, const std::string& bytes, bool durable = true);
+
+// Copies a file the same way: whole, durable, renamed into place; a copy cut short by a crash
+// is never found under the new name. errno describes a failure.
+bool copy_file_atomic(const std::string& from, const std::string& to);
+
+// The temporary files that write_file_atomic leaves behind when the process dies before the
+// rename: the name (wildcards allowed) followed by a dot and six characters, in the name's
+// folder. Full paths in name order.
+std::vector<std::string> atomic_write_leftovers(const std::string& name);
 
 } // namespace nxkit

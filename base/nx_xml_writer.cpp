@@ -70,6 +70,21 @@ void nx_xml_writer::text(const std::string& value) {
         line_break();
 }
 
+void nx_xml_writer::element_text(const std::string& xml) {
+    close_start_tag();
+    if (pretty_) {
+        if (!at_line_start_)
+            line_break();
+        if (indent_enabled_)
+            put(indent_);
+    }
+    put(xml);
+    // It is content of the element around it.
+    has_content_ = true;
+    if (pretty_)
+        line_break();
+}
+
 void nx_xml_writer::end(const std::string& name) {
     bool widened = false;
     if (!widened_.empty()) {

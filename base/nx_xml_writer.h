@@ -18,6 +18,9 @@ public:
     // Only while a start tag is open; otherwise throws std::logic_error.
     void attribute(const std::string& name, const std::string& value);
     void text(const std::string& value);
+    // A whole element kept as text, put where begin() would start one; its inner lines stay
+    // as they are.
+    void element_text(const std::string& xml);
     void end(const std::string& name);
 
     bool pretty() const { return pretty_; }

@@ -2,6 +2,8 @@
 
 #include "base/cp1251.h"
 #include "base/files.h"
+#include "base/last_error.h"
+#include "base/nx_log.h"
 #include "base/text.h"
 #include "platform/station.h"
 
@@ -294,9 +296,37 @@ ini_file& load() {
     return *copy;
 }
 
+// What became of the writes; guarded by settings_mutex().
+struct write_state {
+    // The last write failed: the next failure is not logged again.
+    bool failing = false;
+    // The first failure's text, until the user interface takes it to show it.
+    std::string notice;
+    bool notice_taken = false;
+};
+
+write_state& writes() {
+    static write_state state;
+    return state;
+}
+
 void save(const ini_file& ini) {
-    // A failed write (read-only medium) is not reported.
-    write_file_atomic(settings_file(), ini.bytes(), false);
+    write_state& state = writes();
+    if (write_file_atomic(settings_file(), ini.bytes(), false)) {
+        state.failing = false;
+        return;
+    }
+    // A full disk or a read-only medium: said once per run of failures in the log, once per
+    // process on screen; the values stay in memory and are written with the next change.
+    int code = errno;
+    if (state.failing)
+        return;
+    state.failing = true;
+    std::string text =
+        "Не удалось сохранить файл настроек " + settings_file() + last_error_text(code);
+    nx_log::main().err(text);
+    if (!state.notice_taken && state.notice.empty())
+        state.notice = text;
 }
 
 // Section and key names in the API are UTF-8, trimmed as on disk.
@@ -433,6 +463,15 @@ std::vector<std::string> settings_key_names(const std::string& section) {
     for (std::string& name : names)
         name = from_cp1251(name);
     return names;
+}
+
+std::string settings_take_write_failure() {
+    std::lock_guard lock(settings_mutex());
+    write_state& state = writes();
+    if (state.notice_taken || state.notice.empty())
+        return {};
+    state.notice_taken = true;
+    return std::move(state.notice);
 }
 
 void settings_reload() {

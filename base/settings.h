@@ -9,8 +9,9 @@ namespace nxkit {
 // ends. Names are matched without regard to case. The file is read once per process into one
 // copy in memory; every change goes into that copy and is written through at once (a new file
 // renamed over the old), all under one process-wide lock. A file changed by hand while the
-// program runs is not noticed. Nothing here fails: a missing file or key yields the default, a
-// failed write is ignored.
+// program runs is not noticed. Nothing here fails: a missing file or key yields the default; a
+// failed write keeps the values in memory, writes an ERR line (once until a write succeeds
+// again) and leaves a notice for the user interface.
 
 std::string settings_path();
 
@@ -36,6 +37,11 @@ void settings_clear_section(const std::string& section);
 
 // The key names of a section, as spelt in the file, in file order.
 std::vector<std::string> settings_key_names(const std::string& section);
+
+// The text of the first failed write of this process, once: the user interface shows it the
+// first time it asks (settings may be written from any thread, a box only from its own).
+// Empty when there is nothing (more) to show.
+std::string settings_take_write_failure();
 
 // Forgets the copy in memory: the next call reads the file again. For a file replaced on
 // purpose from outside (tests).

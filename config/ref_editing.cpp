@@ -33,26 +33,21 @@ bool yes(t_ref_buff& store, const std::string& text, int type = mb_question) {
     return show_message(store.owner_window(), text, type) == answer_yes;
 }
 
-void delete_keys(t_ref_buff& store, const std::set<std::string>& keys) {
-    batch_scope batch(store);
-    for (const std::string& key : keys)
-        del_ref(store, key);
-}
-
 // The box naming what would lose its references; false when nothing refers to the keys.
-bool refuse_broken_references(t_ref_buff& store, const std::vector<std::string>& deleted) {
+// Users among `spared` are not counted (a batch deletes them as well).
+bool refuse_broken_references(t_ref_buff& store, const std::vector<std::string>& deleted,
+                              const std::set<std::string>* spared = nullptr) {
     for (const std::string& key : deleted) {
         key_set users{key};
         store.expand_dependencies(users, 1);
         users.erase(key);
         std::vector<t_ref*> found;
         for (const std::string& user : users)
-            if (t_ref* ref = store.get(user))
+            if (t_ref* ref = store.get(user); ref != nullptr && (!spared || !spared->count(user)))
                 found.push_back(ref);
         if (found.empty())
             continue;
 
-        store.change_set().clear();
         std::string list;
         for (std::size_t i = 0; i < found.size() && i < users_listed; ++i)
             list += "• " + found[i]->full_path_text() + ";\r\n";
@@ -226,8 +221,10 @@ bool del_ref(t_ref_buff& store, const std::string& key) {
         changes.insert(deleted.begin(), deleted.end());
         std::size_t before = changes.size();
         store.expand_dependencies(changes, -1);
-        if (!store.batch() && changes.size() > before && refuse_broken_references(store, deleted))
+        if (!store.batch() && changes.size() > before && refuse_broken_references(store, deleted)) {
+            changes.clear();
             return false;
+        }
 
         // Marked only now, so a refused deletion leaves the configuration untouched.
         if (t_ref* owner = store.get(parent))
@@ -240,11 +237,38 @@ bool del_ref(t_ref_buff& store, const std::string& key) {
             store.mark_changed(parent);
         store.update_pass();
         for (const std::string& gone : deleted)
-            store.unsubscribe_subtree(gone);
+            store.unsubscribe_deleted(gone);
     }
     store.rebuild(false, true);
     return true;
 }
+
+namespace {
+
+// Deletes the keys with their subtrees in one batch. A batch asks no question per component,
+// but it never breaks references either: everything it would remove is checked first, as a
+// single deletion is, and one user left outside refuses the whole batch.
+bool delete_keys(t_ref_buff& store, const std::set<std::string>& keys) {
+    std::set<std::string> removed;
+    for (const std::string& key : keys) {
+        if (store.get(key) == nullptr)
+            continue;
+        removed.insert(key);
+        for (t_ref* ref : store.refs().under(key))
+            removed.insert(ref->key());
+    }
+    key_set closure(removed.begin(), removed.end());
+    store.expand_dependencies(closure, -1);
+    if (closure.size() > removed.size() &&
+        refuse_broken_references(store, {removed.begin(), removed.end()}, &removed))
+        return false;
+    batch_scope batch(store);
+    for (const std::string& key : keys)
+        del_ref(store, key);
+    return true;
+}
+
+} // namespace
 
 bool delete_following(t_ref_buff& store, const std::string& key) {
     t_ref* first = store.get(key);
@@ -257,8 +281,7 @@ bool delete_following(t_ref_buff& store, const std::string& key) {
     for (t_ref* sibling : store.refs().children(parent_key(key)))
         if (sibling->key() >= key && !sibling->has_flag(flag_no_delete | flag_read_only))
             keys.insert(sibling->key());
-    delete_keys(store, keys);
-    return true;
+    return delete_keys(store, keys);
 }
 
 bool delete_marked(t_ref_buff& store, const std::vector<std::string>& keys,
@@ -275,8 +298,7 @@ bool delete_marked(t_ref_buff& store, const std::vector<std::string>& keys,
     if (!yes(store,
              "Удалить компонент\r\n'" + named->display_name() + "'\r\nи другие отмеченные ?"))
         return false;
-    delete_keys(store, marked);
-    return true;
+    return delete_keys(store, marked);
 }
 
 bool can_paste(t_ref_buff& store, const std::string& parent, const std::string& text) {

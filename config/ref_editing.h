@@ -40,11 +40,13 @@ std::vector<std::string> add_components(t_ref_buff& store, const std::string& pa
 bool del_ref(t_ref_buff& store, const std::string& key);
 
 // Deletes `key` and every later sibling that may be deleted, after one question.
-// False when the operator declined or the key is missing.
+// False when the operator declined, the key is missing, or components left behind refer to
+// what would be deleted (the reference box names them; nothing is deleted then).
 bool delete_following(t_ref_buff& store, const std::string& key);
 
 // Deletes the marked components that may be deleted, after one question naming `current`
-// (the editor's current component; the first marked key when empty or missing).
+// (the editor's current component; the first marked key when empty or missing). Refused as
+// delete_following is when references would break.
 bool delete_marked(t_ref_buff& store, const std::vector<std::string>& keys,
                    const std::string& current = {});
 

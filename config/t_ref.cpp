@@ -179,6 +179,14 @@ std::string t_ref::duplicate_message(int index, t_ref& other) {
            "'";
 }
 
+t_ref_root::t_ref_root(t_ref_buff& store, int type) : t_ref(store, type) {
+    set_flag(true, flag_no_delete);
+}
+
+t_ref_unknown::t_ref_unknown(t_ref_buff& store, int type) : t_ref(store, type) {
+    set_flag(true, flag_locked | flag_read_only | flag_no_add | flag_active_fixed);
+}
+
 t_group::t_group(t_ref_buff& store) : t_ref(store, tp_group) {}
 
 std::vector<int> t_group::child_types() {

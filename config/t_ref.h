@@ -94,9 +94,26 @@ private:
 };
 
 // Base of the three roots (equipment, structure, schemes).
+// A root is never deleted in the editor: the whole tree and its running devices hang on it.
 class t_ref_root : public t_ref {
 public:
-    using t_ref::t_ref;
+    t_ref_root(t_ref_buff& store, int type);
+};
+
+// An element of `refs.ini` whose class this program does not know (a newer format, a hand
+// edit). It is kept exactly as read, with everything nested in it, and written back as it
+// was: a station is never cut down by a program that cannot read all of it. It takes no part
+// in operation and cannot be changed in the editor.
+class t_ref_unknown : public t_ref {
+public:
+    t_ref_unknown(t_ref_buff& store, int type);
+
+    // The element's text as it stood in the file, start tag to end tag (UTF-8).
+    const std::string& source() const { return source_; }
+    void set_source(std::string text) { source_ = std::move(text); }
+
+private:
+    std::string source_;
 };
 
 // A folder: only a title; accepts what its parent accepts and shows its parent's log.

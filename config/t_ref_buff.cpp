@@ -16,8 +16,11 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
+#include <sys/stat.h>
 #include <unordered_set>
 
 namespace nxkit {
@@ -30,6 +33,54 @@ constexpr std::size_t kept_init_messages = 10;
 
 bool starts_with(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::int64_t nanoseconds(const timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// Both texts are numbers, each read whole, of the same value ("0.50" and "0.5", "1e3" and
+// "1000").
+bool same_number(const std::string& a, const std::string& b) {
+    double x = 0;
+    double y = 0;
+    auto ra = std::from_chars(a.data(), a.data() + a.size(), x);
+    auto rb = std::from_chars(b.data(), b.data() + b.size(), y);
+    return ra.ec == std::errc() && rb.ec == std::errc() && ra.ptr == a.data() + a.size() &&
+           rb.ptr == b.data() + b.size() && x == y;
+}
+
+// Logs every attribute that a component read from `file` would not write back as it stood:
+// a value out of range or malformed, which the class replaced. Attributes a class leaves out
+// when they hold their default are not compared.
+void report_replaced_values(t_ref& component, const nx_xml_element& element,
+                            const std::string& file) {
+    nx_xml_writer writer;
+    writer.set_pretty(false);
+    writer.begin("ref");
+    try {
+        component.write(writer);
+    } catch (const std::exception&) {
+        return;
+    }
+    const std::string& tag = writer.result();
+    for (std::size_t at = tag.find(' '); at != std::string::npos; at = tag.find(' ', at)) {
+        ++at;
+        std::size_t equals = tag.find("=\"", at);
+        std::size_t close = equals == std::string::npos ? equals : tag.find('"', equals + 2);
+        if (close == std::string::npos)
+            break;
+        std::string name = tag.substr(at, equals - at);
+        std::string written = tag.substr(equals + 2, close - equals - 2);
+        at = close + 1;
+        auto read = element.attributes.find(name);
+        if (read == element.attributes.end() || xml_escape(read->second) == written ||
+            same_number(read->second, written))
+            continue;
+        nx_log::main().war("Файл " + file + ", компонент '" + component.full_path_text() +
+                           "': значение " + name + "=\"" + read->second +
+                           "\" не может быть принято, загружено \"" + written + "\"");
+    }
 }
 
 } // namespace
@@ -153,6 +204,9 @@ t_ref_buff::t_ref_buff()
     : tables_(std::make_unique<tables>()), parser_(std::make_unique<expression_engine>()) {
     current_ = {{'D', "D"}, {'K', "K"}, {'S', "S"}};
     register_config_classes(*this);
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    created_ns_ = nanoseconds(now);
 }
 
 t_ref_buff::~t_ref_buff() {
@@ -203,11 +257,17 @@ void t_ref_buff::note_init_error(const std::string& text) {
 // Reads `ref` elements into the store: keys in document order under the given parent.
 class ref_reader : public nx_xml_client {
 public:
-    ref_reader(t_ref_buff& store, std::string parent_key, std::vector<std::string>* collect)
+    ref_reader(t_ref_buff& store, std::string parent_key, std::vector<std::string>* collect,
+               const nx_inixml& document)
         : store_(store), parent_(std::move(parent_key)), collect_(collect),
-          fresh_(store.refs().empty()) {}
+          fresh_(store.refs().empty()), document_(document) {}
 
     void on_start(const nx_xml_element& e) override {
+        if (capturing_ > 0) {
+            // Inside an element of an unknown class: kept as text, nothing of it is read.
+            ++capturing_;
+            return;
+        }
         if (e.name == "REFs") {
             if (!store_.batch() && !store_.insertion_hold())
                 store_.check_version(e);
@@ -255,13 +315,17 @@ public:
             } while (in_use(key));
         }
         std::unique_ptr<t_ref> made = store_.create(type);
+        bool unknown = false;
+        if (made == nullptr &&
+            (type == tp_dev_root || type == tp_struct_root || type == tp_schema_root)) {
+            // The roots are always there, whichever classes are registered.
+            made = std::make_unique<t_ref_root>(store_, type);
+        } else if (made == nullptr) {
+            made = std::make_unique<t_ref_unknown>(store_, type);
+            unknown = true;
+        }
         t_ref* component = made.get();
         stack_.push_back({key, component, 0});
-        if (component == nullptr) {
-            // Nothing is created, but its key stays taken for the elements nested in it.
-            reserved_.insert(key);
-            return;
-        }
         component->set_key(key);
         if (!store_.bulk())
             component->set_flag(true, flag_modified);
@@ -271,14 +335,29 @@ public:
         if (collect_ != nullptr)
             collect_->push_back(key);
         component->on_start(e);
+        if (store_.loading_ && !unknown)
+            report_replaced_values(*component, e, document_.path());
+        if (unknown) {
+            // The lock attribute read above must not make it active.
+            component->set_flag(true, flag_locked);
+            capturing_ = 1;
+            capture_start_ = e.start;
+        }
     }
 
     void on_text(const nx_xml_element& e) override {
+        if (capturing_ > 0)
+            return;
         if (!stack_.empty() && stack_.back().component != nullptr)
             stack_.back().component->on_text(e);
     }
 
     void on_end(const nx_xml_element& e) override {
+        if (capturing_ > 0) {
+            if (--capturing_ == 0)
+                keep_unknown(e);
+            return;
+        }
         if (skipping_ > 0) {
             if (e.name == "ref")
                 --skipping_;
@@ -297,10 +376,27 @@ public:
     const std::map<std::string, int>& refused() const { return refused_; }
 
 private:
-    // A key is taken by a component, by an element read before without a class, or by
-    // components left under it: a newcomer must not adopt somebody else's children.
+    // The end of an element of an unknown class: its text from the start tag to the end tag
+    // goes into the placeholder as it stood, and the log names it.
+    void keep_unknown(const nx_xml_element& e) {
+        auto& unknown = static_cast<t_ref_unknown&>(*stack_.back().component);
+        const std::string& text = document_.text();
+        std::size_t end = std::min(e.after, text.size());
+        std::size_t start = std::min(capture_start_, end);
+        unknown.set_source(from_cp1251(text.substr(start, end - start)));
+        stack_.pop_back();
+        const std::string& file = document_.path();
+        nx_log::main().war("Компонент неизвестного типа " + std::to_string(unknown.type()) + " '" +
+                           unknown.full_path_text() + "'" +
+                           (file.empty() ? std::string() : " в файле " + file) +
+                           " не загружен: он сохраняется в файле без изменений вместе с "
+                           "вложенными элементами");
+    }
+
+    // A key is taken by a component or by components left under it: a newcomer must not
+    // adopt somebody else's children.
     bool in_use(const std::string& key) const {
-        if (store_.get(key) != nullptr || reserved_.count(key) != 0)
+        if (store_.get(key) != nullptr)
             return true;
         t_refs::cursor c;
         return store_.refs().first_under(key, c);
@@ -319,7 +415,10 @@ private:
     bool fresh_;
     std::vector<open_ref> stack_;
     std::vector<std::string> top_level_;
-    std::unordered_set<std::string> reserved_;
+    const nx_inixml& document_;
+    // Depth inside an element of an unknown class (0 outside), and where its start tag began.
+    int capturing_ = 0;
+    std::size_t capture_start_ = 0;
     std::unordered_map<std::string, int> next_number_;
     std::map<std::string, int> refused_;
     // Depth inside a refused element (0 outside).
@@ -348,7 +447,7 @@ void t_ref_buff::check_version(const nx_xml_element& element) {
 
 void t_ref_buff::read_text(nx_inixml& document, const std::string& parent_key,
                            std::vector<std::string>* collect) {
-    ref_reader reader(*this, parent_key, collect);
+    ref_reader reader(*this, parent_key, collect, document);
     // The version refusal stops the parse; it is thrown again as it was, not as a parse error.
     struct refusal_catcher : nx_xml_client {
         ref_reader& inner;
@@ -447,9 +546,17 @@ void t_ref_buff::load(const std::string& file_name) {
     clear();
     current_ = {{'D', "D"}, {'K', "K"}, {'S', "S"}};
 
+    if (!loaded_once_) {
+        loaded_once_ = true;
+        remove_save_leftovers();
+    }
     {
         flag_guard bulk(bulk_);
-        nx_inixml document(file_name.empty() ? refs_path() : file_name, true, refs_template);
+        std::string path = file_name.empty() ? refs_path() : file_name;
+        if (long long size = file_size(path); size <= 0)
+            nx_log::main().war("Файл конфигурации " + path + (size < 0 ? " не найден" : " пуст") +
+                               ": запущена пустая станция");
+        nx_inixml document(path, true, refs_template);
         read_text(document, {}, nullptr);
         update_pass();
         if (create_missing_roots() && !tables_->graph.empty()) {
@@ -536,6 +643,12 @@ void t_ref_buff::write_subtree(nx_xml_writer& writer, t_ref& component, bool sav
         component.set_flag(false, flag_modified);
         mark_changed(component.key());
     }
+    if (auto* unknown = dynamic_cast<t_ref_unknown*>(&component)) {
+        // Empty only when the text it came in broke off inside it: nothing whole to keep.
+        if (!unknown->source().empty())
+            writer.element_text(unknown->source());
+        return;
+    }
     writer.begin("ref");
     component.write(writer);
     write_children(writer, component.key(), saving);
@@ -615,7 +728,22 @@ void t_ref_buff::backup() {
         number = std::atoi(names.back().c_str()) + 1;
     std::array<char, 16> digits{};
     std::snprintf(digits.data(), digits.size(), "%06d", number);
-    copy_file(refs_path(), folder + digits.data() + "refs.ini");
+    // Written beside and renamed: a copy cut short is never offered as the latest backup.
+    copy_file_atomic(refs_path(), folder + digits.data() + "refs.ini");
+}
+
+void t_ref_buff::remove_save_leftovers() {
+    for (const std::string& name : {refs_path(), backup_folder() + "*refs.ini", settings_path()}) {
+        for (const std::string& path : atomic_write_leftovers(name)) {
+            struct stat st {};
+            // A younger one may be a write of this very process in progress.
+            if (::stat(path.c_str(), &st) != 0 || nanoseconds(st.st_mtim) >= created_ns_)
+                continue;
+            if (std::remove(path.c_str()) == 0)
+                nx_log::main().war("Удалён временный файл прерванной записи " + path + " (" +
+                                   std::to_string(st.st_size) + " байт)");
+        }
+    }
 }
 
 std::vector<std::string> t_ref_buff::backups() {

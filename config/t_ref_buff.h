@@ -106,6 +106,10 @@ public:
     std::vector<std::string> backups();
     // The path of refs.ini.
     std::string refs_path() const;
+    // Removes the temporary files left by a save, a backup or a settings write that a killed
+    // process never finished (refs.ini.XXXXXX and the like), each with a log line. Only files
+    // older than the store are touched. Done by the first load.
+    void remove_save_leftovers();
 
     void start_devices(bool on);
     bool devices_running() const { return devices_running_; }
@@ -146,6 +150,9 @@ public:
     // Removes the registrations for exactly `prefix` ("" = every prefix) of `observer`
     // (null = of every observer).
     void unsubscribe_subtree(const std::string& prefix, i_observer* observer = nullptr);
+    // A deleted component's registrations go once its observers have been told of the
+    // deletion: at once outside a batch (the pass has run), after the batch's pass inside one.
+    void unsubscribe_deleted(const std::string& key);
 
     void begin_batch();
     void end_batch();
@@ -240,12 +247,17 @@ private:
     bool devices_running_ = false;
     bool bulk_ = false;
     bool loading_ = false;
+    bool loaded_once_ = false;
+    // When the store was made (nanoseconds of the real-time clock).
+    std::int64_t created_ns_ = 0;
     bool edit_mode_ = false;
     owner_handle owner_ = nullptr;
     i_update_poster* poster_ = nullptr;
 
     key_set changed_;
     bool batch_ = false;
+    // Keys deleted inside the batch whose registrations go after the batch's pass.
+    std::vector<std::string> deleted_in_batch_;
     bool insertion_hold_ = false;
     bool updating_ = false;
     int generation_ = 0;

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <string_view>
 #include <unordered_set>
+#include <utility>
 
 namespace nxkit {
 
@@ -108,6 +109,13 @@ void t_ref_buff::unsubscribe_subtree(const std::string& prefix, i_observer* obse
     ++tables_->observers_version;
 }
 
+void t_ref_buff::unsubscribe_deleted(const std::string& key) {
+    if (batch_)
+        deleted_in_batch_.push_back(key);
+    else
+        unsubscribe_subtree(key);
+}
+
 void t_ref_buff::notify_observers(const std::vector<round_entry>& round) {
     auto& map = tables_->observers;
     if (map.empty())
@@ -163,6 +171,9 @@ void t_ref_buff::begin_batch() {
 void t_ref_buff::end_batch() {
     batch_ = false;
     update_pass();
+    // The views watching a deleted subtree have been told by the pass: now they may go.
+    for (const std::string& key : std::exchange(deleted_in_batch_, {}))
+        unsubscribe_subtree(key);
     rebuild(false, true);
 }
 

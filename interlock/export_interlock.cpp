@@ -40,24 +40,36 @@ struct ilk_line {
     throw nx_exception_struct_to_ilk(text);
 }
 
-// Every line end (CR LF, LF or CR alone) becomes CR LF; trailing line ends go.
+// Every line end (CR LF, LF CR, LF or CR alone) becomes CR LF; trailing line ends go.
 std::string normalise_line_ends(const std::string& text) {
     std::string out;
     out.reserve(text.size() + text.size() / 16);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char ch = text[i];
-        if (ch == '\r' || ch == '\n') {
-            if (ch == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
+    for (std::size_t i = 0; i < text.size();) {
+        if (std::size_t end = line_end_length(text, i); end != 0) {
             out += "\r\n";
+            i += end;
         } else {
-            out += ch;
+            out += text[i++];
         }
     }
     while (!out.empty() && (out.back() == '\r' || out.back() == '\n'))
         out.pop_back();
     return out;
 }
+
+} // namespace
+
+std::size_t line_end_length(const std::string& text, std::size_t at) {
+    if (at >= text.size() || (text[at] != '\r' && text[at] != '\n'))
+        return 0;
+    // The pair is one end whichever comes first; two equal ones are two ends (an empty line).
+    if (at + 1 < text.size() && (text[at + 1] == '\r' || text[at + 1] == '\n') &&
+        text[at + 1] != text[at])
+        return 2;
+    return 1;
+}
+
+namespace {
 
 // Where the interlock block starts: the first line that begins with "$ILKK=", else the first
 // that begins with "$ILK="; npos when neither. A mention inside another line is no block.

@@ -9,6 +9,10 @@ namespace nxkit {
 
 class t_ref_buff;
 
+// The length of the line end at `at` in a controller file: 2 for CR LF and for LF CR (files
+// made on some controllers end their lines so), 1 for a lone CR or LF, 0 when none is there.
+std::size_t line_end_length(const std::string& text, std::size_t at);
+
 // The folder of the controller files: station folder + "CONF_INI/", created when missing.
 std::string export_folder();
 // The names of the files "conf*.ini" in it, in name order.

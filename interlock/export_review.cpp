@@ -1,5 +1,7 @@
 #include "interlock/export_review.h"
 
+#include "interlock/export_interlock.h"
+
 #include <algorithm>
 
 namespace nxkit {
@@ -9,15 +11,13 @@ namespace {
 std::vector<std::string> split_lines(const std::string& text) {
     std::vector<std::string> lines;
     std::string current;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c == '\r' || c == '\n') {
+    for (std::size_t i = 0; i < text.size();) {
+        if (std::size_t end = line_end_length(text, i); end != 0) {
             lines.push_back(current);
             current.clear();
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
+            i += end;
         } else {
-            current += c;
+            current += text[i++];
         }
     }
     if (!current.empty())

@@ -318,8 +318,13 @@ void nx_dlg_mod::create_contents() {
             [this] { in_pass([this] { store_.update_pass(); }); });
     fast_timer_->start(10);
     slow_timer_ = new QTimer(this);
-    connect(slow_timer_, &QTimer::timeout, this,
-            [this] { in_pass([this] { store_.countdown_tick(); }); });
+    connect(slow_timer_, &QTimer::timeout, this, [this] {
+        in_pass([this] { store_.countdown_tick(); });
+        // A settings file that cannot be written (full disk) is said once on screen; the log
+        // has it already.
+        if (std::string failure = settings_take_write_failure(); !failure.empty())
+            show_message(this, failure, mb_error);
+    });
     slow_timer_->start(1000);
 
     // Edit mode, initial path: the hot key when VIEW/EDIT_KEY asks for it.

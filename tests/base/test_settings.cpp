@@ -1,4 +1,5 @@
 #include "base/cp1251.h"
+#include "base/nx_log.h"
 #include "base/settings.h"
 #include "base/settings_keys.h"
 #include "tests/support/test_support.h"
@@ -278,6 +279,41 @@ TEST_F(Settings, ReadOnceAndWrittenThrough) {
     write_bytes(path, "[A]\r\nx=3\r\n");
     settings_reload();
     EXPECT_EQ(settings_get_int("A", "x", 0, false), 3);
+}
+
+// A settings file that cannot be written (here a folder stands in its place, as a full disk
+// would refuse the write) is logged once per run of failures and offered once to the screen;
+// the values live on in memory and reach the file with the next write that succeeds.
+TEST_F(Settings, AFailedWriteIsLoggedAndShownOnce) {
+    std::string log = ilktest::station_dir() + "settings_test.log";
+    nx_log::main().close();
+    std::remove(log.c_str());
+    ASSERT_TRUE(nx_log::main().open(log, 10000000, 0));
+    std::filesystem::create_directory(path);
+
+    settings_set_int("A", "x", 1);
+    settings_set_int("A", "y", 2);
+    std::string logged = from_cp1251(read_bytes(log));
+    const std::string line = " | ERR | Не удалось сохранить файл настроек " + path;
+    ASSERT_NE(logged.find(line), std::string::npos) << logged;
+    EXPECT_EQ(logged.find(line, logged.find(line) + 1), std::string::npos) << logged;
+    EXPECT_EQ(settings_get_int("A", "y", 0, false), 2);
+    std::string notice = settings_take_write_failure();
+    EXPECT_EQ(notice.rfind("Не удалось сохранить файл настроек " + path, 0), 0u) << notice;
+    EXPECT_EQ(settings_take_write_failure(), "");
+
+    std::filesystem::remove(path);
+    settings_set_int("A", "z", 3);
+    EXPECT_EQ(file(), "[A]\r\nx=1\r\ny=2\r\nz=3\r\n");
+    // Failing again after a success: logged again, but the screen has been told already.
+    std::filesystem::remove(path);
+    std::filesystem::create_directory(path);
+    settings_set_int("A", "x", 4);
+    logged = from_cp1251(read_bytes(log));
+    EXPECT_NE(logged.find(line, logged.find(line) + 1), std::string::npos) << logged;
+    EXPECT_EQ(settings_take_write_failure(), "");
+    std::filesystem::remove(path);
+    nx_log::main().close();
 }
 
 TEST_F(Settings, KeyNamesOfASection) {

@@ -356,6 +356,104 @@ TEST_F(Editing, DeletingRunsAndMarkedComponentsAsksOnceAndSparesProtectedOnes) {
     EXPECT_EQ(titles(b), (keys{"с4"}));
 }
 
+// A batch deletion checks every component it removes, as a single deletion does; users that
+// the batch removes as well do not count.
+TEST_F(Editing, BatchDeletionRefusesWhenReferencesWouldBreak) {
+    std::string b = box(signal_xml("сигнал A", "A") + signal_xml("сигнал B", "B", "A+1") +
+                        signal_xml("сигнал C", "C"));
+    std::vector<std::string> watcher;
+    store.insert_xml("S", "<ref tp=\"902\" title=\"правило\" expr=\"A*2\"/>", &watcher);
+    settle();
+    const std::string refused =
+        "После удаления компонента \"сигнал A\" нарушатся ссылки из компонентов:\r\n"
+        "• Схемы / правило;\r\n";
+
+    {
+        ilktest::scripted_prompt prompt;
+        prompt.expect("Удалить компонент\r\n'сигнал A'\r\nи все следующие ниже ?", answer_yes);
+        prompt.expect("нарушатся ссылки", answer_ok);
+        EXPECT_FALSE(delete_following(store, b + ".0000"));
+        ASSERT_EQ(prompt.seen().size(), 2u);
+        EXPECT_EQ(prompt.seen()[1].type, mb_error);
+        // B goes with the batch: only the rule outside is named.
+        EXPECT_EQ(prompt.seen()[1].text, refused);
+    }
+    EXPECT_EQ(titles(b), (keys{"сигнал A", "сигнал B", "сигнал C"}));
+    EXPECT_FALSE(store.batch());
+    EXPECT_EQ(store.signal_owner("A"), b + ".0000");
+
+    {
+        ilktest::scripted_prompt prompt;
+        prompt.expect("Удалить компонент\r\n'сигнал C'\r\nи другие отмеченные ?", answer_yes);
+        prompt.expect("нарушатся ссылки", answer_ok);
+        EXPECT_FALSE(delete_marked(store, {b + ".0000", b + ".0002"}, b + ".0002"));
+        ASSERT_EQ(prompt.seen().size(), 2u);
+        // B stays here: it is named with the rule.
+        EXPECT_EQ(prompt.seen()[1].text,
+                  "После удаления компонента \"сигнал A\" нарушатся ссылки из компонентов:\r\n"
+                  "• Структура / Щит / сигнал B;\r\n"
+                  "• Схемы / правило;\r\n"
+                  "\r\nВсего 2");
+    }
+    EXPECT_EQ(titles(b).size(), 3u);
+
+    // A marked folder: its whole subtree is checked.
+    {
+        ilktest::scripted_prompt prompt;
+        prompt.expect("'Щит'", answer_yes);
+        prompt.expect("нарушатся ссылки", answer_ok);
+        EXPECT_FALSE(delete_marked(store, {b}));
+    }
+    EXPECT_NE(store.get(b), nullptr);
+
+    // With the rule marked too nothing is left to break.
+    {
+        ilktest::scripted_prompt prompt;
+        prompt.expect("'сигнал A'", answer_yes);
+        EXPECT_TRUE(delete_marked(store, {b + ".0000", b + ".0001", watcher.at(0)}, b + ".0000"));
+        EXPECT_EQ(prompt.seen().size(), 1u);
+    }
+    EXPECT_EQ(titles(b), (keys{"сигнал C"}));
+    EXPECT_EQ(store.get(watcher.at(0)), nullptr);
+}
+
+// The roots are never deleted, read from the file or created; a view watching a subtree that
+// a batch deletes hears of every deleted key before its registration goes.
+TEST_F(Editing, BatchDeletionSparesRootsAndTellsTheWatchingViews) {
+    t_ref_buff loaded;
+    loaded.register_class(
+        tp_dev_root, [](t_ref_buff& s) { return std::make_unique<t_ref_root>(s, tp_dev_root); });
+    ilktest::write_bytes(dir.path() + "roots.ini",
+                         "<struct><REFs version=\"1\"><ref tp=\"50\"/></REFs></struct>");
+    loaded.load(dir.path() + "roots.ini");
+    EXPECT_TRUE(loaded.find("D").has_flag(flag_no_delete));
+
+    std::string b = box("<ref tp=\"99\" title=\"Папка\">" + signal_xml("сигнал A", "A") + "</ref>" +
+                        signal_xml("сигнал B", "B"));
+    std::string folder = b + ".0000";
+    test_observer on_folder;
+    test_observer on_root;
+    store.subscribe_subtree(folder, &on_folder);
+    store.subscribe_subtree("K", &on_root);
+    {
+        ilktest::scripted_prompt prompt;
+        prompt.expect("'Структура'\r\nи другие отмеченные ?", answer_yes);
+        EXPECT_TRUE(delete_marked(store, {"K", folder}, "K"));
+    }
+    EXPECT_NE(store.get("K"), nullptr);
+    EXPECT_EQ(titles(b), (keys{"сигнал B"}));
+    EXPECT_EQ(on_folder.seen, (keys{folder, folder + ".0000"}));
+    EXPECT_EQ(on_root.seen, (keys{b, folder, folder + ".0000"}));
+
+    // Gone with the batch: a newcomer at the folder's key is not reported to it.
+    on_folder.seen.clear();
+    store.insert_xml(b, "<ref tp=\"99\"/>");
+    store.update_pass();
+    ASSERT_NE(store.get(folder), nullptr);
+    EXPECT_TRUE(on_folder.seen.empty());
+    store.unsubscribe_subtree("K", &on_root);
+}
+
 TEST_F(Editing, AddingAsksForMoreThanOneAndStopsAtTheLimit) {
     std::string b = box("");
 

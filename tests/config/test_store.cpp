@@ -1,9 +1,15 @@
 #include "tests/config/config_fixture.h"
 
+#include "base/files.h"
 #include "base/nx_exception.h"
+#include "base/nx_xml_writer.h"
 #include "base/settings.h"
 
+#include <chrono>
+#include <csignal>
 #include <filesystem>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace cfgtest;
 
@@ -48,6 +54,27 @@ public:
     void on_unload() override { calls.push_back("unload"); }
     void on_load() override { calls.push_back("load"); }
     std::vector<std::string> calls;
+};
+
+// Reads its address as a 16-bit number and anything else as 0, as the device classes do.
+class address_ref : public t_ref {
+public:
+    explicit address_ref(t_ref_buff& store) : t_ref(store, 960) {}
+    void on_start(const nx_xml_element& e) override {
+        t_ref::on_start(e);
+        int read = e.attr_int("addr");
+        address_ = read < 0 || read > 65535 ? 0 : read;
+        ratio_ = e.attr_double("k");
+    }
+    void write(nx_xml_writer& writer) override {
+        t_ref::write(writer);
+        writer.attribute("addr", std::to_string(address_));
+        writer.attribute("k", settings_double_text(ratio_));
+    }
+
+private:
+    int address_ = 0;
+    double ratio_ = 0;
 };
 
 } // namespace
@@ -108,6 +135,123 @@ TEST(StoreFile, TextOutsideRefsSurvivesAndTransientSubtreesStayOut) {
                   tail);
 }
 
+// An element of a class this program does not know keeps its place, its attributes in their
+// order and everything nested in it; locked components stay in the file too.
+TEST(StoreFile, AnUnknownClassWithChildrenIsWrittenBackUnchanged) {
+    remove_refs();
+    std::string log = open_test_log();
+    const std::string text =
+        "<struct>\r\n"
+        "<REFs version=\"1\">\r\n"
+        "  <ref tp=\"50\" cur=\"1\" title=\"Оборудование\"/>\r\n"
+        "  <ref tp=\"40\" cur=\"1\" title=\"Структура\">\r\n"
+        "    <ref tp=\"41\" title=\"Канал\">\r\n"
+        "      <ref tp=\"43\" zz=\"9\" title=\"КРУ-10 кВ\" lock=\"0\" aa=\"&lt;1&gt; &amp;\">\r\n"
+        "        <ref tp=\"1\" sk=\"s1\" title=\"Q1\"/>\r\n"
+        "        <ref tp=\"1\" lock=\"1\" sk=\"s2\" title=\"Q2\"/>\r\n"
+        "        <extra x=\"1\">текст</extra>\r\n"
+        "      </ref>\r\n"
+        "      <ref tp=\"42\" lock=\"1\" title=\"Раздел\"/>\r\n"
+        "      <ref tp=\"44\"/>\r\n"
+        "    </ref>\r\n"
+        "  </ref>\r\n"
+        "  <ref tp=\"80\" cur=\"1\" title=\"Схемы\"/>\r\n"
+        "</REFs>\r\n"
+        "</struct>\r\n";
+    t_ref_buff store;
+    register_test_classes(store);
+    load_text(store, text);
+
+    t_ref& unknown = store.find("K.0000.0000");
+    EXPECT_EQ(unknown.type(), 43);
+    EXPECT_EQ(unknown.display_name(), "КРУ-10 кВ");
+    // Inactive and out of the editor's reach, whatever its lock attribute says.
+    EXPECT_TRUE(unknown.has_flag(flag_locked));
+    EXPECT_TRUE(unknown.has_flag(flag_read_only));
+    EXPECT_TRUE(unknown.has_flag(flag_no_add));
+    EXPECT_TRUE(store.refs().under("K.0000.0000").empty());
+    EXPECT_EQ(store.signal_owner("s1"), "");
+    EXPECT_EQ(store.find("K.0000.0001").title(), "Раздел");
+    EXPECT_TRUE(store.find("K.0000.0001").has_flag(flag_locked));
+    EXPECT_EQ(store.find("K.0000.0002").type(), 44);
+
+    std::string logged = log_text(log);
+    EXPECT_NE(logged.find(" | WAR | Компонент неизвестного типа 43 'Структура / Канал / КРУ-10 "
+                          "кВ' в файле " +
+                          refs_file() +
+                          " не загружен: он сохраняется в файле без изменений вместе с "
+                          "вложенными элементами"),
+              std::string::npos)
+        << logged;
+    EXPECT_NE(logged.find(" | WAR | Компонент неизвестного типа 44 'Структура / Канал / НЕТ "
+                          "ИМЕНИ ТИПА'"),
+              std::string::npos);
+
+    // Saved (as closing a station in edit mode does) and saved again after a reload: the
+    // very same bytes each time.
+    store.save();
+    EXPECT_EQ(from_cp1251(ilktest::read_bytes(refs_file())), text);
+    t_ref_buff again;
+    register_test_classes(again);
+    again.load();
+    again.save();
+    EXPECT_EQ(from_cp1251(ilktest::read_bytes(refs_file())), text);
+
+    // Copied, it is carried as it stands.
+    EXPECT_EQ(again.subtree_xml("K.0000.0002"),
+              "<REFs version=\"1\">\r\n  <ref tp=\"44\"/>\r\n</REFs>\r\n");
+    nx_log::main().close();
+}
+
+// What a load changes is said: a station started empty for want of a file, and every value
+// the classes could not take as it stood.
+TEST(StoreLoad, EmptyStartsAndReplacedValuesAreLogged) {
+    remove_refs();
+    std::string log = open_test_log();
+    t_ref_buff store;
+    register_test_classes(store);
+    store.register_class(960, [](t_ref_buff& s) { return std::make_unique<address_ref>(s); });
+    store.load();
+    ilktest::write_bytes(refs_file(), "");
+    store.load();
+    store.load();
+    std::string logged = log_text(log);
+    EXPECT_EQ(count_of(logged, " | WAR | Файл конфигурации " + refs_file() +
+                                   " не найден: запущена пустая станция"),
+              1);
+    EXPECT_EQ(count_of(logged, " | WAR | Файл конфигурации " + refs_file() +
+                                   " пуст: запущена пустая станция"),
+              1);
+    EXPECT_EQ(count_of(logged, "запущена пустая станция"), 2);
+
+    load_text(store,
+              "<struct><REFs version=\"1\"><ref tp=\"40\">"
+              "<ref tp=\"960\" title=\"КП &amp; 1\" addr=\"99999999999999999999\" k=\"0.50\"/>"
+              "<ref tp=\"960\" title=\"КП2\" addr=\"00017\" k=\"1e3\"/>"
+              "<ref tp=\"960\" title=\"КП3\" addr=\"-5\" k=\"x\"/>"
+              "</ref></REFs></struct>");
+    logged = log_text(log);
+    EXPECT_NE(
+        logged.find(" | WAR | Файл " + refs_file() +
+                    ", компонент 'Структура / КП & 1': значение addr=\"99999999999999999999\" "
+                    "не может быть принято, загружено \"0\""),
+        std::string::npos)
+        << logged;
+    EXPECT_NE(logged.find("компонент 'Структура / КП3': значение addr=\"-5\" не может быть "
+                          "принято, загружено \"0\""),
+              std::string::npos);
+    EXPECT_NE(logged.find("компонент 'Структура / КП3': значение k=\"x\" не может быть принято, "
+                          "загружено \"0.0\""),
+              std::string::npos);
+    // Another spelling of the same value, and an escaped title, are no change.
+    EXPECT_EQ(count_of(logged, "не может быть принято"), 3);
+
+    // Text inserted by the program is not a file read.
+    store.insert_xml("K", "<ref tp=\"960\" addr=\"70000\"/>");
+    EXPECT_EQ(count_of(log_text(log), "не может быть принято"), 3);
+    nx_log::main().close();
+}
+
 TEST(StoreFile, SaveClearsModifiedAndQueuesButCopyLeavesItAlone) {
     remove_refs();
     t_ref_buff store;
@@ -140,9 +284,9 @@ TEST(StoreRead, KeysFollowDocumentOrderAndLaterInsertionsTakeTheNextNumber) {
                      "</ref></REFs></struct>");
     EXPECT_EQ(store.find("K.0000").title(), "first");
     EXPECT_EQ(store.find("K.0001").title(), "second");
-    // An unknown code creates nothing, but what is nested in it is read under its key.
-    EXPECT_EQ(store.get("K.0002"), nullptr);
-    EXPECT_EQ(store.find("K.0002.0000").title(), "inner");
+    // An unknown code takes its key with everything nested in it kept as text.
+    EXPECT_EQ(store.find("K.0002").type(), 777);
+    EXPECT_EQ(store.get("K.0002.0000"), nullptr);
     EXPECT_EQ(store.find("K.0003").title(), "after");
 
     std::vector<std::string> collected;
@@ -271,8 +415,10 @@ TEST(StoreRead, BadInputNeverCrashes) {
                      "<ref tp=\"abc\" lock=\"yes\" cur=\"x\"/>"
                      "<ref tp=\"80\" lock=\"да\" cur=\"-\"><ref tp=\"99\" lock=\"1x\"/></ref>"
                      "</REFs></struct>");
-    EXPECT_EQ(store.get("0000"), nullptr);
-    EXPECT_NE(store.get("0000.0000"), nullptr);
+    // Elements without a usable code are kept as they are, not read.
+    EXPECT_EQ(store.find("0000").type(), 0);
+    EXPECT_EQ(store.get("0000.0000"), nullptr);
+    EXPECT_EQ(store.find("0001").type(), 0);
     EXPECT_FALSE(store.find("S").has_flag(flag_locked));
     EXPECT_TRUE(store.find("S.0000").has_flag(flag_locked));
 
@@ -333,6 +479,72 @@ TEST(StoreBackup, TenPresentTheOldestGoes) {
     store.backup();
     EXPECT_EQ(store.backups().size(), 10u);
     settings_set_int("CTRL", "MAX_BACK_REFS", 10);
+}
+
+// A backup killed while it is copied leaves nothing that "Загрузить" would offer; the
+// temporary files of killed writes go at the next start, each with a log line.
+TEST(StoreBackup, AKilledCopyIsNeverOfferedAndLeftoversGoAtTheNextStart) {
+    remove_refs();
+    std::string log = open_test_log();
+    const std::string station = ilktest::station_dir();
+    const std::string folder = station + "REFS/";
+    std::filesystem::create_directories(folder);
+    // Large enough that the copy takes a while.
+    const std::string content(48 << 20, 'x');
+    ilktest::write_bytes(refs_file(), content);
+    {
+        t_ref_buff store;
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            store.backup();
+            _exit(0);
+        }
+        // Killed as soon as anything of the copy shows in the folder.
+        bool seen = false;
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!seen && std::chrono::steady_clock::now() < deadline) {
+            std::error_code ec;
+            seen = std::filesystem::directory_iterator(folder, ec) !=
+                   std::filesystem::directory_iterator();
+        }
+        kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(seen);
+        for (const std::string& path : store.backups())
+            EXPECT_EQ(file_size(path), static_cast<long long>(content.size())) << path;
+    }
+
+    // A save killed the same way, and names that are no such leftover.
+    const std::string leftover = station + "refs.ini.Ab12Cd";
+    ilktest::write_bytes(leftover, std::string(3000000, 'y'));
+    ilktest::write_bytes(folder + "000007refs.ini.Zx9Yw8", "z");
+    ilktest::write_bytes(station + "refs.ini.bak", "keep");
+    ilktest::write_bytes(station + "refs.ini.Ab12Cd7", "keep");
+    std::remove(refs_file().c_str());
+
+    t_ref_buff next;
+    register_test_classes(next);
+    next.load();
+    std::string logged = log_text(log);
+    EXPECT_NE(logged.find(" | WAR | Удалён временный файл прерванной записи " + leftover +
+                          " (3000000 байт)"),
+              std::string::npos)
+        << logged;
+    EXPECT_NE(logged.find(" | WAR | Удалён временный файл прерванной записи " + folder +
+                          "000007refs.ini.Zx9Yw8 (1 байт)"),
+              std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(leftover));
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        EXPECT_TRUE(entry.path().string().ends_with("refs.ini")) << entry.path();
+    EXPECT_TRUE(std::filesystem::exists(station + "refs.ini.bak"));
+    EXPECT_TRUE(std::filesystem::exists(station + "refs.ini.Ab12Cd7"));
+    std::remove((station + "refs.ini.bak").c_str());
+    std::remove((station + "refs.ini.Ab12Cd7").c_str());
+
+    remove_refs();
+    nx_log::main().close();
 }
 
 TEST(StoreLoad, ViewersDevicesAndManualValues) {

@@ -107,6 +107,23 @@ TEST_F(ExportFile, BlockIsReplacedAndLineEndsBecomeCrLf) {
     EXPECT_EQ(file_text(), "A\r\n.MEK=100 200\r\nB\r\n$ILKK=1\r\n$ILK=1 2 5 0 0 3 129 4 1\r\n");
 }
 
+// A controller file ending its lines with LF CR has one line end per pair, not two: no empty
+// line appears after every line, and an empty line of its own stays one empty line.
+TEST_F(ExportFile, LfCrIsOneLineEnd) {
+    load_table(usual_columns,
+               row_xml(" tu=\"1\" tm_on=\"5\"", condition_xml(0, permission_xml(1, false))));
+    write_file("[CONF]\n\r.MEK=100 200\n\rA=1\n\r\n\rB=2\n\r$ILK=7 0 0 0 0\n\r");
+    scripted_prompt prompt;
+    ASSERT_TRUE(run(prompt));
+    EXPECT_EQ(file_text(),
+              "[CONF]\r\n.MEK=100 200\r\nA=1\r\n\r\nB=2\r\n$ILK=1 2 5 0 0 3 129 4 1\r\n");
+    EXPECT_EQ(line_end_length("a\n\rb", 1), 2u);
+    EXPECT_EQ(line_end_length("a\r\nb", 1), 2u);
+    EXPECT_EQ(line_end_length("a\n\nb", 1), 1u);
+    EXPECT_EQ(line_end_length("a\r\rb", 1), 1u);
+    EXPECT_EQ(line_end_length("a\n", 0), 0u);
+}
+
 // A permission made on the table display waits for the store's rebuild: the export does it.
 TEST_F(ExportFile, WaitingTableEditsAreRebuiltFirst) {
     load_table(usual_columns,

@@ -31,6 +31,8 @@ TEST(ExportReview, RemovedOtherLinesLineEndsAndLimits) {
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(review_text(lines), "-     B=2\r\n- ILK $ILK=1 2\r\n");
     EXPECT_EQ(review_text(review_lines("A\r\n", "A\n")), "Файл не меняется.");
+    // LF CR is one line end as well: no empty line is seen between the lines.
+    EXPECT_EQ(review_text(review_lines("A\n\rB\n\r", "A\r\nB\r\n")), "Файл не меняется.");
     EXPECT_EQ(review_text(review_lines("", "1\n2\n3\n"), 2), "+     1\r\n+     2\r\n"
-                                                            "... и ещё строк: 1\r\n");
+                                                             "... и ещё строк: 1\r\n");
 }

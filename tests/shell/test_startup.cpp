@@ -136,10 +136,12 @@ TEST(Startup, FirstStartWritesSettingsAndLogAndSigtermEndsWithStop) {
     EXPECT_EQ(run.wait_exit(), 0);
 
     std::vector<std::string> lines = log_lines(station.path());
-    ASSERT_EQ(lines.size(), 3u);
+    ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0], hyphens);
     EXPECT_EQ(lines[1], "MES | СТАРТ");
-    EXPECT_EQ(lines[2], "MES | СТОП");
+    EXPECT_EQ(lines[2], "WAR | Файл конфигурации " + station.path() +
+                            "refs.ini не найден: запущена пустая станция");
+    EXPECT_EQ(lines[3], "MES | СТОП");
 
     std::string settings = settings_of(station.path());
     EXPECT_NE(settings.find("[LOG]\r\nLOG_SIZE=1000000\r\n"), std::string::npos) << settings;
@@ -214,9 +216,11 @@ TEST(Startup, SecondCopyOnTheSameStationExitsAndTheFirstRunsOn) {
     EXPECT_EQ(first.wait_exit(), 0);
     std::vector<std::string> lines = log_lines(station.path());
     // The second copy got as far as its start lines, then left without a word.
-    ASSERT_EQ(lines.size(), 5u);
-    EXPECT_EQ(lines[3], "MES | СТАРТ");
-    EXPECT_EQ(lines[4], "MES | СТОП");
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[2].rfind("WAR | Файл конфигурации ", 0), 0u) << lines[2];
+    EXPECT_EQ(lines[3], hyphens);
+    EXPECT_EQ(lines[4], "MES | СТАРТ");
+    EXPECT_EQ(lines[5], "MES | СТОП");
 }
 
 TEST(Startup, TwoStationsRunSideBySide) {
