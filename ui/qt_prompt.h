@@ -32,6 +32,8 @@ public:
     std::string save_file_name(owner_handle owner, const std::string& caption,
                                const std::string& suggested, const std::string& filter) override;
     bool print_setup(owner_handle owner, void* printer) override;
+    void close_all() override;
+    bool closing() const { return closing_; }
 
     void set_icon_source(icon_source icons) { icons_ = std::move(icons); }
 
@@ -40,6 +42,7 @@ private:
 
     icon_source icons_;
     QMenu* open_menu_ = nullptr;
+    bool closing_ = false;
 };
 
 // Where a form of `size` opens for the pointer at `pointer` on `screen`: left of the pointer
