@@ -107,6 +107,9 @@ public:
         (void)printer;
         return false;
     }
+    // The program is being ended from outside (SIGTERM): every prompt open now ends as its
+    // cancel or no answer, and every later one answers so at once without being shown.
+    virtual void close_all() {}
 };
 
 // The process-wide prompt; the user interface installs its own at start-up, tests a script.

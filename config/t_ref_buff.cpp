@@ -2,6 +2,7 @@
 
 #include "base/cp1251.h"
 #include "base/files.h"
+#include "base/last_error.h"
 #include "base/nx_dir_cursor.h"
 #include "base/nx_exception.h"
 #include "base/nx_inixml.h"
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -676,21 +678,22 @@ std::string t_ref_buff::subtree_xml(const std::string& key) {
     return writer.result();
 }
 
-void t_ref_buff::save() {
+std::string t_ref_buff::saved_text() {
     if (state_.load_failed())
         throw nx_exception("Конфигурация загружена с ошибкой и не может быть сохранена");
-    std::string text;
-    {
-        flag_guard bulk(bulk_);
-        nx_xml_writer writer;
-        writer.set_indent(0);
-        writer.set_attributes_on_lines(false);
-        writer.begin("REFs");
-        writer.attribute("version", std::to_string(format_version));
-        write_children(writer, {}, true);
-        writer.end("REFs");
-        text = writer.result();
-    }
+    flag_guard bulk(bulk_);
+    nx_xml_writer writer;
+    writer.set_indent(0);
+    writer.set_attributes_on_lines(false);
+    writer.begin("REFs");
+    writer.attribute("version", std::to_string(format_version));
+    write_children(writer, {}, true);
+    writer.end("REFs");
+    return writer.result();
+}
+
+void t_ref_buff::save() {
+    std::string text = saved_text();
     // Written to a temporary file and renamed over the old one.
     nx_inixml(refs_path(), true, refs_template).set_element("struct/REFs", text);
     state_.set_changed(false);
@@ -744,6 +747,22 @@ void t_ref_buff::remove_save_leftovers() {
                                    std::to_string(st.st_size) + " байт)");
         }
     }
+}
+
+std::string t_ref_buff::save_as_backup() {
+    nx_inixml document(refs_template);
+    document.set_element("struct/REFs", saved_text());
+    const std::string folder = backup_folder();
+    make_dirs(folder);
+    std::vector<std::string> names = backup_names();
+    const int number = names.empty() ? 1 : std::atoi(names.back().c_str()) + 1;
+    std::array<char, 16> digits{};
+    std::snprintf(digits.data(), digits.size(), "%06d", number);
+    const std::string path = folder + digits.data() + "refs.ini";
+    // Whole or not at all: "Загрузить" offers it as the newest.
+    if (!write_file_atomic(path, document.text()))
+        throw nx_exception("не удалось сохранить файл " + path + last_error_text(errno));
+    return path;
 }
 
 std::vector<std::string> t_ref_buff::backups() {

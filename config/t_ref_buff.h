@@ -104,6 +104,9 @@ public:
     void backup();
     // Backup file paths, newest first.
     std::vector<std::string> backups();
+    // Writes the configuration as it is now into a new backup in REFS/ and leaves refs.ini
+    // alone (unsaved changes at a forced shut-down). Returns the backup's path.
+    std::string save_as_backup();
     // The path of refs.ini.
     std::string refs_path() const;
     // Removes the temporary files left by a save, a backup or a settings write that a killed
@@ -224,6 +227,8 @@ private:
     void notify_loaded();
     void write_subtree(nx_xml_writer& writer, t_ref& component, bool saving);
     void write_children(nx_xml_writer& writer, const std::string& key, bool saving);
+    // The REFs element as save writes it; throws when the last load failed.
+    std::string saved_text();
     struct round_entry;
     // One round of the pass: the keys of `seeds` and what depends on them, in key order.
     void collect_round(const key_set& seeds, std::vector<round_entry>& round);

@@ -125,6 +125,8 @@ std::string desktop_entry_text(const desktop_entry& entry) {
     text += "Exec=" + one_line(exec) + "\n";
     if (!entry.working_dir.empty())
         text += "Path=" + one_line(entry.working_dir) + "\n";
+    if (!entry.icon.empty())
+        text += "Icon=" + one_line(entry.icon) + "\n";
     text += "Terminal=false\n";
     return text;
 }
@@ -190,7 +192,8 @@ std::string xdg_desktop_link::desktop_folder() {
     }
     if (is_dir(home + "/Desktop"))
         return home + "/Desktop/";
-    return {};
+    // A session without a desktop folder: the home folder, never the file system's root.
+    return home == "/" ? std::string() : home + "/";
 }
 
 bool xdg_desktop_link::create(const std::string& path, const desktop_entry& entry) {

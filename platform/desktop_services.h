@@ -41,13 +41,15 @@ struct desktop_entry {
     // ILKSTATION_HOME of the started program; empty when it runs without one.
     std::string station_home;
     std::string comment;
+    // Icon= of the entry: a name from the icon theme (the package installs "ilkstation").
+    std::string icon;
 };
 
 // Links on the user's desktop.
 class i_desktop_link {
 public:
     virtual ~i_desktop_link() = default;
-    // With a trailing '/'; empty when the desktop cannot be found.
+    // With a trailing '/'; empty when neither a desktop nor a home folder can be found.
     virtual std::string desktop_folder() = 0;
     // Writes an executable link file that starts `entry`; replaces one of the same name.
     virtual bool create(const std::string& path, const desktop_entry& entry) = 0;
@@ -82,7 +84,7 @@ std::string desktop_entry_text(const desktop_entry& entry);
 std::string desktop_entry_program(const std::string& text);
 
 // Linux: the user's desktop folder from XDG_DESKTOP_DIR (user-dirs.dirs), else ~/Desktop when it
-// exists; entries written as executable files.
+// exists, else the home folder itself; entries written as executable files.
 class xdg_desktop_link : public i_desktop_link {
 public:
     std::string desktop_folder() override;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -66,10 +67,14 @@ std::string instance_guard_name(const std::string& path) {
     return name;
 }
 
-single_instance::single_instance(const std::string& guard_name)
-    : lock_path_(runtime_folder() + fitted("ilkstation" + guard_name, 200) + ".lock"),
-      socket_name_(fitted("ilkstation" + guard_name, 100)) {
-    int fd = ::open(lock_path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+single_instance::single_instance(const std::string& lock_file, const std::string& guard_name)
+    : lock_path_(lock_file), socket_name_(fitted("ilkstation" + guard_name, 100)) {
+    // Readable by everyone who may start the station; the lock, not the mode, keeps it once.
+    int fd = ::open(lock_path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        lock_path_ = runtime_folder() + fitted("ilkstation" + guard_name, 200) + ".lock";
+        fd = ::open(lock_path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    }
     if (fd < 0)
         return;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -77,6 +82,11 @@ single_instance::single_instance(const std::string& guard_name)
         return;
     }
     lock_fd_ = fd;
+    // Who holds it, for the operator who finds the file.
+    const std::string pid = std::to_string(::getpid()) + "\n";
+    if (::ftruncate(fd, 0) == 0) {
+        [[maybe_unused]] ssize_t n = ::pwrite(fd, pid.data(), pid.size(), 0);
+    }
 
     int s = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (s < 0)

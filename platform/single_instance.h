@@ -7,11 +7,14 @@ namespace nxkit {
 // The path with each of `\ . : / " ; ' ? ! * & ^ % $ # @ ~ ` { } [ ] | ( )` turned into '_'.
 std::string instance_guard_name(const std::string& path);
 
-// One running copy per station: a lock file named after the guard name, held for the life of
-// the object, and a local socket through which a second copy asks the first to come forward.
+// One running copy per station: a lock on a file in the station folder itself, held for the
+// life of the object, so whoever starts the station (another login, a service, another
+// runtime folder) finds it taken; and a local socket named after the guard name through which
+// a second copy asks the first to come forward. When the lock file cannot be created (a
+// read-only folder) a lock file in the runtime folder stands in.
 class single_instance {
 public:
-    explicit single_instance(const std::string& guard_name);
+    single_instance(const std::string& lock_file, const std::string& guard_name);
     ~single_instance();
     single_instance(const single_instance&) = delete;
     single_instance& operator=(const single_instance&) = delete;

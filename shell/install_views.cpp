@@ -18,6 +18,7 @@
 #include <QAction>
 #include <QTabBar>
 #include <QToolBar>
+#include <QToolButton>
 
 namespace nxkit {
 
@@ -60,8 +61,8 @@ void install_views(nx_dlg_mod& window) {
     connections->set_icon_source(icon);
     // The list opens at the button's own widget on the toolbar.
     for (QObject* o : window.button(toolbar_button::con)->associatedObjects())
-        if (auto* bar = qobject_cast<QToolBar*>(o))
-            connections->set_anchor(bar->widgetForAction(window.button(toolbar_button::con)));
+        if (auto* b = qobject_cast<QToolButton*>(o))
+            connections->set_anchor(b);
     window.hooks().connections_on = [connections] { connections->show_disconnected(); };
 
     auto* journal = new nx_view_mes(store, &window,

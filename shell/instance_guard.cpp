@@ -20,7 +20,8 @@ std::unique_ptr<single_instance>& guard() {
 void ensure_single_instance(long long /*previous_window*/) {
     if (guard())
         return;
-    auto taken = std::make_unique<single_instance>(instance_guard_name(exe_path()));
+    auto taken =
+        std::make_unique<single_instance>(exe_path() + ".lock", instance_guard_name(exe_path()));
     if (!taken->acquired()) {
         taken->ask_first_to_raise();
         std::exit(0);

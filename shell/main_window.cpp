@@ -34,7 +34,6 @@
 #include <QSocketNotifier>
 #include <QSplitter>
 #include <QTimer>
-#include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -68,16 +67,6 @@ const char* panel_key(view_slot slot) {
     }
 }
 
-Qt::ToolButtonStyle button_style_of(const button_layout& layout) {
-    // The caption goes where the picture leaves room, on the side the alignment gives.
-    bool beside = (layout.align & 0x300) != 0x300 && (layout.align & 0x300) != 0;
-    if (beside && layout.width - layout.icon_size >= 36)
-        return Qt::ToolButtonTextBesideIcon;
-    if (layout.height - layout.icon_size >= 14)
-        return Qt::ToolButtonTextUnderIcon;
-    return Qt::ToolButtonIconOnly;
-}
-
 // Nothing in a null client: the parse alone tells whether a file can be loaded.
 class null_client : public nx_xml_client {};
 
@@ -104,11 +93,11 @@ nx_dlg_mod::nx_dlg_mod(t_ref_buff& store, ui_resources& resources, int close_sig
         close_notifier_ = new QSocketNotifier(close_signal_fd, QSocketNotifier::Read, this);
         connect(close_notifier_, &QSocketNotifier::activated, this, [this, close_signal_fd] {
             if (take_close_request(close_signal_fd))
-                close();
+                close_by_signal();
         });
     }
 
-    // Qt draws its own tooltips; the key is kept for the settings file's sake.
+    // Read (and written back) now; the hint reads it again each time it shows.
     read_setting(setting::hint_balloon);
     build_toolbar();
     build_work_area();
@@ -138,14 +127,14 @@ nx_dlg_mod::~nx_dlg_mod() {
 
 void nx_dlg_mod::build_toolbar() {
     const button_layout& layout = resources_.buttons;
-    toolbar_ = new QToolBar(this);
+    // A strip that wraps into a second row when the window is narrower than its buttons,
+    // rather than hiding some of them behind an overflow mark.
+    toolbar_ = new QWidget(this);
     toolbar_->setObjectName("toolbar");
-    toolbar_->setMovable(false);
-    toolbar_->setFloatable(false);
-    toolbar_->setIconSize(QSize(layout.icon_size, layout.icon_size));
-    toolbar_->setToolButtonStyle(button_style_of(layout));
     toolbar_->setContextMenuPolicy(Qt::PreventContextMenu);
-    addToolBar(layout.on_top ? Qt::TopToolBarArea : Qt::BottomToolBarArea, toolbar_);
+    auto* flow = new flow_layout(toolbar_, 1);
+    flow->setContentsMargins(4, 3, 4, 3);
+    hint_ = std::make_unique<hint_popup>();
 
     for (const button_spec& spec : toolbar_table()) {
         QIcon icon =
@@ -156,12 +145,12 @@ void nx_dlg_mod::build_toolbar() {
         action->setToolTip(QString::fromUtf8(spec.tooltip));
         action->setCheckable(spec.two_state);
         action->setObjectName(spec.identifier[0] != 0 ? spec.identifier : spec.caption);
-        toolbar_->addAction(action);
-        if (auto* b = qobject_cast<QToolButton*>(toolbar_->widgetForAction(action))) {
-            b->setFixedSize(layout.width, layout.height);
-            b->setAutoRaise(layout.style != 0);
-            b->installEventFilter(this);
-        }
+        auto* b = new toolbar_tool_button(layout, toolbar_);
+        b->setDefaultAction(action);
+        b->installEventFilter(this);
+        flow->addWidget(b);
+        // A hidden action hides its button, as on a toolbar.
+        connect(action, &QAction::changed, b, [b, action] { b->setVisible(action->isVisible()); });
         toolbar_button id = spec.button;
         connect(action, &QAction::triggered, this,
                 [this, id](bool checked) { guarded([&] { on_button(id, checked); }); });
@@ -173,10 +162,7 @@ void nx_dlg_mod::build_toolbar() {
         button(b)->setEnabled(false);
 }
 
-void nx_dlg_mod::build_window_menu(QToolBar* bar) {
-    auto* spacer = new QWidget(bar);
-    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    bar->addWidget(spacer);
+void nx_dlg_mod::build_window_menu(QWidget* bar) {
     auto* menu = new QMenu(this);
     menu->setObjectName("window_menu");
     QAction* link = menu->addAction(QString::fromUtf8("Создать ярлык на рабочем столе"));
@@ -184,7 +170,7 @@ void nx_dlg_mod::build_window_menu(QToolBar* bar) {
     link->setData(32);
     about->setData(16);
     connect(link, &QAction::triggered, this,
-            [this] { guarded([&] { create_desktop_shortcut(title_); }); });
+            [this] { guarded([&] { create_desktop_shortcut(title_, this); }); });
     connect(about, &QAction::triggered, this, [this] { guarded([&] { show_about(*this); }); });
     auto* menu_button = new QToolButton(bar);
     menu_button->setObjectName("window_menu_button");
@@ -193,7 +179,8 @@ void nx_dlg_mod::build_window_menu(QToolBar* bar) {
     menu_button->setMenu(menu);
     menu_button->setPopupMode(QToolButton::InstantPopup);
     menu_button->setAutoRaise(true);
-    bar->addWidget(menu_button);
+    menu_button->setFixedSize(resources_.buttons.width, resources_.buttons.height);
+    bar->layout()->addWidget(menu_button);
 }
 
 void nx_dlg_mod::build_work_area() {
@@ -231,7 +218,15 @@ void nx_dlg_mod::build_work_area() {
     right_->addWidget(log_pane_);
     right_->setStretchFactor(2, 1);
     log_view_ = new nx_log_view(log_pane_);
-    setCentralWidget(central);
+
+    // The toolbar along the top or the bottom edge of the work area (VIEW/BTN_TOP).
+    auto* frame = new QWidget(this);
+    auto* column = new QVBoxLayout(frame);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(central, 1);
+    column->insertWidget(resources_.buttons.on_top ? 0 : 1, toolbar_);
+    setCentralWidget(frame);
 }
 
 void nx_dlg_mod::set_view(view_slot slot, QWidget* view) {
@@ -385,6 +380,8 @@ void nx_dlg_mod::on_button(toolbar_button b, bool checked) {
     case toolbar_button::hint:
         settings_set_int("CTRL", "hint_yes", checked ? 1 : 0);
         hints_on_ = checked;
+        if (!checked)
+            hint_->hide_hint();
         break;
     case toolbar_button::con:
         switch_connections(checked);
@@ -645,14 +642,51 @@ void nx_dlg_mod::reload() {
         return;
     if (!confirmed())
         return;
-    load_checked(backups[static_cast<std::size_t>(chosen - 1)]);
-    // An older backup differs from refs.ini: saving it is a change to be made.
-    store_.state().set_changed(chosen != 1);
+    const std::string& path = backups[static_cast<std::size_t>(chosen - 1)];
+    load_checked(path);
+    // An older backup differs from refs.ini: saving it is a change to be made. So does the
+    // newest when it holds changes a shut-down by signal kept out of refs.ini.
+    std::string chosen_bytes, saved_bytes;
+    const bool same_as_saved = read_file(path, chosen_bytes) &&
+                               read_file(store_.refs_path(), saved_bytes) &&
+                               chosen_bytes == saved_bytes;
+    store_.state().set_changed(chosen != 1 || !same_as_saved);
+}
+
+void nx_dlg_mod::close_by_signal() {
+    if (closing_by_signal_)
+        return;
+    closing_by_signal_ = true;
+    if (i_prompt* prompt = current_prompt())
+        prompt->close_all();
+    // Queued: the loops of the prompts just closed end first.
+    QMetaObject::invokeMethod(
+        this, [this] { close_when_shown(); }, Qt::QueuedConnection);
+}
+
+void nx_dlg_mod::close_when_shown() {
+    // A signal during start-up: the window is shown only after the load, then closed.
+    if (!contents_created_ || !isVisible()) {
+        QTimer::singleShot(20, this, [this] { close_when_shown(); });
+        return;
+    }
+    close();
+}
+
+void nx_dlg_mod::keep_changes_in_backup() {
+    flush_table_edits(store_);
+    const std::string path = store_.save_as_backup();
+    nx_log::main().war("завершение по сигналу: несохраненные изменения записаны в резервную "
+                       "копию '" +
+                       path + "' (кнопка \"Загрузить\"), refs.ini не изменен");
 }
 
 bool nx_dlg_mod::save_on_close(QCloseEvent* event) {
     try {
-        if (store_.state().changed()) {
+        if (store_.state().changed() && closing_by_signal_) {
+            // Nobody is there to answer: keep the changes without touching refs.ini.
+            keep_changes_in_backup();
+        } else if (store_.state().changed()) {
             int answer = show_message(this, "Сохранить все изменения ?", mb_question_cancel);
             if (answer == answer_yes) {
                 save();
@@ -673,6 +707,9 @@ bool nx_dlg_mod::save_on_close(QCloseEvent* event) {
         // The file on disk is still the previous complete one; the window stays so nothing is
         // lost.
         nx_log::main().err(e.what());
+        // The system is going down: it does not wait for a window kept open.
+        if (closing_by_signal_)
+            return true;
         show_message(this, e.what(), mb_error);
         event->ignore();
         return false;
@@ -692,8 +729,40 @@ void nx_dlg_mod::closeEvent(QCloseEvent* event) {
 }
 
 bool nx_dlg_mod::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::ToolTip && !hints_on_)
+    auto* b = dynamic_cast<toolbar_tool_button*>(watched);
+    if (b == nullptr)
+        return QMainWindow::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::ToolTip:
+        // Our own tooltip: its width, timing and balloon are the toolbar's, not Qt's.
+        if (hints_on_ && b->defaultAction() != nullptr)
+            hint_->show_hint(b->defaultAction()->toolTip(), b,
+                             read_setting(setting::hint_balloon) != 0);
         return true;
+    case QEvent::Enter: {
+        // While a hint is up, or was until the pointer left the button next to this one, the
+        // next button's comes at once (within the 1 ms the hint's reshow delay allows).
+        const bool was_up =
+            hint_->isVisible() ||
+            (hint_left_.isValid() && hint_left_.elapsed() < hint_popup::reshow_window_ms);
+        if (hints_on_ && was_up && b->defaultAction() != nullptr)
+            hint_->show_hint(b->defaultAction()->toolTip(), b,
+                             read_setting(setting::hint_balloon) != 0);
+        break;
+    }
+    case QEvent::Leave:
+        if (hint_->isVisible())
+            hint_left_.start();
+        else
+            hint_left_.invalidate();
+        hint_->hide_hint();
+        break;
+    case QEvent::MouseButtonPress:
+        hint_->hide_hint();
+        break;
+    default:
+        break;
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 

@@ -3,6 +3,7 @@
 #include "config/interfaces.h"
 #include "shell/toolbar_buttons.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <array>
@@ -15,7 +16,6 @@ class QPlainTextEdit;
 class QSocketNotifier;
 class QSplitter;
 class QTimer;
-class QToolBar;
 
 namespace nxkit {
 
@@ -97,6 +97,9 @@ public:
     void reload();
     void save();
     void open_log_menu();
+    // SIGTERM/SIGINT: ends every open prompt as its cancel or no answer and closes the window
+    // without a question; unsaved changes go into a backup, refs.ini is left as it was.
+    void close_by_signal();
 
     // Device workers call this from their threads; the hand-over runs on this window's thread.
     void post_update(i_updater* updater, int generation) override;
@@ -108,7 +111,7 @@ protected:
 private:
     void build_toolbar();
     void build_work_area();
-    void build_window_menu(QToolBar* bar);
+    void build_window_menu(QWidget* bar);
     // Runs an operator action: an exception becomes an ERR line and an error box.
     void guarded(const std::function<void()>& action);
     // Runs timer and device work: an exception becomes an ERR line and, after the pass, a box.
@@ -124,6 +127,8 @@ private:
     void on_log_button(bool checked);
     void load_checked(const std::string& path);
     bool save_on_close(QCloseEvent* event);
+    void keep_changes_in_backup();
+    void close_when_shown();
     void bring_forward();
     void relayout();
 
@@ -134,7 +139,10 @@ private:
     view_hooks hooks_;
     std::string title_;
 
-    QToolBar* toolbar_ = nullptr;
+    QWidget* toolbar_ = nullptr;
+    std::unique_ptr<hint_popup> hint_;
+    // Since the pointer left a button whose hint was up.
+    QElapsedTimer hint_left_;
     std::array<QAction*, 26> actions_{};
     std::array<QWidget*, view_slot_count> slots_{};
     QSplitter* right_ = nullptr;
@@ -152,6 +160,7 @@ private:
     bool hints_on_ = true;
     bool contents_created_ = false;
     bool pass_error_shown_ = false;
+    bool closing_by_signal_ = false;
 };
 
 // Creates the operator views and puts them into the window's slots, hooks and viewer list

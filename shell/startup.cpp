@@ -12,6 +12,7 @@
 #include "platform/single_instance.h"
 #include "access/engineer_access.h"
 #include "shell/access_session.h"
+#include "schemes/control/style_library.h"
 #include "shell/main_window.h"
 #include "ui/qt_desktop.h"
 #include "ui/qt_prompt.h"
@@ -19,6 +20,9 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QPainter>
 #include <QPixmap>
 
@@ -83,10 +87,19 @@ std::unique_ptr<QApplication> first_phase(int& argc, char** argv) {
     if (!display_available())
         throw nx_exception("ошибка InitCommonControlsEx");
     auto app = std::make_unique<QApplication>(argc, argv);
+    load_qt_translation(*app);
 
     // Sockets: a peer that closes must not kill the process with SIGPIPE.
     if (std::signal(SIGPIPE, SIG_IGN) == SIG_ERR)
         throw nx_exception("ошибка WSAStartup");
+
+    // Step 8, in a guard of its own: the built-in styles stand in, the schemes still open.
+    try {
+        errno = 0;
+        prepare_station_styles();
+    } catch (const nx_exception& e) {
+        report_fatal("Ошибка инициализации: " + std::string(e.what()) + last_error_text());
+    }
     return app;
 }
 
@@ -132,6 +145,20 @@ void second_phase(QApplication& app, t_ref_buff& store, int close_fd) {
 
 bool full_screen() {
     return full_screen_flag;
+}
+
+QTranslator* load_qt_translation(QCoreApplication& app) {
+    // The program speaks Russian whatever the session's locale is.
+    const QLocale russian(QLocale::Russian, QLocale::Russia);
+    QLocale::setDefault(russian);
+    auto* translator = new QTranslator(&app);
+    if (!translator->load(russian, QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return nullptr;
+    }
+    QCoreApplication::installTranslator(translator);
+    return translator;
 }
 
 void report_fatal(const std::string& text) {

@@ -11,6 +11,8 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QStyle>
+#include <QWidget>
 #include <QtGlobal>
 
 #include <cstdlib>
@@ -50,12 +52,34 @@ std::vector<placement_rect> screen_rects() {
     return rects;
 }
 
+// Nothing stored yet: the whole available area of the window's screen, frame included, so the
+// whole toolbar shows at once.
+void fit_first_start(QWidget& window) {
+    QScreen* screen =
+        window.screen() != nullptr ? window.screen() : QGuiApplication::primaryScreen();
+    if (screen == nullptr)
+        return;
+    const QRect area = screen->availableGeometry();
+    int side = window.geometry().left() - window.frameGeometry().left();
+    int top = window.geometry().top() - window.frameGeometry().top();
+    // Not framed yet (the window manager decorates it later): the style's title bar.
+    if (top <= 0) {
+        side = window.style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth);
+        top = window.style()->pixelMetric(QStyle::PM_TitleBarHeight) + side;
+    }
+    const placement_rect r = first_start_placement(
+        {area.left(), area.top(), area.left() + area.width(), area.top() + area.height()}, side,
+        top);
+    window.setGeometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
+}
+
 // This station's program as the desktop starts it.
 desktop_entry station_entry(const std::string& name) {
     desktop_entry entry;
     entry.name = name;
     entry.program = running_executable();
     entry.working_dir = exe_dir();
+    entry.icon = "ilkstation";
     const char* home = std::getenv("ILKSTATION_HOME");
     if (home != nullptr && *home != 0)
         entry.station_home = exe_dir();
@@ -76,8 +100,16 @@ void apply_window_settings(nx_dlg_mod& window, bool full_screen) {
         window.setGeometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
         if (zoom)
             window.showMaximized();
+    } else if (!full_screen && r.left == 0 && r.top == 0 && r.right == 0 && r.bottom == 0) {
+        fit_first_start(window);
     }
     apply_terminal_mode(&window);
+}
+
+placement_rect first_start_placement(const placement_rect& available, int frame_side,
+                                     int frame_top) {
+    return {available.left + frame_side, available.top + frame_top, available.right - frame_side,
+            available.bottom - frame_side};
 }
 
 void store_placement(nx_dlg_mod& window) {
@@ -121,15 +153,24 @@ std::string shortcut_name(const std::string& title, const std::string& program_p
     return replace_chars(title + program_path, "~`&^:;#\"\\/?<>*%|", '_');
 }
 
-void create_desktop_shortcut(const std::string& title) {
+void create_desktop_shortcut(const std::string& title, owner_handle owner) {
     std::string name = shortcut_name(title, exe_path());
     if (i_desktop_link* link = current_desktop_link()) {
-        std::string folder = link->desktop_folder();
-        if (folder.empty())
-            folder = "/";
-        std::string previous = read_setting(setting::shortcut);
-        link->remove(folder + " " + previous + ".desktop");
-        link->create(folder + " " + name + ".desktop", station_entry(title));
+        const std::string folder = link->desktop_folder();
+        const std::string path = folder + " " + name + ".desktop";
+        if (folder.empty()) {
+            show_message(owner,
+                         "Не удалось создать ярлык: не найдены ни рабочий стол, ни "
+                         "домашняя папка пользователя.",
+                         mb_error);
+        } else {
+            std::string previous = read_setting(setting::shortcut);
+            link->remove(folder + " " + previous + ".desktop");
+            if (link->create(path, station_entry(title)))
+                show_message(owner, "Ярлык создан:\r\n" + path, mb_information);
+            else
+                show_message(owner, "Не удалось создать ярлык\r\n" + path, mb_error);
+        }
     }
     settings_set_string("CTRL", "shortcut", name);
 }

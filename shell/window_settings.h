@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/prompt.h"
+
 #include <string>
 #include <vector>
 
@@ -28,6 +30,11 @@ struct placement_rect {
 // at least one screen.
 bool placement_valid(const placement_rect& r, const std::vector<placement_rect>& screens);
 
+// The first start's window (nothing stored yet): the screen's available area less the frame
+// the window manager adds around it, as a rectangle of the window's client area.
+placement_rect first_start_placement(const placement_rect& available, int frame_side,
+                                     int frame_top);
+
 // Title, placement and terminal mode, once the window is created and shown.
 void apply_window_settings(nx_dlg_mod& window, bool full_screen);
 // CTRL/wnd_zoom and the restored rectangle.
@@ -39,8 +46,10 @@ void apply_terminal_mode(nx_dlg_mod* owner);
 // The desktop link's name: title + the station's program path, with ~ ` & ^ : ; # " \ / ? < >
 // * % | turned into '_'.
 std::string shortcut_name(const std::string& title, const std::string& program_path);
-// Replaces the link made last time (CTRL/shortcut) by a fresh one; failures are ignored.
-void create_desktop_shortcut(const std::string& title);
+// Replaces the link made last time (CTRL/shortcut) by a fresh one in the desktop folder (the
+// home folder when there is none) and tells the operator where it was written, or that it
+// could not be.
+void create_desktop_shortcut(const std::string& title, owner_handle owner = nullptr);
 
 // The About box: its first line, then the modules the program is built on and their versions.
 std::string about_text(const std::string& title);

@@ -123,6 +123,11 @@ void nx_m104_act::run(std::shared_ptr<shared> state) {
         sink.link_down();
 
         for (;;) {
+            // A peer that stopped confirming is gone even though the socket stays open.
+            if (apdu.t1_expired(settings.clock())) {
+                line(kind::err, "истек таймаут t1: нет подтверждения от контроллера");
+                break;
+            }
             std::span<const std::uint8_t> frame = apdu.next_frame(settings.clock());
             if (!frame.empty() && socket.send_all(frame.data(), frame.size(),
                                                   settings.send_timeout_ms, &stop) < frame.size()) {

@@ -17,7 +17,8 @@ namespace nxkit {
 
 // Timing of a connection worker. The defaults are the workstation's; tests shorten them.
 struct nx_m104_settings {
-    tm_ms t1 = 3000;
+    // An I-frame or TESTFR act unconfirmed for t1 ends the connection.
+    tm_ms t1 = 15000;
     tm_ms t2 = 0;
     tm_ms t3 = 3000;
     // Pause between connection attempts.

@@ -77,6 +77,7 @@ bool nx_mAPDU_act::parse(std::size_t count, tm_ms now) {
 
         if ((control[0] & 0x01) == 0) {
             last_nr_ = word(control + 2);
+            confirm_sent(last_nr_);
             const std::uint16_t ns = word(control);
             if (ns != receive_counter_) {
                 log.err(format_short("нарушение последовательности, ожидается %X, принято "
@@ -108,6 +109,7 @@ bool nx_mAPDU_act::parse(std::size_t count, tm_ms now) {
             last_i_frame_ = now;
         } else if ((control[0] & 0x03) == 0x01) {
             last_nr_ = word(control + 2);
+            confirm_sent(last_nr_);
             if (log.enabled(tm_s_dump))
                 log.dump(tm_direction::received, frame_, frame_size);
             if (log.enabled(tm_s_text)) {
@@ -123,6 +125,7 @@ bool nx_mAPDU_act::parse(std::size_t count, tm_ms now) {
                 test_answer_due_ = true;
                 log_received_u("контроль канала");
             } else if ((function & 0x80) != 0) {
+                test_sent_ = -1;
                 log_received_u("канал есть");
             } else if ((function & 0x08) != 0) {
                 started_ = true;
@@ -154,11 +157,11 @@ void nx_mAPDU_act::log_received_u(const char* text) {
 std::span<const std::uint8_t> nx_mAPDU_act::next_frame(tm_ms now) {
     if (started_ && sync_due(now)) {
         restart_sync(now);
-        return build_i_frame(true);
+        return build_i_frame(true, now);
     }
     if (started_ && interrogation_due(now)) {
         restart_interrogation(now);
-        return build_i_frame(false);
+        return build_i_frame(false, now);
     }
     // After t2, or at once when w frames wait: a peer whose k is larger than w would stall.
     if (acknowledge_due_ && (last_i_frame_ + t2_ < now || unacknowledged_ >= w_)) {
@@ -172,6 +175,8 @@ std::span<const std::uint8_t> nx_mAPDU_act::next_frame(tm_ms now) {
     if (last_frame_ + t3_ < now) {
         // One test frame per t3 of silence, not one per pass.
         last_frame_ = now;
+        if (test_sent_ < 0)
+            test_sent_ = now;
         return build_u_frame(testfr_act, "контроль канала");
     }
     if (startdt_due_) {
@@ -192,6 +197,8 @@ tm_ms nx_mAPDU_act::wait_ms(tm_ms now) const {
     tm_ms deadline = last_frame_ + t3_ + 1;
     if (acknowledge_due_)
         deadline = std::min(deadline, last_i_frame_ + t2_ + 1);
+    if (tm_ms oldest = oldest_unconfirmed(); oldest >= 0)
+        deadline = std::min(deadline, oldest + t1_ + 1);
     if (started_) {
         for (const timer* t : {&interrogation_, &sync_}) {
             if (t->period >= period_at_start)
@@ -201,13 +208,37 @@ tm_ms nx_mAPDU_act::wait_ms(tm_ms now) const {
     return std::max<tm_ms>(0, deadline - now);
 }
 
+void nx_mAPDU_act::confirm_sent(std::uint16_t nr) {
+    // N(R) confirms every frame before it; counters wrap, so compare distances from the oldest.
+    while (!unconfirmed_.empty()) {
+        const std::uint16_t oldest = unconfirmed_.front().ns;
+        const auto confirmed = static_cast<std::uint16_t>(nr - oldest);
+        const auto outstanding = static_cast<std::uint16_t>(send_counter_ - oldest);
+        if (confirmed == 0 || confirmed > outstanding)
+            break;
+        unconfirmed_.pop_front();
+    }
+}
+
+tm_ms nx_mAPDU_act::oldest_unconfirmed() const {
+    tm_ms oldest = test_sent_;
+    if (!unconfirmed_.empty() && (oldest < 0 || unconfirmed_.front().at < oldest))
+        oldest = unconfirmed_.front().at;
+    return oldest;
+}
+
+bool nx_mAPDU_act::t1_expired(tm_ms now) const {
+    const tm_ms oldest = oldest_unconfirmed();
+    return oldest >= 0 && oldest + t1_ < now;
+}
+
 std::vector<std::string> nx_mAPDU_act::take_rejected() {
     std::vector<std::string> texts;
     texts.swap(rejected_);
     return texts;
 }
 
-std::span<const std::uint8_t> nx_mAPDU_act::build_i_frame(bool clock_sync) {
+std::span<const std::uint8_t> nx_mAPDU_act::build_i_frame(bool clock_sync, tm_ms now) {
     nx_tm_log& log = this->log();
     const bool text = log.enabled(tm_i_text);
     if (text)
@@ -222,6 +253,7 @@ std::span<const std::uint8_t> nx_mAPDU_act::build_i_frame(bool clock_sync) {
         log.append(format_short(",S=%d,V=%d", send_counter_, receive_counter_));
     // The I-frame carries the receive counter: it acknowledges as an S-frame would.
     unacknowledged_ = 0;
+    unconfirmed_.push_back({send_counter_, now});
     send_counter_ += 2;
     if (text)
         log.end_line();

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <span>
 #include <string>
 #include <vector>
@@ -43,9 +44,10 @@ public:
     // The standard's default w: I-frames received before an acknowledgement goes out at once.
     static constexpr int default_w = 8;
 
-    // t1 is kept and has no effect; t2 delays the acknowledgement after the last I-frame; t3 is
-    // the silence after which a test frame goes out; w I-frames unacknowledged are acknowledged
-    // without waiting for t2. Every clock starts at `now`.
+    // t1 is how long a sent I-frame or TESTFR act may stay unconfirmed (t1_expired); t2 delays
+    // the acknowledgement after the last I-frame; t3 is the silence after which a test frame
+    // goes out; w I-frames unacknowledged are acknowledged without waiting for t2. Every clock
+    // starts at `now`.
     nx_mAPDU_act(std::uint16_t common_address, nx_tm_info& sink, tm_ms t1, tm_ms t2, tm_ms t3,
                  tm_ms now, int w = default_w);
 
@@ -63,6 +65,10 @@ public:
     // it, so ask again after every parse.
     tm_ms wait_ms(tm_ms now) const;
 
+    // True when an I-frame sent has not been confirmed by the peer's N(R), or a TESTFR act by
+    // its TESTFR con, for longer than t1: the peer is gone and the connection has to end.
+    bool t1_expired(tm_ms now) const;
+
     // Texts of the ASDUs rejected since the last call, oldest first.
     std::vector<std::string> take_rejected();
 
@@ -76,11 +82,14 @@ public:
     int unacknowledged() const { return unacknowledged_; }
 
 private:
-    std::span<const std::uint8_t> build_i_frame(bool clock_sync);
+    std::span<const std::uint8_t> build_i_frame(bool clock_sync, tm_ms now);
     std::span<const std::uint8_t> build_s_frame();
     std::span<const std::uint8_t> build_u_frame(std::uint8_t function, const char* text);
     std::span<const std::uint8_t> sent(std::size_t length, int dump_category);
     void log_received_u(const char* text);
+    void confirm_sent(std::uint16_t nr);
+    // When the oldest unconfirmed frame was sent (-1: nothing waits for confirmation).
+    tm_ms oldest_unconfirmed() const;
 
     std::uint16_t last_nr_ = 0;
     std::uint16_t send_counter_ = 0;
@@ -99,6 +108,13 @@ private:
     int w_ = default_w;
     int unacknowledged_ = 0;
     std::vector<std::string> rejected_;
+    // I-frames sent and not yet confirmed: their N(S) as transmitted and when they went out.
+    struct sent_i_frame {
+        std::uint16_t ns;
+        tm_ms at;
+    };
+    std::deque<sent_i_frame> unconfirmed_;
+    tm_ms test_sent_ = -1; // TESTFR act awaiting its con (-1: none)
 };
 
 } // namespace nxkit

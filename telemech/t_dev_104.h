@@ -26,12 +26,16 @@ public:
     void stop() override;
 
     const std::string& endpoint() const { return endpoint_; }
+    // How long a frame sent may stay unconfirmed before the connection ends (seconds).
+    int t1_seconds() const { return t1_seconds_; }
+    static constexpr int default_t1_seconds = 15;
     bool worker_running() const { return act_.is_running(); }
     // Timing of the worker from the next start on (tests shorten it).
     void set_link_settings(const nx_m104_settings& settings) { settings_ = settings; }
 
 private:
     std::string endpoint_;
+    int t1_seconds_ = default_t1_seconds;
     nx_m104_settings settings_;
     nx_m104_act act_;
 };

@@ -169,8 +169,36 @@ void fill_menu(QMenu& menu, const std::vector<menu_item>& items, QStyle* style) 
     }
 }
 
+namespace {
+
+// The answer of a box closed without a button: its cancel, or its no when it has no cancel.
+int dismissed_answer(int type) {
+    return (type & 0x0F) == 4 ? answer_no : answer_cancel;
+}
+
+} // namespace
+
 qt_prompt::qt_prompt() = default;
 qt_prompt::~qt_prompt() = default;
+
+void qt_prompt::close_all() {
+    closing_ = true;
+    if (QApplication::instance() == nullptr)
+        return;
+    // Innermost first; each one closed lets the nested loop under it end too.
+    for (int round = 0; round < 64; ++round) {
+        if (QWidget* popup = QApplication::activePopupWidget()) {
+            popup->close();
+        } else if (QWidget* modal = QApplication::activeModalWidget()) {
+            if (auto* dialog = qobject_cast<QDialog*>(modal))
+                dialog->reject();
+            else
+                modal->close();
+        } else {
+            break;
+        }
+    }
+}
 
 int qt_prompt::message_box(owner_handle owner, const std::string& text, const std::string& caption,
                            int type) {
@@ -178,6 +206,8 @@ int qt_prompt::message_box(owner_handle owner, const std::string& text, const st
         std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
         return answer_none;
     }
+    if (closing_)
+        return dismissed_answer(type);
     QMessageBox box(icon_of(type), QString::fromStdString(caption), QString::fromStdString(text),
                     QMessageBox::NoButton, static_cast<QWidget*>(owner));
     // Texts name files and signals; none of them is markup.
@@ -188,7 +218,7 @@ int qt_prompt::message_box(owner_handle owner, const std::string& text, const st
     box.exec();
     QAbstractButton* clicked = box.clickedButton();
     if (clicked == nullptr)
-        return (type & 0x0F) == 4 ? answer_no : answer_cancel;
+        return dismissed_answer(type);
     return clicked->property("answer").toInt();
 }
 
@@ -199,6 +229,8 @@ int qt_prompt::popup_menu(owner_handle owner, const std::vector<menu_item>& item
 }
 
 int qt_prompt::run_menu(QWidget* owner, QPoint at, const std::vector<menu_item>& items) {
+    if (closing_)
+        return 0;
     if (!menu_style_)
         menu_style_ = make_menu_style();
     QMenu menu(owner);
@@ -299,6 +331,8 @@ int qt_prompt::modal_form(owner_handle owner, const form_request& form) {
         std::fprintf(stderr, "%s: %s\n", form.title.c_str(), form.text.c_str());
         return 0;
     }
+    if (closing_)
+        return 0;
     QDialog dialog(static_cast<QWidget*>(owner));
     if (dialog_font_)
         dialog.setFont(*dialog_font_);
@@ -358,7 +392,7 @@ int qt_prompt::modal_form(owner_handle owner, const form_request& form) {
 
 std::string qt_prompt::save_file_name(owner_handle owner, const std::string& caption,
                                       const std::string& suggested, const std::string& filter) {
-    if (QApplication::instance() == nullptr)
+    if (QApplication::instance() == nullptr || closing_)
         return {};
     QString name = QFileDialog::getSaveFileName(
         static_cast<QWidget*>(owner), QString::fromStdString(caption),
@@ -367,7 +401,7 @@ std::string qt_prompt::save_file_name(owner_handle owner, const std::string& cap
 }
 
 bool qt_prompt::print_setup(owner_handle owner, void* printer) {
-    if (QApplication::instance() == nullptr || printer == nullptr)
+    if (QApplication::instance() == nullptr || printer == nullptr || closing_)
         return false;
     QPrintDialog dialog(static_cast<QPrinter*>(printer), static_cast<QWidget*>(owner));
     return dialog.exec() == QDialog::Accepted;

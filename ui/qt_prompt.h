@@ -42,6 +42,8 @@ public:
     bool print_setup(owner_handle owner, void* printer) override;
     bool ask_password(owner_handle owner, const std::string& caption, const std::string& text,
                       std::string& password) override;
+    void close_all() override;
+    bool closing() const { return closing_; }
 
     void set_icon_source(icon_source icons) { icons_ = std::move(icons); }
     // The dialog font of the shared resources: the manual-input form is drawn and sized in it.
@@ -54,6 +56,7 @@ private:
     std::optional<QFont> dialog_font_;
     QMenu* open_menu_ = nullptr;
     std::unique_ptr<QStyle> menu_style_;
+    bool closing_ = false;
 };
 
 // The style of the prompt's menus: a default line is bold in every column of its text.

@@ -35,20 +35,6 @@ namespace {
 constexpr double min_scale = 0.02;
 constexpr double max_scale = 50;
 
-// The station's library, brought up to date once per process before the first scheme opens.
-const style_library_map& station_styles() {
-    static const style_library_map styles = [] {
-        const std::string path = style_library_path();
-        update_style_library(path);
-        std::vector<std::string> errors;
-        style_library_map map = load_style_library(path, &errors);
-        for (const std::string& e : errors)
-            nx_log::main().err("файл стилей '" + path + "': " + e);
-        return map;
-    }();
-    return styles;
-}
-
 } // namespace
 
 double fit_scale(int mode, double page_width, double page_height, double view_width,

@@ -586,4 +586,43 @@ style_library_map load_style_library(const std::string& path, std::vector<std::s
     return map;
 }
 
+namespace {
+
+// One library per process, like the control's own in the original host.
+struct prepared_styles {
+    bool tried = false;
+    style_library_map map;
+};
+
+prepared_styles& prepared() {
+    static prepared_styles styles;
+    return styles;
+}
+
+} // namespace
+
+void prepare_station_styles() {
+    prepared_styles& p = prepared();
+    p.tried = true;
+    p.map = builtin_style_map();
+    const std::string path = style_library_path();
+    update_style_library(path);
+    std::vector<std::string> errors;
+    p.map = load_style_library(path, &errors);
+    for (const std::string& e : errors)
+        nx_log::main().err("файл стилей '" + path + "': " + e);
+}
+
+const style_library_map& station_styles() {
+    prepared_styles& p = prepared();
+    if (!p.tried) {
+        try {
+            prepare_station_styles();
+        } catch (const nx_exception& e) {
+            nx_log::main().err(e.what());
+        }
+    }
+    return p.map;
+}
+
 } // namespace nxkit

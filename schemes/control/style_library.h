@@ -61,7 +61,8 @@ using style_library_map = std::map<std::string, style_def>;
 
 // Parses a library text (UTF-8). Styles that cannot be read are left out; `errors` gets one
 // line per such style.
-style_library_map parse_style_library(const std::string& utf8, std::vector<std::string>* errors = nullptr);
+style_library_map parse_style_library(const std::string& utf8,
+                                      std::vector<std::string>* errors = nullptr);
 
 // The built-in styles: the text of each style (from "<Style Name=" to "</Style>") by name,
 // UTF-8, and a whole library file made of them.
@@ -81,7 +82,16 @@ std::string style_library_path();
 // a change is logged "обновлен файл стилей '<path>'". Returns whether the file was written.
 bool update_style_library(const std::string& path, std::time_t now = std::time(nullptr));
 
+// The station's library for the run (start-up step 8): brought up to date and read once.
+// Until then, and when that fails, the built-in styles are used; the failure is thrown for
+// start-up to report ("Ошибка инициализации: ..."), the schemes still open.
+void prepare_station_styles();
+// The styles prepared above; prepared on first use when start-up did not (tools, tests),
+// a failure then written as an error line.
+const style_library_map& station_styles();
+
 // Reads and parses the library (Windows-1251); built-in styles fill in what it lacks.
-style_library_map load_style_library(const std::string& path, std::vector<std::string>* errors = nullptr);
+style_library_map load_style_library(const std::string& path,
+                                     std::vector<std::string>* errors = nullptr);
 
 } // namespace nxkit

@@ -39,7 +39,7 @@ TEST(TerminalMode, TheAutostartEntryIsWrittenReadBackAndRemoved) {
     EXPECT_EQ(mode.entry_path(),
               home.path() + "config/autostart/ilkstation-_srv_ps_ilkstation.desktop");
     EXPECT_EQ(mode.started_program(), "");
-    desktop_entry e{"ПС", "/opt/ilk/ilkstation", "/srv/ps/", "/srv/ps/", ""};
+    desktop_entry e{"ПС", "/opt/ilk/ilkstation", "/srv/ps/", "/srv/ps/", "", ""};
     ASSERT_TRUE(mode.enable(e));
     EXPECT_EQ(mode.started_program(), "/opt/ilk/ilkstation");
     EXPECT_EQ(ilktest::read_bytes(mode.entry_path()),
@@ -54,7 +54,8 @@ TEST(TerminalMode, TheAutostartEntryIsWrittenReadBackAndRemoved) {
 TEST(DesktopLink, TheDesktopFolderComesFromUserDirsAndLinksAreExecutable) {
     xdg_home home;
     xdg_desktop_link link;
-    EXPECT_EQ(link.desktop_folder(), "");
+    // No desktop folder: the home folder, never "/".
+    EXPECT_EQ(link.desktop_folder(), home.path());
     std::filesystem::create_directories(home.path() + "Desktop");
     EXPECT_EQ(link.desktop_folder(), home.path() + "Desktop/");
     std::filesystem::create_directories(home.path() + "Рабочий стол");
@@ -65,8 +66,11 @@ TEST(DesktopLink, TheDesktopFolderComesFromUserDirsAndLinksAreExecutable) {
     std::string folder = link.desktop_folder();
     ASSERT_EQ(folder, home.path() + "Рабочий стол/");
 
-    desktop_entry e{"ПС", "/opt/ilk/ilkstation", "/srv/ps/", "", ""};
+    desktop_entry e{"ПС", "/opt/ilk/ilkstation", "/srv/ps/", "", "", "ilkstation"};
     ASSERT_TRUE(link.create(folder + " ПС.desktop", e));
+    EXPECT_EQ(ilktest::read_bytes(folder + " ПС.desktop"),
+              "[Desktop Entry]\nType=Application\nVersion=1.0\nName=ПС\n"
+              "Exec=\"/opt/ilk/ilkstation\"\nPath=/srv/ps/\nIcon=ilkstation\nTerminal=false\n");
     struct stat st {};
     ASSERT_EQ(::stat((folder + " ПС.desktop").c_str(), &st), 0);
     EXPECT_NE(st.st_mode & S_IXUSR, 0u);

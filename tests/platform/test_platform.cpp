@@ -9,7 +9,9 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <memory>
 #include <thread>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace nxkit;
@@ -31,12 +33,15 @@ TEST(SingleInstance, GuardNameReplacesEveryListedCharacter) {
 TEST(SingleInstance, SecondCopyAsksTheFirstToRaise) {
     ilktest::temp_dir dir;
     std::string name = instance_guard_name(dir.path() + "ilkstation");
-    single_instance first(name);
+    std::string lock = dir.path() + "ilkstation.lock";
+    single_instance first(lock, name);
     ASSERT_TRUE(first.acquired());
+    EXPECT_EQ(first.lock_path(), lock);
+    EXPECT_EQ(ilktest::read_bytes(lock), std::to_string(getpid()) + "\n");
     EXPECT_FALSE(first.take_raise_request());
 
     {
-        single_instance second(name);
+        single_instance second(lock, name);
         EXPECT_FALSE(second.acquired());
         EXPECT_TRUE(second.ask_first_to_raise(1000));
     }
@@ -44,29 +49,56 @@ TEST(SingleInstance, SecondCopyAsksTheFirstToRaise) {
     EXPECT_FALSE(first.take_raise_request());
 
     // Another station's guard is independent.
-    single_instance other(instance_guard_name(dir.path() + "other/ilkstation"));
+    single_instance other(dir.path() + "other.lock",
+                          instance_guard_name(dir.path() + "other/ilkstation"));
     EXPECT_TRUE(other.acquired());
 }
 
 TEST(SingleInstance, GuardIsFreeAgainAfterTheHolderEnds) {
     ilktest::temp_dir dir;
     std::string name = instance_guard_name(dir.path() + "ilkstation");
+    std::string lock = dir.path() + "ilkstation.lock";
     {
-        single_instance first(name);
+        single_instance first(lock, name);
         ASSERT_TRUE(first.acquired());
     }
-    single_instance again(name);
+    single_instance again(lock, name);
     EXPECT_TRUE(again.acquired());
 }
 
 TEST(SingleInstance, VeryLongPathStillWorks) {
+    // A folder that cannot hold the lock file: the runtime folder's stands in.
     std::string path = "/" + std::string(400, 'x') + "/ilkstation";
-    single_instance first(instance_guard_name(path));
+    single_instance first(path + ".lock", instance_guard_name(path));
     ASSERT_TRUE(first.acquired());
-    single_instance second(instance_guard_name(path));
+    EXPECT_NE(first.lock_path(), path + ".lock");
+    single_instance second(path + ".lock", instance_guard_name(path));
     EXPECT_FALSE(second.acquired());
     EXPECT_TRUE(second.ask_first_to_raise(1000));
     EXPECT_TRUE(first.take_raise_request());
+}
+
+TEST(SingleInstance, TheLockInTheStationFolderHoldsAcrossProcessesAndRuntimeFolders) {
+    ilktest::temp_dir dir;
+    std::string name = instance_guard_name(dir.path() + "ilkstation");
+    std::string lock = dir.path() + "ilkstation.lock";
+    auto first = std::make_unique<single_instance>(lock, name);
+    ASSERT_TRUE(first->acquired());
+    // Another process, as another login would start it: its own runtime folder.
+    auto child_acquires = [&] {
+        pid_t pid = fork();
+        if (pid == 0) {
+            ::setenv("XDG_RUNTIME_DIR", (dir.path() + "other-runtime").c_str(), 1);
+            single_instance second(lock, name);
+            _exit(second.acquired() ? 1 : 0);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return WIFEXITED(status) && WEXITSTATUS(status) == 1;
+    };
+    EXPECT_FALSE(child_acquires());
+    first.reset();
+    EXPECT_TRUE(child_acquires());
 }
 
 TEST(CloseSignals, TermAndIntBecomeCloseRequests) {

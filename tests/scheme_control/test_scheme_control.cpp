@@ -286,6 +286,28 @@ TEST_F(SchemeControl, PrintsEveryPageToPdf) {
     EXPECT_EQ(pages, 2u);
 }
 
+TEST(SchemeControlOpen, AnEmptyStationLibraryLeavesTheBuiltInStylesAndSchemesStillOpen) {
+    const std::string sde = ilktest::station_dir() + "SDE/";
+    std::filesystem::create_directories(sde);
+    ilktest::write_bytes(sde + "a.sde", scheme_text);
+    ilktest::write_bytes(style_library_path(), "");
+    try {
+        prepare_station_styles();
+        ADD_FAILURE() << "an empty library was taken";
+    } catch (const nx_exception& e) {
+        EXPECT_EQ(std::string(e.what()), "не найден файл стилей '" + style_library_path() + "'");
+    }
+    EXPECT_EQ(station_styles().size(), 11u);
+    scheme_control control;
+    control.open(sde + "a.sde");
+    EXPECT_EQ(control.page_count(), 2);
+    EXPECT_EQ(control.styles().size(), 11u);
+    // The next run with the file gone makes it again.
+    std::filesystem::remove(style_library_path());
+    prepare_station_styles();
+    EXPECT_TRUE(std::filesystem::exists(style_library_path()));
+}
+
 TEST(SchemeControlOpen, BrokenFileKeepsTheShownSchemeAndStationLibraryIsMade) {
     const std::string sde = ilktest::station_dir() + "SDE/";
     std::filesystem::create_directories(sde);

@@ -4,13 +4,19 @@
 #include "base/settings_keys.h"
 #include "shell/toolbar_buttons.h"
 #include "shell/window_settings.h"
+#include "platform/close_signals.h"
+#include "ui/qt_prompt.h"
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QMessageBox>
+#include <QTimer>
 #include <QSignalSpy>
 #include <QTest>
-#include <QToolBar>
+#include <QToolButton>
 
+#include <chrono>
+#include <csignal>
 #include <sys/stat.h>
 #include <utime.h>
 
@@ -53,10 +59,15 @@ TEST_F(MainWindow, FirstStartWritesEveryDefaultAndStartsInEditModeWithConnection
     EXPECT_TRUE(store.devices_running());
     EXPECT_FALSE(window->log_shown());
     EXPECT_FALSE(button(b::save)->isEnabled());
-    auto* bar = window->findChild<QToolBar*>("toolbar");
+    auto* bar = window->findChild<QWidget*>("toolbar");
     ASSERT_NE(bar, nullptr);
-    EXPECT_EQ(window->toolBarArea(bar), Qt::TopToolBarArea);
-    EXPECT_EQ(bar->iconSize(), QSize(32, 32));
+    // Along the top edge, above the work area.
+    EXPECT_EQ(bar->parentWidget()->layout()->indexOf(bar), 0);
+    for (QObject* o : button(b::reload)->associatedObjects())
+        if (auto* tool = qobject_cast<QToolButton*>(o)) {
+            EXPECT_EQ(tool->iconSize(), QSize(32, 32));
+            EXPECT_EQ(tool->size(), QSize(40, 40));
+        }
     EXPECT_EQ(window->minimumWidth(), 18 * 40);
     EXPECT_EQ(window->minimumHeight(), 370);
     for (const button_spec& spec : toolbar_table())
@@ -170,6 +181,50 @@ TEST_F(MainWindow, CloseWithChangesAsksAndCancelKeepsTheWindowAndTheFile) {
     EXPECT_TRUE(store.backups().empty());
     // The placement was stored.
     EXPECT_TRUE(has(settings(), "\r\nwnd_zoom=0\r\n"));
+}
+
+TEST_F(MainWindow, SigtermWhileTheSaveQuestionWaitsKeepsTheChangesInABackup) {
+    resources = init_ui_resources();
+    window = std::make_unique<nx_dlg_mod>(store, *resources, install_close_signals(), &hot_key);
+    window->create_contents();
+    window->show();
+    const std::string before = ilktest::read_bytes(dir() + "refs.ini");
+    store.find("K").set_title("изменено");
+    store.state().mark_changed();
+
+    // The real boxes: the operator asked to close and "Сохранить все изменения ?" waits when
+    // the system sends SIGTERM.
+    qt_prompt boxes;
+    set_prompt(&boxes);
+    QString open_box;
+    QTimer::singleShot(300, [&open_box] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            open_box = box->text();
+        ::raise(SIGTERM);
+    });
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_FALSE(window->close());
+    EXPECT_EQ(open_box.toStdString(), "Сохранить все изменения ?");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }, 2000));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+    set_prompt(&prompt);
+    EXPECT_FALSE(store.devices_running());
+
+    EXPECT_EQ(ilktest::read_bytes(dir() + "refs.ini"), before);
+    const std::vector<std::string> backups = store.backups();
+    ASSERT_EQ(backups.size(), 1u);
+    EXPECT_TRUE(has(from_cp1251(ilktest::read_bytes(backups[0])), "title=\"изменено\""));
+    EXPECT_TRUE(has(log_text(), " | WAR | завершение по сигналу: несохраненные изменения "
+                                "записаны в резервную копию '" +
+                                    backups[0] + "' (кнопка \"Загрузить\"), refs.ini не изменен"));
+
+    // "Загрузить" offers it first, and what it brings back is still to be saved.
+    store.find("K").set_title("другое");
+    store.state().set_changed(false);
+    prompt.expect_menu(1);
+    window->reload();
+    EXPECT_EQ(store.find("K").title(), "изменено");
+    EXPECT_TRUE(button(b::save)->isEnabled());
 }
 
 TEST_F(MainWindow, CloseInEditModeNeverSavesOnNo) {

@@ -189,7 +189,8 @@ class memory_desktop : public i_desktop_link, public i_terminal_mode {
 public:
     std::map<std::string, desktop_entry> files;
     std::string autostart_program;
-    std::string desktop_folder() override { return "/home/operator/Рабочий стол/"; }
+    std::string folder = "/home/operator/Рабочий стол/";
+    std::string desktop_folder() override { return folder; }
     bool create(const std::string& path, const desktop_entry& entry) override {
         files[path] = entry;
         return true;
@@ -210,9 +211,20 @@ public:
 TEST_F(Resources, ASecondShortcutReplacesTheFirst) {
     memory_desktop desktop;
     set_desktop_link(&desktop);
+    prompt.expect("Ярлык создан:\r\n/home/operator/Рабочий стол/ Подстанция_", answer_ok);
     create_desktop_shortcut("Подстанция?");
+    prompt.expect("Ярлык создан:\r\n/home/operator/Рабочий стол/ Подстанция_ 2_", answer_ok);
+    create_desktop_shortcut("Подстанция: 2");
+    // Nowhere to write it: the operator is told so, nothing goes to "/".
+    desktop.folder.clear();
+    prompt.expect("Не удалось создать ярлык: не найдены ни рабочий стол, ни домашняя папка "
+                  "пользователя.",
+                  answer_ok);
     create_desktop_shortcut("Подстанция: 2");
     set_desktop_link(nullptr);
+    ASSERT_EQ(prompt.seen().size(), 3u);
+    EXPECT_EQ(prompt.seen()[0].type, mb_information);
+    EXPECT_EQ(prompt.seen()[2].type, mb_error);
     ASSERT_EQ(desktop.files.size(), 1u);
     std::string name = shortcut_name("Подстанция: 2", exe_path());
     EXPECT_EQ(name.find_first_of(":/?"), std::string::npos) << name;
@@ -220,6 +232,7 @@ TEST_F(Resources, ASecondShortcutReplacesTheFirst) {
     EXPECT_EQ(desktop.files.begin()->first, "/home/operator/Рабочий стол/ " + name + ".desktop");
     EXPECT_EQ(desktop.files.begin()->second.program, running_executable());
     EXPECT_EQ(desktop.files.begin()->second.station_home, exe_dir());
+    EXPECT_EQ(desktop.files.begin()->second.icon, "ilkstation");
     EXPECT_NE(settings().find("\r\nshortcut=" + name + "\r\n"), std::string::npos);
 }
 
@@ -255,7 +268,8 @@ TEST_F(Resources, TerminalModeAsksToTurnTheAutostartEntryOnAndOff) {
 }
 
 TEST(DesktopEntry, StartsThisStationAndReadsBackItsProgram) {
-    desktop_entry e{"ПС \"Север\"", "/opt/ilk station/ilkstation", "/srv/ps/", "/srv/ps $1/", ""};
+    desktop_entry e{
+        "ПС \"Север\"", "/opt/ilk station/ilkstation", "/srv/ps/", "/srv/ps $1/", "", ""};
     std::string text = desktop_entry_text(e);
     EXPECT_NE(text.find("\nExec=env ILKSTATION_HOME=\"/srv/ps \\$1/\" \"/opt/ilk station/"
                         "ilkstation\"\n"),

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -136,12 +137,14 @@ TEST(Startup, FirstStartWritesSettingsAndLogAndSigtermEndsWithStop) {
     EXPECT_EQ(run.wait_exit(), 0);
 
     std::vector<std::string> lines = log_lines(station.path());
-    ASSERT_EQ(lines.size(), 4u);
+    ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[0], hyphens);
     EXPECT_EQ(lines[1], "MES | СТАРТ");
-    EXPECT_EQ(lines[2], "WAR | Файл конфигурации " + station.path() +
+    // Start-up step 8: the style library is made from the built-in styles; then the load.
+    EXPECT_EQ(lines[2], "MES | обновлен файл стилей '" + station.path() + "SDE/default.XSTL'");
+    EXPECT_EQ(lines[3], "WAR | Файл конфигурации " + station.path() +
                             "refs.ini не найден: запущена пустая станция");
-    EXPECT_EQ(lines[3], "MES | СТОП");
+    EXPECT_EQ(lines[4], "MES | СТОП");
 
     std::string settings = settings_of(station.path());
     EXPECT_NE(settings.find("[LOG]\r\nLOG_SIZE=1000000\r\n"), std::string::npos) << settings;
@@ -166,13 +169,14 @@ TEST(Startup, DemoStationLoadsAndIsSavedUnchangedOnClose) {
     run.signal(SIGTERM);
     EXPECT_EQ(run.wait_exit(), 0);
     std::vector<std::string> lines = log_lines(station.path());
-    ASSERT_GE(lines.size(), 5u);
-    EXPECT_EQ(lines[2], "MES | Версия формата конфигурации 1");
+    ASSERT_GE(lines.size(), 6u);
+    EXPECT_EQ(lines[2], "MES | обновлен файл стилей '" + station.path() + "SDE/default.XSTL'");
+    EXPECT_EQ(lines[3], "MES | Версия формата конфигурации 1");
     // Its controlled point was started with the load: connected, or refused when no
     // simulator serves its address.
-    EXPECT_TRUE(lines[3].rfind("MES | 1: старт 104 127.0.0.1 ", 0) == 0 ||
-                lines[3].rfind("ERR | 1: не удалось создать соединение 127.0.0.1", 0) == 0)
-        << lines[3];
+    EXPECT_TRUE(lines[4].rfind("MES | 1: старт 104 127.0.0.1 ", 0) == 0 ||
+                lines[4].rfind("ERR | 1: не удалось создать соединение 127.0.0.1", 0) == 0)
+        << lines[4];
     EXPECT_EQ(lines.back(), "MES | СТОП");
     EXPECT_EQ(ilktest::read_bytes(station.path() + "refs.ini"), demo);
 }
@@ -215,12 +219,67 @@ TEST(Startup, SecondCopyOnTheSameStationExitsAndTheFirstRunsOn) {
     first.signal(SIGTERM);
     EXPECT_EQ(first.wait_exit(), 0);
     std::vector<std::string> lines = log_lines(station.path());
-    // The second copy got as far as its start lines, then left without a word.
-    ASSERT_EQ(lines.size(), 6u);
-    EXPECT_EQ(lines[2].rfind("WAR | Файл конфигурации ", 0), 0u) << lines[2];
-    EXPECT_EQ(lines[3], hyphens);
-    EXPECT_EQ(lines[4], "MES | СТАРТ");
-    EXPECT_EQ(lines[5], "MES | СТОП");
+    // The second copy got as far as its start lines (the style library, made by the first,
+    // needs nothing), then left without a word.
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(lines[3].rfind("WAR | Файл конфигурации ", 0), 0u) << lines[3];
+    EXPECT_EQ(lines[4], hyphens);
+    EXPECT_EQ(lines[5], "MES | СТАРТ");
+    EXPECT_EQ(lines[6], "MES | СТОП");
+}
+
+TEST(Startup, OneStationRunsOnceWhateverRuntimeFolderTheSecondCopyHas) {
+    ilktest::temp_dir station;
+    ilktest::temp_dir runtime_a;
+    ilktest::temp_dir runtime_b;
+    workstation first(station.path(),
+                      {{"QT_QPA_PLATFORM", "offscreen"}, {"XDG_RUNTIME_DIR", runtime_a.path()}});
+    ASSERT_TRUE(wait_for([&] { return window_up(station.path()); }));
+    // Another login or a service: a runtime folder of its own, the same station folder.
+    workstation second(station.path(),
+                       {{"QT_QPA_PLATFORM", "offscreen"}, {"XDG_RUNTIME_DIR", runtime_b.path()}});
+    EXPECT_EQ(second.wait_exit(), 0);
+    EXPECT_TRUE(first.running());
+    first.signal(SIGTERM);
+    EXPECT_EQ(first.wait_exit(), 0);
+}
+
+TEST(Startup, SigtermWhileAQuestionIsOpenEndsWithinTwoSecondsAndLeavesRefsIni) {
+    ilktest::temp_dir station;
+    // A newer format: the load asks whether to go on, and nobody answers.
+    const std::string newer = "<struct>\r\n<REFs version=\"2\">\r\n"
+                              "  <ref tp=\"40\" cur=\"1\" title=\"Структура\"/>\r\n"
+                              "</REFs>\r\n</struct>\r\n";
+    ilktest::write_bytes(station.path() + "refs.ini", nxkit::to_cp1251(newer));
+    workstation run(station.path());
+    ASSERT_TRUE(wait_for([&] {
+        std::vector<std::string> lines = log_lines(station.path());
+        return !lines.empty() && lines.back() == "WAR | Версия формата конфигурации 2";
+    }));
+    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(run.running());
+    auto sent = std::chrono::steady_clock::now();
+    run.signal(SIGTERM);
+    EXPECT_EQ(run.wait_exit(5s), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - sent, 2s);
+    EXPECT_EQ(nxkit::from_cp1251(ilktest::read_bytes(station.path() + "refs.ini")), newer);
+    EXPECT_EQ(log_lines(station.path()).back(), "MES | СТОП");
+}
+
+TEST(Startup, AStyleLibraryThatCannotBePreparedIsReportedAndStartUpGoesOn) {
+    ilktest::temp_dir station;
+    std::filesystem::create_directories(station.path() + "SDE");
+    ilktest::write_bytes(station.path() + "SDE/default.XSTL", "");
+    workstation run(station.path());
+    // The error box waits for its OK; the line is written before it and the run goes on.
+    const std::string line = "ERR | Ошибка инициализации: не найден файл стилей '" +
+                             station.path() + "SDE/default.XSTL'";
+    ASSERT_TRUE(wait_for([&] {
+        std::vector<std::string> lines = log_lines(station.path());
+        return lines.size() >= 3 && lines[2].rfind(line, 0) == 0;
+    })) << log_lines(station.path()).back();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(run.running());
 }
 
 TEST(Startup, TwoStationsRunSideBySide) {

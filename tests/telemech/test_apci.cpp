@@ -284,3 +284,41 @@ TEST(ApciFaults, FramingFaultsCloseTheConnection) {
         std::remove((dir.path() + "f.log").c_str());
     }
 }
+
+TEST(ApciT1, SentFramesMustBeConfirmedWithinT1) {
+    // Clock sync at 2 and interrogation at 3; the peer confirms only the first.
+    apci_link l(-1, -1);
+    l.start();
+    ASSERT_EQ(l.next(2).size(), 19u);
+    ASSERT_EQ(l.next(3)[6], 100);
+    EXPECT_FALSE(l.apdu->t1_expired(3002));
+    ASSERT_TRUE(l.feed(s_frame(2), 100));
+    EXPECT_FALSE(l.apdu->t1_expired(3003));
+    EXPECT_TRUE(l.apdu->t1_expired(3004));
+    // An I-frame's N(R) confirms as an S-frame does.
+    ASSERT_TRUE(l.feed(i_frame(0, 4, single_point(1)), 200));
+    EXPECT_FALSE(l.apdu->t1_expired(100000));
+
+    // A test frame nobody answers: t1 from the moment it went out.
+    EXPECT_EQ(l.next(203), s_frame(2));
+    EXPECT_EQ(l.next(3201), testfr_act);
+    EXPECT_EQ(l.apdu->wait_ms(3201), 3001);
+    // Other frames do not answer it.
+    ASSERT_TRUE(l.feed(s_frame(4), 4000));
+    EXPECT_FALSE(l.apdu->t1_expired(6201));
+    EXPECT_TRUE(l.apdu->t1_expired(6202));
+    ASSERT_TRUE(l.feed(testfr_con, 6100));
+    EXPECT_FALSE(l.apdu->t1_expired(50000));
+}
+
+TEST(ApciT1, OnlyAConfirmationOfTheFramesSentCounts) {
+    apci_link l(-1);
+    l.start();
+    ASSERT_EQ(l.next(2)[6], 100);
+    // N(R) 0 confirms nothing, and an N(R) beyond what was sent is no confirmation either.
+    ASSERT_TRUE(l.feed(s_frame(0), 10));
+    ASSERT_TRUE(l.feed(s_frame(40), 20));
+    EXPECT_TRUE(l.apdu->t1_expired(3003));
+    ASSERT_TRUE(l.feed(s_frame(2), 3003));
+    EXPECT_FALSE(l.apdu->t1_expired(3004));
+}

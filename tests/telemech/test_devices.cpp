@@ -1,4 +1,5 @@
 #include "base/cp1251.h"
+#include "base/nx_exception.h"
 #include "base/nx_log.h"
 #include "config/config_classes.h"
 #include "config/ref_editing.h"
@@ -499,6 +500,60 @@ struct program_log {
         return result;
     }
 };
+
+TEST_F(DevicesLink, MutePointLosesControlAfterItsT1) {
+    program_log log;
+    ilktest::kp_sim_process sim({"--endpoint", "127.0.0.1:0", "--ca", "5", "--object", "1:10=1",
+                                 "--object", "11:300=-120"});
+    ASSERT_TRUE(sim.running());
+    store->init(nullptr, &poster);
+    store->start_devices(true);
+    load(device(" addr=\"5\" con=\"127.0.0.1:" + std::to_string(sim.port()) + "\" t1=\"1\"",
+                usual_objects) +
+         structure());
+    EXPECT_EQ(dev().t1_seconds(), 1);
+    auto& signal = get<t_struct_ts>(signal_ts);
+    ASSERT_TRUE(wait_for([&] { return signal.control() && dev().is_connected(); }));
+
+    // The socket stays open, nothing more comes: after t3 a test frame, after t1 the end.
+    ASSERT_TRUE(sim.command("fault silent"));
+    ASSERT_TRUE(wait_for([&] { return !signal.control(); }));
+    EXPECT_FALSE(dev().is_connected());
+    EXPECT_NE(signal.value_text(form_long).find("нет контроля"), std::string::npos);
+    std::vector<std::string> lines = log.lines("5: ");
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[1], "ERR | 5: истек таймаут t1: нет подтверждения от контроллера");
+    EXPECT_EQ(lines[2],
+              "MES | 5: стоп 104 127.0.0.1 ------------------------------------------------");
+    store->start_devices(false);
+}
+
+TEST_F(DevicesXml, T1IsASettingOfTheDeviceWithinTheStandardRange) {
+    load(device(" addr=\"3\" con=\"127.0.0.1\"", "") + structure());
+    std::string value, name;
+    ASSERT_TRUE(dev().get_parameter(10, value, name));
+    EXPECT_EQ(name + "=" + value, "Таймаут t1, с=15");
+    EXPECT_FALSE(dev().get_parameter(11, value, name));
+    for (const char* refused : {"0", "256", "1.5", "", "x"}) {
+        try {
+            dev().set_parameter(10, refused);
+            ADD_FAILURE() << "accepted '" << refused << "'";
+        } catch (const nx_exception& e) {
+            EXPECT_STREQ(e.what(), "Таймаут t1 задается в секундах, от 1 до 255");
+        }
+    }
+    EXPECT_EQ(dev().t1_seconds(), 15);
+    // The standard value is not written; another one is, and read back.
+    store->save();
+    EXPECT_EQ(from_cp1251(read_bytes(station_dir() + "refs.ini")).find("t1="), std::string::npos);
+    ASSERT_TRUE(dev().set_parameter(10, " 40"));
+    store->save();
+    EXPECT_NE(
+        from_cp1251(read_bytes(station_dir() + "refs.ini")).find("con=\"127.0.0.1\" t1=\"40\""),
+        std::string::npos);
+    store->load();
+    EXPECT_EQ(dev().t1_seconds(), 40);
+}
 
 TEST_F(DevicesLink, EndpointEditRestartsConnectionToNewPoint) {
     program_log log;

@@ -257,6 +257,37 @@ TEST(WorkerFaults, OtherCommonAddressPeerCloseAndWrongStartByte) {
             "MES | 5: стоп 104 127.0.0.1" + dashes_line}));
 }
 
+TEST(WorkerFaults, PeerThatGoesMuteIsDroppedAfterT1) {
+    kp_sim_process sim({"--endpoint", "127.0.0.1:0", "--ca", "5", "--object", "1:10=1"});
+    locked_sink sink;
+    test_log log;
+    nx_m104_act worker;
+    nx_m104_settings settings;
+    settings.t1 = 600;
+    settings.t3 = 300;
+    ASSERT_TRUE(
+        worker.start(5, "127.0.0.1:" + std::to_string(sim.port()), sink, log.log, settings));
+    ASSERT_EQ(sink.wait_objects(1), std::vector<std::string>{"single 10 1"});
+    // STARTDT and the interrogation were confirmed; from now on the point answers nothing,
+    // yet keeps its socket open.
+    ASSERT_TRUE(sim.command("fault silent"));
+    auto muted = steady::now();
+    ASSERT_TRUE(log.wait_for("MES | 5: стоп 104 127.0.0.1" + dashes_line));
+    // One t3 of silence before the test frame, then t1 without its answer.
+    EXPECT_GE(elapsed_ms(muted), 850);
+    EXPECT_EQ(sink.wait_objects(1, 0), std::vector<std::string>{});
+    EXPECT_EQ(sink.downs(), 2);
+    ASSERT_TRUE(sim.command("fault none"));
+    EXPECT_TRUE(worker.stop());
+    std::vector<std::string> lines = log.lines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 3),
+              (std::vector<std::string>{"MES | 5: старт 104 127.0.0.1" + equals_line,
+                                        "ERR | 5: истек таймаут t1: нет подтверждения от "
+                                        "контроллера",
+                                        "MES | 5: стоп 104 127.0.0.1" + dashes_line}));
+}
+
 TEST(WorkerSocketSync, ConnectSendReceiveAndEveryFailureText) {
     tcp_socket listener;
     ASSERT_TRUE(listener.create());
