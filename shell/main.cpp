@@ -1,5 +1,5 @@
-#include "shell/startup.h"
+#include "shell/command_line.h"
 
 int main(int argc, char** argv) {
-    return nxkit::run_workstation(argc, argv);
+    return nxkit::run_command_line(argc, argv);
 }
