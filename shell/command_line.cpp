@@ -248,7 +248,8 @@ bool folder_missing_or_empty(const std::string& folder) {
 std::string create_station(const std::string& folder) {
     const std::string station = with_slash(folder);
     std::error_code ec;
-    if (fs::exists(station, ec) && !fs::is_directory(station, ec))
+    // Asked with the name as given: "file/" does not exist, "file" does.
+    if (fs::exists(folder, ec) && !fs::is_directory(folder, ec))
         return "'" + folder + "' не папка";
     if (!folder_missing_or_empty(station))
         return "папка '" + folder + "' не пуста: новая станция создается только в пустой папке";
