@@ -90,7 +90,8 @@ public:
     wait_result wait_readable(int timeout_ms, const stop_event* stop);
     long receive(void* buffer, std::size_t capacity);
 
-    // Decrypted octets waiting in the stream, which poll() on the socket cannot see.
+    // Octets waiting in the stream (decrypted, or whole records read ahead), which poll() on
+    // the socket cannot see.
     bool has_buffered() const;
     // Events to poll for on fd(): the handshake or a blocked TLS record may need the other
     // direction.
@@ -117,6 +118,8 @@ private:
     bool want_write_ = false;
     // The last failure was the peer's close (with or without the closure alert).
     bool closed_ = false;
+    // The last read found only part of a record: the rest must come from the socket.
+    bool starved_ = false;
     std::string failure_;
     int error_ = 0;
 };
