@@ -485,7 +485,7 @@ long tcp_stream::receive(void* buffer, std::size_t capacity) {
     if (ssl_ == nullptr)
         return socket_.receive(buffer, capacity);
     want_write_ = false;
-    clear_errors();
+    // The queue is empty here: every failure below and in the handshake clears it.
     errno = 0;
     int n = SSL_read(ssl_, buffer, static_cast<int>(std::min<std::size_t>(capacity, INT_MAX)));
     if (n > 0) {
