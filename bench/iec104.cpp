@@ -3,10 +3,12 @@
 // (b) end to end against kp-sim: N connections of 1,000 timed single points, a total change
 //     rate spread over them; latency from the simulator's send to the structure signal's
 //     refresh (median, 99th percentile) and the processor time of this process per second;
+//     with --tls run (b) twice in one sitting, plain TCP and then TLS (IEC 62351-3, mutual
+//     certificates made at start), and the difference in processor time;
 // (c) 100 connected, idle controlled points: processor time and wake-ups per second.
 //
 // Options: --quick (5 connections, 5 s runs), --connections N, --rate CHANGES_PER_S,
-// --seconds S (run b), --idle-seconds S (run c), --skip-a, --skip-b, --skip-c.
+// --seconds S (run b), --idle-seconds S (run c), --skip-a, --skip-b, --skip-c, --tls.
 
 #include "base/cp1251.h"
 #include "base/nx_exception.h"
@@ -20,6 +22,7 @@
 #include "telemech/nx_mASDU.h"
 #include "telemech/t_dev_104.h"
 #include "telemech/telemech_classes.h"
+#include "tests/pki/test_pki.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -65,6 +68,14 @@ struct options {
     bool run_a = true;
     bool run_b = true;
     bool run_c = true;
+    bool tls = false;
+};
+
+// The files of a TLS run: the CA both ends trust, the point's and the station's own.
+struct tls_files {
+    std::string ca;
+    ilktest::test_pki::issued point;
+    ilktest::test_pki::issued station;
 };
 
 double elapsed_s(steady::time_point since) {
@@ -237,8 +248,12 @@ std::unique_ptr<t_ref_buff> make_store() {
 }
 
 // Protocol logs stay off (lcn present, no log attribute): the figures are the acquisition's.
-std::string device_ref(int address, int port, const std::string& objects) {
+std::string device_ref(int address, int port, const std::string& objects,
+                       const tls_files* tls = nullptr) {
     std::string con = port > 0 ? " con=\"127.0.0.1:" + std::to_string(port) + "\"" : "";
+    if (tls != nullptr)
+        con += " tls=\"1\" tca=\"" + tls->ca + "\" tcrt=\"" + tls->station.certificate +
+               "\" tkey=\"" + tls->station.key + "\"";
     return "<ref tp=\"104\" addr=\"" + std::to_string(address) + "\" lcn=\"0\"" + con + ">\r\n" +
            objects + "</ref>\r\n";
 }
@@ -347,7 +362,8 @@ struct live_station {
     std::unique_ptr<t_ref_buff> store = make_store();
     std::vector<t_dev_104*> devices;
 
-    bool load(const std::vector<int>& ports, int objects, bool with_signals) {
+    bool load(const std::vector<int>& ports, int objects, bool with_signals,
+              const tls_files* tls = nullptr) {
         std::string equipment;
         std::string structure;
         for (std::size_t k = 1; k <= ports.size(); ++k) {
@@ -360,7 +376,7 @@ struct live_station {
                             std::to_string((i - 1) % signals_per_section + 1) + "\"";
                 list += "/>\r\n";
             }
-            equipment += device_ref(static_cast<int>(k), ports[k - 1], list);
+            equipment += device_ref(static_cast<int>(k), ports[k - 1], list, tls);
             if (with_signals) {
                 structure += "<ref tp=\"41\" num=\"" + std::to_string(k) + "\">\r\n";
                 for (int s = 1; s <= (objects - 1) / signals_per_section + 1; ++s) {
@@ -413,7 +429,8 @@ double percentile(std::vector<double>& values, double p) {
     return values[index];
 }
 
-bool run_end_to_end(const options& opt) {
+// Processor seconds per second of run; negative when the run failed.
+double run_end_to_end(const options& opt, const tls_files* tls) {
     // Each connection changes rate / connections objects a second: every 10 ms a burst, or one
     // object at a longer period when the share is below 100 a second. The periods alternate a
     // millisecond below and above, so the sends slide across the 10 ms pass instead of
@@ -434,16 +451,21 @@ bool run_end_to_end(const options& opt) {
         arguments.push_back("--burst");
         arguments.push_back(std::to_string(burst));
     }
+    if (tls != nullptr)
+        for (const std::string& a :
+             {std::string("--tls-cert"), tls->point.certificate, std::string("--tls-key"),
+              tls->point.key, std::string("--tls-ca"), tls->ca})
+            arguments.push_back(a);
     simulator sim(arguments);
     if (!sim.ready() || sim.ports().size() != static_cast<std::size_t>(opt.connections)) {
         std::fprintf(stderr, "iec104: kp-sim did not start (%s)\n", KP_SIM_BINARY);
-        return false;
+        return -1;
     }
 
     live_station station;
-    if (!station.load(sim.ports(), objects_per_point, true)) {
+    if (!station.load(sim.ports(), objects_per_point, true, tls)) {
         std::fprintf(stderr, "iec104: the generated station did not load\n");
-        return false;
+        return -1;
     }
     // Device object key -> the signal it feeds.
     std::map<std::string, t_struct_ts*> fed;
@@ -458,7 +480,7 @@ bool run_end_to_end(const options& opt) {
     if (fed.size() != static_cast<std::size_t>(opt.connections * objects_per_point)) {
         std::fprintf(stderr, "iec104: %zu of %d signals are fed by a device object\n", fed.size(),
                      opt.connections * objects_per_point);
-        return false;
+        return -1;
     }
     auto all_controlled = [&] {
         return std::all_of(signals.begin(), signals.end(),
@@ -466,7 +488,7 @@ bool run_end_to_end(const options& opt) {
     };
     if (!station.wait_for(all_controlled, 60.0)) {
         std::fprintf(stderr, "iec104: not every signal came under control within 60 s\n");
-        return false;
+        return -1;
     }
 
     // The latency of a change is the refresh time less the time tag it carried: both clocks
@@ -501,19 +523,20 @@ bool run_end_to_end(const options& opt) {
     double cpu = process_cpu_s() - cpu_start;
     if (latencies.empty()) {
         std::fprintf(stderr, "iec104: no change reached a signal during the run\n");
-        return false;
+        return -1;
     }
     std::size_t refreshed = latencies.size();
     double median = percentile(latencies, 0.5);
     double p99 = percentile(latencies, 0.99);
-    std::printf("end to end: %d connections x %d objects, %d changes/s asked, %.0f changes/s "
+    std::printf("end to end%s: %d connections x %d objects, %d changes/s asked, %.0f changes/s "
                 "refreshed over %.1f s\n",
-                opt.connections, objects_per_point, opt.rate, static_cast<double>(refreshed) / wall,
-                wall);
+                tls != nullptr ? " over TLS" : "", opt.connections, objects_per_point, opt.rate,
+                static_cast<double>(refreshed) / wall, wall);
     std::printf("latency send to signal refresh: median %.1f ms, 99th percentile %.1f ms\n", median,
                 p99);
-    std::printf("workstation processor time: %.3f s per second of run\n", cpu / wall);
-    return true;
+    std::printf("workstation processor time%s: %.3f s per second of run\n",
+                tls != nullptr ? " over TLS" : "", cpu / wall);
+    return cpu / wall;
 }
 
 bool run_idle(const options& opt) {
@@ -590,6 +613,8 @@ int main(int argc, char** argv) {
             opt.run_b = false;
         } else if (a == "--skip-c") {
             opt.run_c = false;
+        } else if (a == "--tls") {
+            opt.tls = true;
         } else if (a == "--connections" && has_value) {
             ok = parse_number(argv[++i], 1, 200, opt.connections);
         } else if (a == "--rate" && has_value) {
@@ -604,7 +629,8 @@ int main(int argc, char** argv) {
         if (!ok) {
             std::fprintf(stderr,
                          "usage: iec104 [--quick] [--connections N] [--rate CHANGES_PER_S] "
-                         "[--seconds S] [--idle-seconds S] [--skip-a] [--skip-b] [--skip-c]\n");
+                         "[--seconds S] [--idle-seconds S] [--skip-a] [--skip-b] [--skip-c] "
+                         "[--tls]\n");
             return 2;
         }
     }
@@ -619,8 +645,26 @@ int main(int argc, char** argv) {
     try {
         if (opt.run_a)
             ok = run_decode() && ok;
-        if (opt.run_b)
-            ok = run_end_to_end(opt) && ok;
+        if (opt.run_b && !opt.tls)
+            ok = run_end_to_end(opt, nullptr) >= 0 && ok;
+        if (opt.run_b && opt.tls) {
+            // Plain, TLS, TLS, plain: a machine that gets busier or quieter during the
+            // sitting weighs on both sides alike.
+            ilktest::test_pki pki(home, "bench");
+            tls_files files{pki.ca_file(), pki.issue("point", "127.0.0.1"),
+                            pki.issue("station", "ilkstation")};
+            double plain = 0;
+            double secured = 0;
+            for (bool over_tls : {false, true, true, false}) {
+                double cpu = run_end_to_end(opt, over_tls ? &files : nullptr);
+                ok = cpu >= 0 && ok;
+                (over_tls ? secured : plain) += cpu / 2;
+            }
+            if (ok && plain > 0)
+                std::printf("processor time, mean of two runs each: plain %.3f s/s, TLS %.3f s/s, "
+                            "TLS over plain %+.1f %%\n",
+                            plain, secured, (secured / plain - 1) * 100);
+        }
         if (opt.run_c)
             ok = run_idle(opt) && ok;
     } catch (const nx_exception& e) {

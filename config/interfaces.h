@@ -58,6 +58,8 @@ public:
     virtual void start(i_update_poster* window) = 0;
     virtual void stop() = 0;
     virtual bool is_connected() = 0;
+    // Why the last connection attempt failed, in the operator's words; empty when unknown.
+    virtual std::string connection_failure() { return {}; }
 };
 
 // A device information object: feeds the structure signal with the same signal key.

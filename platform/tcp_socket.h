@@ -53,6 +53,8 @@ public:
 
     // Waits until data (or the peer's close) can be read.
     wait_result wait_readable(int timeout_ms, const stop_event* stop);
+    // Waits for any of poll()'s `events` on the socket (POLLIN, POLLOUT).
+    wait_result wait_for(short events, int timeout_ms, const stop_event* stop);
 
     // What is there now: > 0 octets, 0 when the peer closed, -1 on failure or when nothing
     // waits (error() is then EAGAIN).
@@ -64,8 +66,6 @@ public:
     int error() const { return error_; }
 
 private:
-    wait_result wait_for(short events, int timeout_ms, const stop_event* stop);
-
     int fd_ = -1;
     int error_ = 0;
 };

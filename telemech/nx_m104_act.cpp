@@ -1,6 +1,7 @@
 #include "telemech/nx_m104_act.h"
 
 #include "base/last_error.h"
+#include "platform/system_error.h"
 #include "platform/tcp_socket.h"
 #include "telemech/nx_mAPDU_act.h"
 
@@ -65,6 +66,13 @@ bool nx_m104_act::stop() {
     return true;
 }
 
+std::string nx_m104_act::last_failure() const {
+    if (!state_)
+        return {};
+    std::lock_guard guard(state_->lock);
+    return state_->failure;
+}
+
 void nx_m104_act::run(std::shared_ptr<shared> state) {
     // Copies: a worker left behind by a failed stop must not read a restarted object.
     const std::string host = host_;
@@ -75,6 +83,15 @@ void nx_m104_act::run(std::shared_ptr<shared> state) {
     nx_log& main_log = *log_;
     const nx_m104_settings settings = settings_;
     stop_event& stop = state->stop;
+    std::optional<tls_settings> tls = settings.tls;
+    if (tls && tls->peer_name.empty())
+        tls->peer_name = host;
+    auto note_failure = [&](const std::string& text) {
+        if (!tls)
+            return;
+        std::lock_guard guard(state->lock);
+        state->failure = text;
+    };
 
     std::string log_file;
     int log_mode = 0;
@@ -105,20 +122,44 @@ void nx_m104_act::run(std::shared_ptr<shared> state) {
             }
         };
 
-        tcp_socket socket;
-        if (!socket.create()) {
-            line(kind::err, "не удалось создать сокет " + host + last_error_text(socket.error()));
+        tcp_socket raw;
+        if (!raw.create()) {
+            line(kind::err, "не удалось создать сокет " + host + last_error_text(raw.error()));
+            note_failure(system_error_message(raw.error()));
             continue;
         }
-        wait_result connected = socket.connect(host, port, settings.connect_timeout_ms, &stop);
+        wait_result connected = raw.connect(host, port, settings.connect_timeout_ms, &stop);
         if (connected == wait_result::stopped)
             break;
         if (connected != wait_result::ready) {
-            int error = socket.error();
-            socket.close();
+            int error = raw.error();
+            raw.close();
             line(kind::err, "не удалось создать соединение " + host + last_error_text(error));
+            note_failure(system_error_message(error));
             continue;
         }
+        tcp_stream socket(std::move(raw));
+        if (tls) {
+            // Files are read anew for every attempt: a renewed certificate needs no restart.
+            std::string problem;
+            auto context = tls_context::create(tls_role::client, *tls, problem);
+            if (context && !socket.start_tls(context))
+                problem = socket.failure();
+            if (problem.empty()) {
+                wait_result shaken = socket.handshake(settings.connect_timeout_ms, &stop);
+                if (shaken == wait_result::stopped)
+                    break;
+                if (shaken != wait_result::ready)
+                    problem = socket.failure();
+            }
+            if (!problem.empty()) {
+                socket.close();
+                line(kind::err, "не удалось создать соединение " + host + ". TLS: " + problem);
+                note_failure("TLS: " + problem);
+                continue;
+            }
+        }
+        note_failure({});
         line(kind::mes, "старт 104 " + host + " ================================================");
         sink.link_down();
 
@@ -134,6 +175,9 @@ void nx_m104_act::run(std::shared_ptr<shared> state) {
                 if (stop.take()) {
                     stopped = true;
                     line(kind::mes, "принудительное завершение соединения");
+                } else if (!socket.failure().empty()) {
+                    line(kind::err, "ошибка соединения " + host + ". TLS: " + socket.failure());
+                    note_failure("TLS: " + socket.failure());
                 } else {
                     line(kind::err, "ошибка передачи данных контроллеру");
                 }
@@ -159,6 +203,11 @@ void nx_m104_act::run(std::shared_ptr<shared> state) {
             long n = socket.receive(space.data(), space.size());
             if (n < 0 && socket.error() == EAGAIN)
                 continue;
+            if (n < 0 && !socket.failure().empty()) {
+                line(kind::err, "ошибка соединения " + host + ". TLS: " + socket.failure());
+                note_failure("TLS: " + socket.failure());
+                break;
+            }
             if (n <= 0) {
                 line(kind::err, "контроллер разорвал соединение");
                 break;

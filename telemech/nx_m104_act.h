@@ -2,6 +2,7 @@
 
 #include "base/nx_log.h"
 #include "platform/stop_event.h"
+#include "platform/tcp_stream.h"
 #include "telemech/nx_mASDU.h"
 #include "telemech/nx_tm_info.h"
 
@@ -10,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -31,6 +33,9 @@ struct nx_m104_settings {
     int stop_limit_ms = 10000;
     // Monotonic milliseconds for the protocol layer; a steady clock when empty.
     std::function<tm_ms()> clock;
+    // TLS over the connection (IEC 62351-3) when set, plain TCP otherwise. An empty peer name
+    // checks the endpoint's host. The handshake is bounded by connect_timeout_ms.
+    std::optional<tls_settings> tls;
 };
 
 // One IEC 60870-5-104 connection to one controlled point, run by a worker thread of its own:
@@ -58,6 +63,9 @@ public:
     const std::string& host() const { return host_; }
     int port() const { return port_; }
     const std::string& log_prefix() const { return prefix_; }
+    // Why the last connection attempt of a TLS connection failed; empty once it connects, and
+    // always for plain TCP.
+    std::string last_failure() const;
 
 private:
     // What the worker thread shares with this object; it outlives a worker left behind.
@@ -66,6 +74,7 @@ private:
         std::mutex lock;
         std::condition_variable ended_signal;
         bool ended = false;
+        std::string failure;
     };
 
     void run(std::shared_ptr<shared> state);

@@ -6,6 +6,7 @@
 #include "base/text.h"
 #include "config/ref_types.h"
 #include "config/t_ref_buff.h"
+#include "platform/station.h"
 
 #include <charconv>
 
@@ -21,6 +22,28 @@ const t_dev_asdu::log_rows log_rows_104{
 constexpr int t1_row = 10;
 constexpr int min_t1_seconds = 1;
 constexpr int max_t1_seconds = 255;
+
+// The TLS rows follow t1's.
+enum tls_row : int {
+    row_tls = 11,
+    row_tls_ca,
+    row_tls_certificate,
+    row_tls_key,
+    row_tls_check_name,
+    row_tls_peer_name,
+};
+
+const choice_list& yes_no() {
+    static const choice_list choices{{"да", 1}, {"нет", 0}};
+    return choices;
+}
+
+// A relative file name is the station folder's, like every other file of the station.
+std::string station_file(const std::string& name) {
+    if (name.empty() || name.front() == '/')
+        return name;
+    return exe_dir() + name;
+}
 
 } // namespace
 
@@ -41,6 +64,12 @@ void t_dev_104::on_start(const nx_xml_element& element) {
     // Out of range in the file: the standard value, as for a new device.
     const int t1 = element.has_attr("t1") ? element.attr_int("t1") : default_t1_seconds;
     t1_seconds_ = t1 >= min_t1_seconds && t1 <= max_t1_seconds ? t1 : default_t1_seconds;
+    tls_on_ = element.attr_int("tls") != 0;
+    tls_ca_ = element.attr("tca");
+    tls_certificate_ = element.attr("tcrt");
+    tls_key_ = element.attr("tkey");
+    tls_check_name_ = !element.has_attr("tchk") || element.attr_int("tchk") != 0;
+    tls_peer_name_ = element.attr("tname");
     if (!lcn_seen())
         set_log_defaults(true, 50);
 }
@@ -61,6 +90,28 @@ bool t_dev_104::set_parameter(int index, const std::string& text) {
         t1_seconds_ = value;
         return true;
     }
+    switch (index) {
+    case row_tls:
+        tls_on_ = text == "да";
+        return true;
+    case row_tls_ca:
+        tls_ca_ = trim(text, ' ');
+        return true;
+    case row_tls_certificate:
+        tls_certificate_ = trim(text, ' ');
+        return true;
+    case row_tls_key:
+        tls_key_ = trim(text, ' ');
+        return true;
+    case row_tls_check_name:
+        tls_check_name_ = text != "нет";
+        return true;
+    case row_tls_peer_name:
+        tls_peer_name_ = trim(text, ' ');
+        return true;
+    default:
+        break;
+    }
     return set_log_parameter(log_rows_104, index, text) || t_dev_asdu::set_parameter(index, text);
 }
 
@@ -75,11 +126,45 @@ bool t_dev_104::get_parameter(int index, std::string& value, std::string& name) 
         value = std::to_string(t1_seconds_);
         return true;
     }
+    switch (index) {
+    case row_tls:
+        name = "TLS (IEC 62351-3)";
+        value = tls_on_ ? "да" : "нет";
+        return true;
+    case row_tls_ca:
+        name = "• файл УЦ";
+        value = tls_ca_;
+        return true;
+    case row_tls_certificate:
+        name = "• сертификат";
+        value = tls_certificate_;
+        return true;
+    case row_tls_key:
+        name = "• ключ";
+        value = tls_key_;
+        return true;
+    case row_tls_check_name:
+        name = "• проверка имени";
+        value = tls_check_name_ ? "да" : "нет";
+        return true;
+    case row_tls_peer_name:
+        name = "• имя КП";
+        value = tls_peer_name_;
+        return true;
+    default:
+        break;
+    }
     return get_log_parameter(log_rows_104, index, value, name) ||
            t_dev_asdu::get_parameter(index, value, name);
 }
 
 int t_dev_104::parameter_editor(int index, choice_list& choices) {
+    if (index == row_tls || index == row_tls_check_name) {
+        choices = yes_no();
+        return editor_choice_only;
+    }
+    if (index >= row_tls_ca && index <= row_tls_peer_name)
+        return editor_free_text;
     int kind = 0;
     if (log_parameter_editor(log_rows_104, index, choices, kind))
         return kind;
@@ -91,6 +176,24 @@ void t_dev_104::write(nx_xml_writer& writer) {
     writer.attribute("con", xml_escape(endpoint_));
     if (t1_seconds_ != default_t1_seconds)
         writer.attribute("t1", std::to_string(t1_seconds_));
+    // Only what differs from plain TCP is written: a plain device's line stays as it was.
+    if (tls_on_)
+        writer.attribute("tls", "1");
+    if (!tls_ca_.empty())
+        writer.attribute("tca", xml_escape(tls_ca_));
+    if (!tls_certificate_.empty())
+        writer.attribute("tcrt", xml_escape(tls_certificate_));
+    if (!tls_key_.empty())
+        writer.attribute("tkey", xml_escape(tls_key_));
+    if (!tls_check_name_)
+        writer.attribute("tchk", "0");
+    if (!tls_peer_name_.empty())
+        writer.attribute("tname", xml_escape(tls_peer_name_));
+}
+
+tls_settings t_dev_104::tls() const {
+    return tls_settings{station_file(tls_ca_), station_file(tls_certificate_),
+                        station_file(tls_key_), tls_check_name_, tls_peer_name_};
 }
 
 std::string t_dev_104::display_name() {
@@ -113,6 +216,8 @@ void t_dev_104::start(i_update_poster* window) {
         return;
     nx_m104_settings settings = settings_;
     settings.t1 = tm_ms{t1_seconds_} * 1000;
+    if (tls_on_)
+        settings.tls = tls();
     act_.start(addr(), endpoint_, *this, nx_log::main(), settings);
 }
 

@@ -25,10 +25,15 @@ public:
     void start(i_update_poster* window) override;
     void stop() override;
 
+    std::string connection_failure() override { return act_.last_failure(); }
+
     const std::string& endpoint() const { return endpoint_; }
     // How long a frame sent may stay unconfirmed before the connection ends (seconds).
     int t1_seconds() const { return t1_seconds_; }
     static constexpr int default_t1_seconds = 15;
+    bool tls_on() const { return tls_on_; }
+    // The TLS settings the worker gets, files resolved against the station folder.
+    tls_settings tls() const;
     bool worker_running() const { return act_.is_running(); }
     // Timing of the worker from the next start on (tests shorten it).
     void set_link_settings(const nx_m104_settings& settings) { settings_ = settings; }
@@ -36,6 +41,13 @@ public:
 private:
     std::string endpoint_;
     int t1_seconds_ = default_t1_seconds;
+    // IEC 62351-3 over the connection; plain TCP unless switched on.
+    bool tls_on_ = false;
+    std::string tls_ca_;
+    std::string tls_certificate_;
+    std::string tls_key_;
+    bool tls_check_name_ = true;
+    std::string tls_peer_name_;
     nx_m104_settings settings_;
     nx_m104_act act_;
 };

@@ -96,6 +96,9 @@ std::vector<menu_item> nx_view_con::disconnected_items() {
         menu_item item;
         item.command = ++number;
         item.text = r->display_name();
+        // A refused TLS connection says why, so the operator knows whom to call.
+        if (std::string reason = device->connection_failure(); !reason.empty())
+            item.text += " — " + reason;
         items.push_back(item);
     }
     return items;

@@ -8,6 +8,7 @@
 #include "views/nx_view_con.h"
 
 #ifdef KP_SIM_BINARY
+#include "tests/pki/test_pki.h"
 #include "tests/telemech/kp_sim_process.h"
 #endif
 
@@ -196,6 +197,31 @@ TEST_F(Connections, AlarmFollowsKpSimStoppedAndStarted) {
     EXPECT_TRUE(back);
     ASSERT_FALSE(prompt.menu_updates().empty());
     EXPECT_EQ(texts(prompt.menu_updates().back()), std::vector<std::string>{"Нет подключения:"});
+}
+
+TEST_F(Connections, RefusedTlsConnectionIsListedWithItsReason) {
+    temp_dir dir;
+    test_pki pki(dir.path(), "station");
+    test_pki::issued station = pki.issue("station", "ilkstation");
+    test_pki::issued other_name = pki.issue("kp", "10.20.30.40");
+    kp_sim_process sim({"--endpoint", "127.0.0.1:0", "--ca", "5", "--object", "1:10=1",
+                        "--tls-cert", other_name.certificate, "--tls-key", other_name.key});
+    ASSERT_TRUE(sim.running());
+    load(device(5, sim.port(),
+                " tls=\"1\" tca=\"" + pki.ca_file() + "\" tcrt=\"" + station.certificate +
+                    "\" tkey=\"" + station.key + "\""));
+    store->start_devices(true);
+    auto& point = dynamic_cast<t_dev_104&>(store->find("D.0000"));
+    ASSERT_TRUE(wait_for([&] { return !point.connection_failure().empty(); }));
+
+    scripted_prompt prompt;
+    prompt.expect_menu(0);
+    view->show_disconnected();
+    ASSERT_EQ(prompt.menus().size(), 1U);
+    EXPECT_EQ(texts(prompt.menus()[0]),
+              (std::vector<std::string>{"Нет подключения:",
+                                        point.display_name() +
+                                            " — TLS: имя в сертификате не совпадает с 127.0.0.1"}));
 }
 #endif
 

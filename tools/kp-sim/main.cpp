@@ -22,6 +22,7 @@ namespace {
 const char* usage_text =
     "usage: kp-sim [-v] [--scenario FILE] [--endpoint ADDR:PORT] [--ca N] [--object SPEC]...\n"
     "              [--period MS] [--burst N] [--fault MODE]\n"
+    "              [--tls-cert FILE --tls-key FILE [--tls-ca FILE]]\n"
     "              [--serial DEVICE|pty [--baud N] [--mode strict|lenient] [--link ADDR]...]\n"
     "Every --keyword VALUE is a scenario directive; see docs/kp-sim.md.\n"
     "Commands on standard input: set IOA VALUE[/QQ], change [N], fault MODE [LINK],\n"
@@ -153,15 +154,25 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    std::shared_ptr<nxkit::tls_context> tls;
+    if (!s.tls_certificate.empty() || !s.tls_key.empty() || !s.tls_ca.empty()) {
+        nxkit::tls_settings settings{s.tls_ca, s.tls_certificate, s.tls_key, true, {}};
+        std::string error;
+        tls = nxkit::tls_context::create(nxkit::tls_role::server, settings, error);
+        if (!tls) {
+            std::fprintf(stderr, "kp-sim: %s\n", error.c_str());
+            return 2;
+        }
+    }
     std::vector<std::unique_ptr<endpoint>> endpoints;
     for (const endpoint_config& config : s.endpoints) {
-        auto e = std::make_unique<endpoint>(config, print_line, s.verbose);
+        auto e = std::make_unique<endpoint>(config, print_line, s.verbose, tls);
         std::string error;
         if (!e->open(error)) {
             std::fprintf(stderr, "kp-sim: %s\n", error.c_str());
             return 2;
         }
-        print_line("listen " + e->name());
+        print_line("listen " + e->name() + (tls ? " tls" : ""));
         endpoints.push_back(std::move(e));
     }
     std::vector<std::unique_ptr<serial_station>> serials;

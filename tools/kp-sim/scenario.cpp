@@ -213,6 +213,15 @@ bool apply_directive(scenario& s, const std::string& keyword, const std::string&
         s.verbose = true;
     } else if (keyword == "scenario") {
         return load_scenario_file(s, argument, error);
+    } else if (keyword == "tls-cert" || keyword == "tls-key" || keyword == "tls-ca") {
+        if (argument.empty()) {
+            error = keyword + " needs a file";
+            return false;
+        }
+        std::string& target = keyword == "tls-cert"  ? s.tls_certificate
+                              : keyword == "tls-key" ? s.tls_key
+                                                     : s.tls_ca;
+        target = argument;
     } else if (keyword == "serial") {
         if (argument.empty()) {
             error = "serial needs a device or pty";

@@ -72,6 +72,11 @@ struct scenario {
     // Whether ca, object, period, burst and fault apply to the last serial line.
     bool serial_current = false;
     bool verbose = false;
+    // TLS for every endpoint when a certificate is given; with a CA file, clients must show a
+    // certificate that it vouches for.
+    std::string tls_certificate;
+    std::string tls_key;
+    std::string tls_ca;
 };
 
 // "none", "refuse", "silent", "close", "bad-start", "skip-seq", "ca=N", "bad-crc", "noise",

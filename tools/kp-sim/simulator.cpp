@@ -57,8 +57,10 @@ std::string cp56_text(const bytes& asdu, std::size_t at) {
 
 } // namespace
 
-endpoint::endpoint(endpoint_config config, printer print, bool verbose)
-    : config_(std::move(config)), print_(std::move(print)), verbose_(verbose) {
+endpoint::endpoint(endpoint_config config, printer print, bool verbose,
+                   std::shared_ptr<tls_context> tls)
+    : config_(std::move(config)), tls_(std::move(tls)), print_(std::move(print)),
+      verbose_(verbose) {
     std::sort(config_.objects.begin(), config_.objects.end(),
               [](const info_object& a, const info_object& b) {
                   return a.type != b.type ? a.type < b.type : a.ioa < b.ioa;
@@ -99,10 +101,9 @@ void endpoint::add_poll(std::vector<pollfd>& fds) const {
     for (const connection& c : connections_) {
         if (c.closing)
             continue;
-        short events = POLLIN;
-        if (!c.outgoing.empty())
-            events |= POLLOUT;
-        fds.push_back({c.socket.fd(), events, 0});
+        bool handshaking = c.socket.secured() && !c.socket.handshake_done();
+        bool want_write = handshaking ? c.handshake_wants_write : !c.outgoing.empty();
+        fds.push_back({c.socket.fd(), c.socket.poll_events(want_write), 0});
     }
 }
 
@@ -113,6 +114,11 @@ void endpoint::on_ready(const std::vector<pollfd>& fds) {
         if (c.closing)
             continue;
         short events = revents_of(fds, c.socket.fd());
+        if (c.socket.secured() && !c.socket.handshake_done()) {
+            if (events != 0)
+                continue_handshake(c);
+            continue;
+        }
         if (events & POLLOUT)
             write_out(c);
         if (!c.closing && (events & (POLLIN | POLLHUP | POLLERR)))
@@ -127,29 +133,60 @@ void endpoint::accept_all() {
         if (!s.is_open())
             return;
         connection& c = connections_.emplace_back();
-        c.socket = std::move(s);
+        c.peer = s.peer_text();
+        c.socket = tcp_stream(std::move(s));
         c.id = next_id_++;
-        c.peer = c.socket.peer_text();
         say(c, "accept " + c.peer);
-        if (fault_.mode == fault_mode::close)
+        if (fault_.mode == fault_mode::close) {
             close_connection(c, "fault close");
+        } else if (tls_) {
+            if (c.socket.start_tls(tls_))
+                continue_handshake(c);
+            else
+                close_connection(c, "tls: " + c.socket.failure());
+        }
+    }
+}
+
+void endpoint::continue_handshake(connection& c) {
+    switch (c.socket.handshake_step()) {
+    case tcp_stream::step::done:
+        say(c, "tls " + c.socket.session_text());
+        // Whatever was queued meanwhile goes out now.
+        write_out(c);
+        break;
+    case tcp_stream::step::want_read:
+        c.handshake_wants_write = false;
+        break;
+    case tcp_stream::step::want_write:
+        c.handshake_wants_write = true;
+        break;
+    case tcp_stream::step::failed:
+        // Always told: a refused client is what a TLS test looks for.
+        print_(name_ + " #" + std::to_string(c.id) + " tls refused: " + c.socket.failure());
+        close_connection(c, "tls");
+        break;
     }
 }
 
 void endpoint::read_from(connection& c) {
     char buffer[4096];
-    long n = c.socket.receive(buffer, sizeof buffer);
-    if (n == 0) {
-        close_connection(c, "peer closed");
-        return;
-    }
-    if (n < 0) {
-        if (c.socket.error() != EAGAIN)
-            close_connection(c, std::strerror(c.socket.error()));
-        return;
-    }
-    c.received.append(buffer, static_cast<std::size_t>(n));
-    process(c);
+    // TLS may hold decrypted octets the socket no longer shows: take them all now.
+    do {
+        long n = c.socket.receive(buffer, sizeof buffer);
+        if (n == 0) {
+            close_connection(c, "peer closed");
+            return;
+        }
+        if (n < 0) {
+            if (c.socket.error() != EAGAIN)
+                close_connection(c, c.socket.failure().empty() ? std::strerror(c.socket.error())
+                                                               : c.socket.failure());
+            return;
+        }
+        c.received.append(buffer, static_cast<std::size_t>(n));
+        process(c);
+    } while (!c.closing && c.socket.has_buffered());
 }
 
 void endpoint::process(connection& c) {
@@ -305,12 +342,13 @@ void endpoint::acknowledge(connection& c) {
 }
 
 void endpoint::write_out(connection& c) {
-    if (c.outgoing.empty() || c.closing)
+    if (c.outgoing.empty() || c.closing || (c.socket.secured() && !c.socket.handshake_done()))
         return;
     std::size_t sent = c.socket.send_all(c.outgoing.data(), c.outgoing.size(), 0, nullptr);
     c.outgoing.erase(0, sent);
     if (!c.outgoing.empty() && c.socket.error() != ETIMEDOUT)
-        close_connection(c, std::strerror(c.socket.error()));
+        close_connection(c, c.socket.failure().empty() ? std::strerror(c.socket.error())
+                                                       : c.socket.failure());
 }
 
 void endpoint::close_connection(connection& c, const std::string& why) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/tcp_socket.h"
+#include "platform/tcp_stream.h"
 #include "tools/kp-sim/scenario.h"
 
 #include <chrono>
@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <list>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,8 +18,10 @@ using steady = std::chrono::steady_clock;
 
 // One TCP connection of a controlled point: the server side of the APCI.
 struct connection {
-    tcp_socket socket;
+    tcp_stream socket;
     int id = 0;
+    // TLS: the handshake's next step needs the socket writable.
+    bool handshake_wants_write = false;
     std::string peer;
     bytes received;
     bytes outgoing;
@@ -37,7 +40,9 @@ class endpoint {
 public:
     using printer = std::function<void(const std::string&)>;
 
-    endpoint(endpoint_config config, printer print, bool verbose);
+    // With `tls`, every accepted connection is served over TLS.
+    endpoint(endpoint_config config, printer print, bool verbose,
+             std::shared_ptr<tls_context> tls = nullptr);
 
     // Binds (port 0: any) and listens; false with the reason in `error`.
     bool open(std::string& error);
@@ -65,6 +70,7 @@ public:
 private:
     void accept_all();
     void read_from(connection& c);
+    void continue_handshake(connection& c);
     void process(connection& c);
     void on_u_frame(connection& c, std::uint8_t function);
     void on_i_frame(connection& c, const bytes& asdu);
@@ -81,6 +87,7 @@ private:
     void say(const connection& c, const std::string& text) const;
 
     endpoint_config config_;
+    std::shared_ptr<tls_context> tls_;
     printer print_;
     bool verbose_;
     std::string name_;
