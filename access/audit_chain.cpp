@@ -69,7 +69,7 @@ stored_line cut(std::string_view line) {
     return out;
 }
 
-std::string folder_of(const std::string& path) {
+std::string audit_folder_of(const std::string& path) {
     std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
@@ -122,7 +122,7 @@ audit_verdict verify(const std::string& path, std::set<std::string>& seen, std::
         std::string older, older_value;
         if (i == 0 && continuation_of(line, older, older_value)) {
             previous = older_value;
-            std::string older_path = folder_of(path) + older;
+            std::string older_path = audit_folder_of(path) + older;
             if (file_exists(older_path)) {
                 std::string older_last;
                 audit_verdict earlier = verify(older_path, seen, &older_last);
@@ -236,7 +236,7 @@ std::vector<audit_entry> read_audit_trail(const std::string& path) {
         std::string older, value;
         if (lines.empty() || !continuation_of(cut(lines.front()), older, value))
             break;
-        std::string older_path = folder_of(path) + older;
+        std::string older_path = audit_folder_of(path) + older;
         if (!file_exists(older_path) || !seen.insert(older_path).second)
             break;
         files.push_back(older_path);
