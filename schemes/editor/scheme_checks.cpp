@@ -2,6 +2,7 @@
 
 #include "schemes/editor/connectivity.h"
 
+#include <algorithm>
 #include <map>
 
 namespace nxkit {
@@ -34,6 +35,10 @@ std::vector<scheme_finding> check_scheme(const sde_scheme& scheme) {
     std::map<std::string, const sde_object*> names;
     for (const sde_page& p : scheme.pages) {
         const auto reached = reached_terminals(p);
+        // A page without a single wire was drawn before connectivity was recorded (or is a
+        // legend of symbols): its terminals are not checked.
+        const bool wired = std::any_of(p.shapes.begin(), p.shapes.end(),
+                                       [](const sde_shape& s) { return is_wire(s); });
         for (const sde_item& item : p.order) {
             if (item.kind != sde_item::object)
                 continue;
@@ -47,7 +52,7 @@ std::vector<scheme_finding> check_scheme(const sde_scheme& scheme) {
             if (!is_known_type(o.type_name))
                 out.push_back({p.number, o.counter,
                                object_name(o) + ": неизвестный тип \"" + o.type_name + "\""});
-            if (const terminal_layout* layout = terminals_of(o.type_name)) {
+            if (const terminal_layout* layout = terminals_of(o.type_name); layout && wired) {
                 if (layout->along_length && !reached.count({o.counter, "@"}))
                     out.push_back({p.number, o.counter, object_name(o) + ": шина не подключена"});
                 for (const terminal_def& t : layout->terminals)
@@ -65,6 +70,20 @@ std::vector<scheme_finding> check_scheme(const sde_scheme& scheme) {
                                    "\" уже есть у объекта со счетчиком " +
                                    std::to_string(first->second->counter)});
         }
+    }
+    return out;
+}
+
+std::vector<int> pages_without_wires(const sde_scheme& scheme) {
+    std::vector<int> out;
+    for (const sde_page& p : scheme.pages) {
+        const bool wired = std::any_of(p.shapes.begin(), p.shapes.end(),
+                                       [](const sde_shape& s) { return is_wire(s); });
+        const bool equipment = std::any_of(p.objects.begin(), p.objects.end(), [](const auto& o) {
+            return terminals_of(o.type_name) != nullptr;
+        });
+        if (equipment && !wired)
+            out.push_back(p.number);
     }
     return out;
 }

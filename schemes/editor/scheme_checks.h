@@ -18,9 +18,12 @@ struct scheme_finding {
     std::string text;
 };
 
-// Duplicate counters, unknown types, unconnected terminals of primary equipment, dispatcher
-// names shared by two objects; in page and drawing order.
+// Duplicate counters, unknown types, unconnected terminals of primary equipment (on pages
+// with at least one wire), dispatcher names shared by two objects; in page and drawing order.
+// A page without wires: pages_without_wires() names it.
 std::vector<scheme_finding> check_scheme(const sde_scheme& scheme);
+// Numbers of the pages with primary equipment and no wire.
+std::vector<int> pages_without_wires(const sde_scheme& scheme);
 
 // What the configuration knows of the scheme: the counters of its elements and the names of
 // the station's signals.

@@ -414,3 +414,13 @@ TEST(SchemeEditorChecks, DuplicateCountersInAModelAndReferences) {
                                                "счетчик 4: нет элемента",
                                                "элемент со счетчиком 9: нет объекта на схеме"}));
 }
+
+TEST(SchemeEditorChecks, PagesWithoutWiresAreNamedNotFailed) {
+    const sde_scheme s = read_sde(R"(<sde version="1">
+  <page number="1"><object counter="1" type="выключатель" name="Q1"/></page>
+  <page number="2"><object counter="2" type="лампа"/></page>
+</sde>)",
+                                  "old.sde");
+    EXPECT_TRUE(check_scheme(s).empty());
+    EXPECT_EQ(pages_without_wires(s), std::vector<int>{1});
+}

@@ -9,6 +9,7 @@
 #include "schemes/control/scheme_painter.h"
 #include "schemes/control/sde_document.h"
 #include "schemes/control/style_library.h"
+#include "schemes/editor/scheme_checks.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -247,24 +248,22 @@ int list(const options& o) {
 int check(const options& o) {
     const sde_scheme scheme = read_sde_file(o.file);
     std::size_t objects = 0;
-    int unknown_types = 0;
-    for (const sde_page& p : scheme.pages) {
+    for (const sde_page& p : scheme.pages)
         objects += p.objects.size();
-        for (const sde_object& obj : p.objects) {
-            bool known = false;
-            for (const symbol_states& s : known_symbols())
-                known = known || s.type == obj.type_name;
-            if (!known) {
-                ++unknown_types;
-                std::printf("%s: страница %d, счетчик %d: тип \"%s\" нарисован рамкой с "
-                            "названием\n",
-                            o.file.c_str(), p.number, obj.counter, obj.type_name.c_str());
-            }
-        }
+    const std::vector<scheme_finding> findings = check_scheme(scheme);
+    for (const scheme_finding& f : findings)
+        std::printf("%s: страница %d: %s\n", o.file.c_str(), f.page, f.text.c_str());
+    for (int page : pages_without_wires(scheme))
+        std::printf("%s: страница %d: соединения не записаны, выводы не проверены\n",
+                    o.file.c_str(), page);
+    if (findings.empty()) {
+        std::printf("%s: ошибок нет; страниц %zu, объектов %zu\n", o.file.c_str(),
+                    scheme.pages.size(), objects);
+        return 0;
     }
-    std::printf("%s: ошибок нет; страниц %zu, объектов %zu\n", o.file.c_str(), scheme.pages.size(),
-                objects);
-    return 0;
+    std::printf("%s: ошибок %zu; страниц %zu, объектов %zu\n", o.file.c_str(), findings.size(),
+                scheme.pages.size(), objects);
+    return 1;
 }
 
 } // namespace
