@@ -4,12 +4,18 @@
 #include "base/cp1251.h"
 #include "base/files.h"
 #include "base/nx_exception.h"
+#include "base/text.h"
 #include "schemes/control/blink_clock.h"
 #include "schemes/control/display_standard.h"
 #include "schemes/control/scheme_painter.h"
 #include "schemes/control/sde_document.h"
 #include "schemes/control/style_library.h"
 #include "schemes/editor/scheme_checks.h"
+#include "schemes/ilk/ilk_scheme_classes.h"
+#include "schemes/t_schema_modus50.h"
+#include "config/t_ref_buff.h"
+#include "structure/structure_classes.h"
+#include "structure/t_struct_vl.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -32,7 +38,7 @@ namespace {
 
 const char* const usage =
     "использование:\n"
-    "  scheme-tool check ФАЙЛ.sde\n"
+    "  scheme-tool check ФАЙЛ.sde [--refs refs.ini]\n"
     "  scheme-tool list ФАЙЛ.sde\n"
     "  scheme-tool render ФАЙЛ.sde --out КАРТИНКА.png|.pdf [--page N] [--scale S]\n"
     "              [--set СЧЕТЧИК:СВОЙСТВО=ЗНАЧЕНИЕ]... [--style СЧЕТЧИК:+СТИЛЬ]...\n"
@@ -47,6 +53,7 @@ struct options {
     double scale = 1;
     unsigned tick = 0;
     std::string styles_file;
+    std::string refs;
     std::vector<std::string> sets;
     std::vector<std::string> style_marks;
     int number = 1;
@@ -88,6 +95,8 @@ options parse(int argc, char** argv, int first) {
             o.tick = static_cast<unsigned>(to_int(next(), "--tick"));
         else if (a == "--styles")
             o.styles_file = next();
+        else if (a == "--refs")
+            o.refs = next();
         else if (a == "--set")
             o.sets.push_back(next());
         else if (a == "--style")
@@ -245,14 +254,53 @@ int list(const options& o) {
     return 0;
 }
 
+// What the configuration knows of the scheme file: the counters of the elements of the scheme
+// components drawn in it, and the names (titles) of every signal of the station.
+scheme_references references_of(const std::string& refs_file, const std::string& sde_file,
+                                bool& found) {
+    if (!file_exists(refs_file))
+        fail("нет файла конфигурации " + refs_file, 1);
+    t_ref_buff store;
+    register_structure_classes(store);
+    register_all_scheme_classes(store);
+    store.load(refs_file);
+    const std::string file = to_lower(path_part(sde_file, part_name | part_ext));
+    scheme_references out;
+    found = false;
+    for (t_ref* r : store.refs().under("")) {
+        if (auto* s = dynamic_cast<t_schema_modus50*>(r)) {
+            if (to_lower(s->scheme_file()) != file)
+                continue;
+            found = true;
+            for (const auto& [counter, element] : s->elements_by_rtid())
+                out.element_counters.insert(counter);
+        } else if (auto* v = dynamic_cast<t_struct_vl*>(r); v && !v->title().empty())
+            out.signal_names.insert(v->title());
+    }
+    return out;
+}
+
 int check(const options& o) {
     const sde_scheme scheme = read_sde_file(o.file);
     std::size_t objects = 0;
     for (const sde_page& p : scheme.pages)
         objects += p.objects.size();
-    const std::vector<scheme_finding> findings = check_scheme(scheme);
+    std::vector<scheme_finding> findings = check_scheme(scheme);
+    if (!o.refs.empty()) {
+        bool found = false;
+        const scheme_references refs = references_of(o.refs, o.file, found);
+        if (!found)
+            findings.push_back({0, 0,
+                                "в конфигурации " + o.refs + " нет схемы с файлом " +
+                                    path_part(o.file, part_name | part_ext)});
+        for (scheme_finding& f : check_references(scheme, refs))
+            findings.push_back(std::move(f));
+    }
     for (const scheme_finding& f : findings)
-        std::printf("%s: страница %d: %s\n", o.file.c_str(), f.page, f.text.c_str());
+        if (f.page > 0)
+            std::printf("%s: страница %d: %s\n", o.file.c_str(), f.page, f.text.c_str());
+        else
+            std::printf("%s: %s\n", o.file.c_str(), f.text.c_str());
     for (int page : pages_without_wires(scheme))
         std::printf("%s: страница %d: соединения не записаны, выводы не проверены\n",
                     o.file.c_str(), page);
