@@ -105,6 +105,42 @@ TEST(SchemeTool, CheckListsEachFindingAndFailsOnAny) {
     EXPECT_NE(r.out.find("счетчик 2 уже есть у другого объекта"), std::string::npos) << r.out;
 }
 
+TEST(SchemeTool, CheckAgainstTheConfiguration) {
+    ilktest::temp_dir dir;
+    const std::string refs = dir.path() + "refs.ini";
+    ilktest::write_bytes(refs, ilktest::read_bytes(std::string(SOURCE_ROOT) + "/demo/refs.ini"));
+    ilktest::write_bytes(dir.path() + "Северная.sde", ilktest::read_bytes(demo));
+    // The tool runs in the temporary station folder, not in the tests' own.
+    const std::string home = std::getenv("ILKSTATION_HOME") ? std::getenv("ILKSTATION_HOME") : "";
+    ::setenv("ILKSTATION_HOME", dir.path().c_str(), 1);
+    struct restore {
+        std::string value;
+        ~restore() { ::setenv("ILKSTATION_HOME", value.c_str(), 1); }
+    } restore_home{home};
+    const std::string f = dir.path() + "Северная.sde: ";
+    run_result r = tool("check " + dir.path() + "Северная.sde --refs " + refs);
+    EXPECT_EQ(r.status, 1) << r.out;
+    // The demo binds the switching devices and the lamp; the line and the instruments are
+    // drawn only, and the lamp's name is not a signal's.
+    EXPECT_NE(r.out.find(f + "страница 1: счетчик 30 (Л-1): нет элемента\n"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find(f + "страница 1: счетчик 20 (Готовность ТУ Л-1): нет сигнала с именем "
+                             "\"Готовность ТУ Л-1\"\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("счетчик 1 (Q1)"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("счетчик 2 (QS1)"), std::string::npos) << r.out;
+
+    ilktest::write_bytes(dir.path() + "Другая.sde", ilktest::read_bytes(demo));
+    r = tool("check " + dir.path() + "Другая.sde --refs " + refs);
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find(dir.path() + "Другая.sde: в конфигурации " + refs +
+                         " нет схемы с файлом Другая.sde\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("счетчик 1 (Q1): нет элемента"), std::string::npos) << r.out;
+}
+
 TEST(SchemeTool, RendersAPageWithPropertiesAndStyles) {
     ilktest::temp_dir dir;
     const std::string png = dir.path() + "p1.png";
