@@ -424,3 +424,43 @@ TEST(SchemeEditorChecks, PagesWithoutWiresAreNamedNotFailed) {
     EXPECT_TRUE(check_scheme(s).empty());
     EXPECT_EQ(pages_without_wires(s), std::vector<int>{1});
 }
+
+TEST(SchemeEditorConnectivity, WiresFollowAJunctionAndLetGoWhenItIsDeleted) {
+    scheme_document d = bay_document();
+    d.split_wire(0, 5, {30, 40}); // wires at 5 and 6, the node last
+    const std::size_t node = d.scheme().pages[0].order.size() - 1;
+    d.move_items(0, {node}, 4, 0);
+    EXPECT_EQ(wire_points(d, 5), (std::vector<double>{30, 36, 34, 40}));
+    EXPECT_EQ(wire_points(d, 6), (std::vector<double>{34, 40, 30, 44}));
+    EXPECT_EQ(d.scheme().pages[0].unknown_children[0], "<node id=\"1\" x=\"34\" y=\"40\"/>");
+    // Turning two objects together turns them about the middle of both.
+    d.rotate_items(0, {1, 2});
+    EXPECT_EQ(object_at(d, 0, 1).x, 40);
+    EXPECT_EQ(object_at(d, 0, 1).y, 40);
+    EXPECT_EQ(object_at(d, 0, 2).x, 20);
+    EXPECT_EQ(object_at(d, 0, 2).y, 40);
+    EXPECT_EQ(wire_points(d, 5), (std::vector<double>{34, 40, 34, 40}));
+    EXPECT_EQ(wire_points(d, 6), (std::vector<double>{34, 40, 26, 40}));
+    d.delete_items(0, {node});
+    EXPECT_EQ(wire_to(shape_at(d, 0, 5)).kind, wire_end::free_end);
+    EXPECT_EQ(wire_from(shape_at(d, 0, 6)).kind, wire_end::free_end);
+    EXPECT_TRUE(junctions_of(d.scheme().pages[0]).empty());
+}
+
+TEST(SchemeEditorFile, UndoBackToTheSavedStateIsNotAChange) {
+    ilktest::temp_dir dir;
+    scheme_document d = bay_document();
+    d.rename_page(0, "Один");
+    std::string message;
+    ASSERT_EQ(d.save(dir.path() + "a.sde", message), scheme_document::save_result::saved);
+    d.rename_page(0, "Два");
+    EXPECT_TRUE(d.modified());
+    d.undo();
+    EXPECT_FALSE(d.modified());
+    d.undo();
+    EXPECT_TRUE(d.modified());
+    d.rename_page(0, "Три"); // the saved state can no longer come back
+    d.undo();
+    d.redo();
+    EXPECT_TRUE(d.modified());
+}
