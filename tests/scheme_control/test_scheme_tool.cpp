@@ -81,6 +81,10 @@ TEST(SchemeTool, CheckListsEachFindingAndFailsOnAny) {
         << r.out;
     EXPECT_EQ(r.out.find("выводы не проверены"), std::string::npos) << r.out;
 
+    r = tool("nodes " + dir.path() + "good.sde");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("1\t1\t1:@ 2:1\n"), std::string::npos) << r.out;
+
     ilktest::write_bytes(dir.path() + "bad.sde",
                          head + "<object counter=\"3\" type=\"выключатель\" x=\"40\" y=\"30\" "
                                 "name=\"З1\"/>\n<object counter=\"4\" type=\"самовар\"/>\n"

@@ -10,6 +10,7 @@
 #include "schemes/control/scheme_painter.h"
 #include "schemes/control/sde_document.h"
 #include "schemes/control/style_library.h"
+#include "schemes/editor/connectivity.h"
 #include "schemes/editor/scheme_checks.h"
 #include "schemes/ilk/ilk_scheme_classes.h"
 #include "schemes/t_schema_modus50.h"
@@ -40,6 +41,7 @@ const char* const usage =
     "использование:\n"
     "  scheme-tool check ФАЙЛ.sde [--refs refs.ini]\n"
     "  scheme-tool list ФАЙЛ.sde\n"
+    "  scheme-tool nodes ФАЙЛ.sde\n"
     "  scheme-tool render ФАЙЛ.sde --out КАРТИНКА.png|.pdf [--page N] [--scale S]\n"
     "              [--set СЧЕТЧИК:СВОЙСТВО=ЗНАЧЕНИЕ]... [--style СЧЕТЧИК:+СТИЛЬ]...\n"
     "              [--styles default.XSTL] [--tick N]\n"
@@ -280,6 +282,22 @@ scheme_references references_of(const std::string& refs_file, const std::string&
     return out;
 }
 
+// One line per electrical node: page, node number (from 1 in each page), its terminals.
+int nodes(const options& o) {
+    const sde_scheme scheme = read_sde_file(o.file);
+    for (const sde_page& p : scheme.pages) {
+        int number = 0;
+        for (const electrical_node& node : electrical_nodes(p)) {
+            std::string members;
+            for (const terminal_ref& t : node)
+                members +=
+                    (members.empty() ? "" : " ") + std::to_string(t.counter) + ":" + t.terminal;
+            std::printf("%d\t%d\t%s\n", p.number, ++number, members.c_str());
+        }
+    }
+    return 0;
+}
+
 int check(const options& o) {
     const sde_scheme scheme = read_sde_file(o.file);
     std::size_t objects = 0;
@@ -330,12 +348,16 @@ int main(int argc, char** argv) {
     int qt_argc = 1;
     QGuiApplication app(qt_argc, argv);
     try {
-        if ((command == "check" || command == "list" || command == "render") && o.file.empty())
+        if ((command == "check" || command == "list" || command == "render" ||
+             command == "nodes") &&
+            o.file.empty())
             fail("не указан файл схемы");
         if (command == "check")
             return check(o);
         if (command == "list")
             return list(o);
+        if (command == "nodes")
+            return nodes(o);
         if (command == "render")
             return render(o);
         if (command == "legend") {
