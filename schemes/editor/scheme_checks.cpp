@@ -27,6 +27,39 @@ std::set<std::pair<int, std::string>> reached_terminals(const sde_page& p) {
     return reached;
 }
 
+std::string end_label(const wire_end& e) {
+    return e.kind == wire_end::free_end ? "свободный конец" : e.text();
+}
+
+// A wire end that names a terminal or node the page does not have would silently drop out of
+// the electrical nodes, and the topology would be wrong without anyone seeing it.
+void check_wire_ends(const sde_page& p, std::vector<scheme_finding>& out) {
+    std::map<int, const sde_object*> objects;
+    for (const sde_object& o : p.objects)
+        objects.emplace(o.counter, &o);
+    const auto nodes = junctions_of(p);
+    for (const sde_item& item : p.order) {
+        if (item.kind != sde_item::shape || !is_wire(p.shapes[item.index]))
+            continue;
+        const sde_shape& s = p.shapes[item.index];
+        const wire_end from = wire_from(s), to = wire_to(s);
+        for (const wire_end& e : {from, to}) {
+            bool found = true;
+            int counter = 0;
+            if (e.kind == wire_end::at_terminal) {
+                const auto it = objects.find(e.counter);
+                found = it != objects.end() && terminal_position(*it->second, e.terminal);
+                counter = e.counter;
+            } else if (e.kind == wire_end::at_node)
+                found = nodes.count(e.node) > 0;
+            if (!found)
+                out.push_back({p.number, counter,
+                               "провод " + end_label(from) + " — " + end_label(to) + ": нет " +
+                                   (e.kind == wire_end::at_node ? "узла " : "вывода ") + e.text()});
+        }
+    }
+}
+
 } // namespace
 
 std::vector<scheme_finding> check_scheme(const sde_scheme& scheme) {
@@ -70,6 +103,7 @@ std::vector<scheme_finding> check_scheme(const sde_scheme& scheme) {
                                    "\" уже есть у объекта со счетчиком " +
                                    std::to_string(first->second->counter)});
         }
+        check_wire_ends(p, out);
     }
     return out;
 }

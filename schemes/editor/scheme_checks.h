@@ -19,7 +19,8 @@ struct scheme_finding {
 };
 
 // Duplicate counters, unknown types, unconnected terminals of primary equipment (on pages
-// with at least one wire), dispatcher names shared by two objects; in page and drawing order.
+// with at least one wire), dispatcher names shared by two objects, wire ends on terminals or
+// nodes the page does not have; in page and drawing order.
 // A page without wires: pages_without_wires() names it.
 std::vector<scheme_finding> check_scheme(const sde_scheme& scheme);
 // Numbers of the pages with primary equipment and no wire.

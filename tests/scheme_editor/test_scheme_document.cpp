@@ -374,6 +374,8 @@ TEST(SchemeEditorChecks, EachFaultIsFound) {
     <object counter="4" type="рубильник_старый" x="40" y="40"/>
     <object counter="5" type="лампа" x="50" y="40"/>
     <polyline points="0,0 0,0" from="1:2" to="2:1"/>
+    <polyline points="0,0 0,0" from="2:3" to="узел:4"/>
+    <polyline points="0,0 0,0" from="9:1"/>
   </page>
 </sde>
 )";
@@ -389,6 +391,9 @@ TEST(SchemeEditorChecks, EachFaultIsFound) {
                          "счетчиком 1",
                          "3 счетчик 3: шина не подключена",
                          "4 счетчик 4: неизвестный тип \"рубильник_старый\"",
+                         "2 провод 2:3 — узел:4: нет вывода 2:3",
+                         "0 провод 2:3 — узел:4: нет узла узел:4",
+                         "9 провод 9:1 — свободный конец: нет вывода 9:1",
                      }));
     // The bay: only the breaker's lower end is free; a lamp has no terminals.
     const auto bay_found = check_scheme(read_sde(bay, "bay.sde"));
