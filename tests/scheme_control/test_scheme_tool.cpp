@@ -63,6 +63,88 @@ TEST(SchemeTool, ChecksListsAndRefusesBrokenFiles) {
         << list.out;
 }
 
+TEST(SchemeTool, CheckListsEachFindingAndFailsOnAny) {
+    ilktest::temp_dir dir;
+    const std::string head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<sde version=\"1\">\n"
+                             "<page number=\"1\">\n"
+                             "<object counter=\"1\" type=\"шина\" x=\"20\" y=\"5\" w=\"30\" "
+                             "h=\"1\" name=\"1СШ\"/>\n"
+                             "<object counter=\"2\" type=\"заземление\" x=\"10\" y=\"20\" "
+                             "name=\"З1\"/>\n"
+                             "<polyline points=\"10,5 10,15\" from=\"1:@5\" to=\"2:1\"/>\n";
+    ilktest::write_bytes(dir.path() + "good.sde", head + "</page>\n</sde>\n");
+    run_result r = tool("check " + dir.path() + "good.sde");
+    EXPECT_EQ(r.status, 0) << r.out;
+    // Standard error joins the output (Qt may say something about its runtime folder).
+    EXPECT_NE(r.out.find(dir.path() + "good.sde: ошибок нет; страниц 1, объектов 2\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("выводы не проверены"), std::string::npos) << r.out;
+
+    r = tool("nodes " + dir.path() + "good.sde");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("1\t1\t1:@ 2:1\n"), std::string::npos) << r.out;
+
+    ilktest::write_bytes(dir.path() + "bad.sde",
+                         head + "<object counter=\"3\" type=\"выключатель\" x=\"40\" y=\"30\" "
+                                "name=\"З1\"/>\n<object counter=\"4\" type=\"самовар\"/>\n"
+                                "</page>\n</sde>\n");
+    r = tool("check " + dir.path() + "bad.sde");
+    EXPECT_EQ(r.status, 1) << r.out;
+    const std::string f = dir.path() + "bad.sde: ";
+    EXPECT_NE(r.out.find(f + "страница 1: счетчик 3 (З1): вывод 1 не подключен\n" + f +
+                         "страница 1: счетчик 3 (З1): вывод 2 не подключен\n" + f +
+                         "страница 1: счетчик 3 (З1): диспетчерское имя \"З1\" уже есть у "
+                         "объекта со счетчиком 2\n" +
+                         f + "страница 1: счетчик 4: неизвестный тип \"самовар\"\n" + f +
+                         "ошибок 4; страниц 1, объектов 4\n"),
+              std::string::npos)
+        << r.out;
+
+    // Two objects with one counter: the reader refuses the file.
+    ilktest::write_bytes(dir.path() + "twice.sde",
+                         head + "<object counter=\"2\" type=\"лампа\"/>\n</page>\n</sde>\n");
+    r = tool("check " + dir.path() + "twice.sde");
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("счетчик 2 уже есть у другого объекта"), std::string::npos) << r.out;
+}
+
+TEST(SchemeTool, CheckAgainstTheConfiguration) {
+    ilktest::temp_dir dir;
+    const std::string refs = dir.path() + "refs.ini";
+    ilktest::write_bytes(refs, ilktest::read_bytes(std::string(SOURCE_ROOT) + "/demo/refs.ini"));
+    ilktest::write_bytes(dir.path() + "Северная.sde", ilktest::read_bytes(demo));
+    // The tool runs in the temporary station folder, not in the tests' own.
+    const std::string home = std::getenv("ILKSTATION_HOME") ? std::getenv("ILKSTATION_HOME") : "";
+    ::setenv("ILKSTATION_HOME", dir.path().c_str(), 1);
+    struct restore {
+        std::string value;
+        ~restore() { ::setenv("ILKSTATION_HOME", value.c_str(), 1); }
+    } restore_home{home};
+    const std::string f = dir.path() + "Северная.sde: ";
+    run_result r = tool("check " + dir.path() + "Северная.sde --refs " + refs);
+    EXPECT_EQ(r.status, 1) << r.out;
+    // The demo binds the switching devices and the lamp; the line and the instruments are
+    // drawn only, and the lamp's name is not a signal's.
+    EXPECT_NE(r.out.find(f + "страница 1: счетчик 30 (Л-1): нет элемента\n"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find(f + "страница 1: счетчик 20 (Готовность ТУ Л-1): нет сигнала с именем "
+                             "\"Готовность ТУ Л-1\"\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("счетчик 1 (Q1)"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("счетчик 2 (QS1)"), std::string::npos) << r.out;
+
+    ilktest::write_bytes(dir.path() + "Другая.sde", ilktest::read_bytes(demo));
+    r = tool("check " + dir.path() + "Другая.sde --refs " + refs);
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find(dir.path() + "Другая.sde: в конфигурации " + refs +
+                         " нет схемы с файлом Другая.sde\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("счетчик 1 (Q1): нет элемента"), std::string::npos) << r.out;
+}
+
 TEST(SchemeTool, RendersAPageWithPropertiesAndStyles) {
     ilktest::temp_dir dir;
     const std::string png = dir.path() + "p1.png";

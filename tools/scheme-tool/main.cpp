@@ -4,11 +4,19 @@
 #include "base/cp1251.h"
 #include "base/files.h"
 #include "base/nx_exception.h"
+#include "base/text.h"
 #include "schemes/control/blink_clock.h"
 #include "schemes/control/display_standard.h"
 #include "schemes/control/scheme_painter.h"
 #include "schemes/control/sde_document.h"
 #include "schemes/control/style_library.h"
+#include "schemes/editor/connectivity.h"
+#include "schemes/editor/scheme_checks.h"
+#include "schemes/ilk/ilk_scheme_classes.h"
+#include "schemes/t_schema_modus50.h"
+#include "config/t_ref_buff.h"
+#include "structure/structure_classes.h"
+#include "structure/t_struct_vl.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -31,8 +39,9 @@ namespace {
 
 const char* const usage =
     "использование:\n"
-    "  scheme-tool check ФАЙЛ.sde\n"
+    "  scheme-tool check ФАЙЛ.sde [--refs refs.ini]\n"
     "  scheme-tool list ФАЙЛ.sde\n"
+    "  scheme-tool nodes ФАЙЛ.sde\n"
     "  scheme-tool render ФАЙЛ.sde --out КАРТИНКА.png|.pdf [--page N] [--scale S]\n"
     "              [--set СЧЕТЧИК:СВОЙСТВО=ЗНАЧЕНИЕ]... [--style СЧЕТЧИК:+СТИЛЬ]...\n"
     "              [--styles default.XSTL] [--tick N]\n"
@@ -46,6 +55,7 @@ struct options {
     double scale = 1;
     unsigned tick = 0;
     std::string styles_file;
+    std::string refs;
     std::vector<std::string> sets;
     std::vector<std::string> style_marks;
     int number = 1;
@@ -87,6 +97,8 @@ options parse(int argc, char** argv, int first) {
             o.tick = static_cast<unsigned>(to_int(next(), "--tick"));
         else if (a == "--styles")
             o.styles_file = next();
+        else if (a == "--refs")
+            o.refs = next();
         else if (a == "--set")
             o.sets.push_back(next());
         else if (a == "--style")
@@ -244,27 +256,80 @@ int list(const options& o) {
     return 0;
 }
 
+// What the configuration knows of the scheme file: the counters of the elements of the scheme
+// components drawn in it, and the names (titles) of every signal of the station.
+scheme_references references_of(const std::string& refs_file, const std::string& sde_file,
+                                bool& found) {
+    if (!file_exists(refs_file))
+        fail("нет файла конфигурации " + refs_file, 1);
+    t_ref_buff store;
+    register_structure_classes(store);
+    register_all_scheme_classes(store);
+    store.load(refs_file);
+    const std::string file = to_lower(path_part(sde_file, part_name | part_ext));
+    scheme_references out;
+    found = false;
+    for (t_ref* r : store.refs().under("")) {
+        if (auto* s = dynamic_cast<t_schema_modus50*>(r)) {
+            if (to_lower(s->scheme_file()) != file)
+                continue;
+            found = true;
+            for (const auto& [counter, element] : s->elements_by_rtid())
+                out.element_counters.insert(counter);
+        } else if (auto* v = dynamic_cast<t_struct_vl*>(r); v && !v->title().empty())
+            out.signal_names.insert(v->title());
+    }
+    return out;
+}
+
+// One line per electrical node: page, node number (from 1 in each page), its terminals.
+int nodes(const options& o) {
+    const sde_scheme scheme = read_sde_file(o.file);
+    for (const sde_page& p : scheme.pages) {
+        int number = 0;
+        for (const electrical_node& node : electrical_nodes(p)) {
+            std::string members;
+            for (const terminal_ref& t : node)
+                members +=
+                    (members.empty() ? "" : " ") + std::to_string(t.counter) + ":" + t.terminal;
+            std::printf("%d\t%d\t%s\n", p.number, ++number, members.c_str());
+        }
+    }
+    return 0;
+}
+
 int check(const options& o) {
     const sde_scheme scheme = read_sde_file(o.file);
     std::size_t objects = 0;
-    int unknown_types = 0;
-    for (const sde_page& p : scheme.pages) {
+    for (const sde_page& p : scheme.pages)
         objects += p.objects.size();
-        for (const sde_object& obj : p.objects) {
-            bool known = false;
-            for (const symbol_states& s : known_symbols())
-                known = known || s.type == obj.type_name;
-            if (!known) {
-                ++unknown_types;
-                std::printf("%s: страница %d, счетчик %d: тип \"%s\" нарисован рамкой с "
-                            "названием\n",
-                            o.file.c_str(), p.number, obj.counter, obj.type_name.c_str());
-            }
-        }
+    std::vector<scheme_finding> findings = check_scheme(scheme);
+    if (!o.refs.empty()) {
+        bool found = false;
+        const scheme_references refs = references_of(o.refs, o.file, found);
+        if (!found)
+            findings.push_back({0, 0,
+                                "в конфигурации " + o.refs + " нет схемы с файлом " +
+                                    path_part(o.file, part_name | part_ext)});
+        for (scheme_finding& f : check_references(scheme, refs))
+            findings.push_back(std::move(f));
     }
-    std::printf("%s: ошибок нет; страниц %zu, объектов %zu\n", o.file.c_str(), scheme.pages.size(),
-                objects);
-    return 0;
+    for (const scheme_finding& f : findings)
+        if (f.page > 0)
+            std::printf("%s: страница %d: %s\n", o.file.c_str(), f.page, f.text.c_str());
+        else
+            std::printf("%s: %s\n", o.file.c_str(), f.text.c_str());
+    for (int page : pages_without_wires(scheme))
+        std::printf("%s: страница %d: соединения не записаны, выводы не проверены\n",
+                    o.file.c_str(), page);
+    if (findings.empty()) {
+        std::printf("%s: ошибок нет; страниц %zu, объектов %zu\n", o.file.c_str(),
+                    scheme.pages.size(), objects);
+        return 0;
+    }
+    std::printf("%s: ошибок %zu; страниц %zu, объектов %zu\n", o.file.c_str(), findings.size(),
+                scheme.pages.size(), objects);
+    return 1;
 }
 
 } // namespace
@@ -283,12 +348,16 @@ int main(int argc, char** argv) {
     int qt_argc = 1;
     QGuiApplication app(qt_argc, argv);
     try {
-        if ((command == "check" || command == "list" || command == "render") && o.file.empty())
+        if ((command == "check" || command == "list" || command == "render" ||
+             command == "nodes") &&
+            o.file.empty())
             fail("не указан файл схемы");
         if (command == "check")
             return check(o);
         if (command == "list")
             return list(o);
+        if (command == "nodes")
+            return nodes(o);
         if (command == "render")
             return render(o);
         if (command == "legend") {
