@@ -1,4 +1,5 @@
 #include "schemes/control/element_menu.h"
+#include "base/access.h"
 
 #include "config/ref_flags.h"
 #include "config/ref_types.h"
@@ -270,10 +271,12 @@ struct walker {
         std::string text = "Диспетчер дал команду\r\n(" + rule.signal_key() + ")\r\n\"" +
                            description(*signal) + "\" ?";
         int answer = show_message(owner, text, mb_question_cancel);
-        if (answer == answer_yes)
-            rule.set_commanded(true);
-        else if (answer == answer_no)
-            rule.set_commanded(false);
+        if (answer != answer_yes && answer != answer_no)
+            return;
+        rule.set_commanded(answer == answer_yes);
+        // The dispatcher's command forces the signal like a manual input: it is recorded.
+        audit_action("команда диспетчера на схеме",
+                     rule.signal_key() + (answer == answer_yes ? " = 1" : " = 0"));
     }
 
     void walk() {

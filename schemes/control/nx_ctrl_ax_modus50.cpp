@@ -1,5 +1,6 @@
 #include "schemes/control/nx_ctrl_ax_modus50.h"
 
+#include "base/access.h"
 #include "base/files.h"
 #include "base/name_hash.h"
 #include "base/nx_exception.h"
@@ -601,6 +602,7 @@ void nx_ctrl_ax_modus50::acknowledge(t_element& element) {
                 signal->set_flag(false, flag_unacknowledged);
                 signal->set_flag(true, flag_change_pending);
                 store_.mark_changed(k);
+                audit_action("квитирование на схеме", k);
             }
         }
     }

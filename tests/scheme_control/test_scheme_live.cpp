@@ -528,10 +528,14 @@ TEST_F(SchemeLive, FirstClickAcknowledgesSecondOpensTheMenu) {
     view.on_load();
     auto* host = dynamic_cast<nx_ctrl_ax_modus50*>(view.display(scheme_key));
     ASSERT_NE(host, nullptr);
+    recording_access audit;
     host->clicked(1);
     EXPECT_EQ(view.chosen(), first_element);
     EXPECT_FALSE(q1_signal.unacknowledged());
     EXPECT_TRUE(q1_signal.has_flag(flag_change_pending));
+    // Acknowledged on the scheme as in the journal: the action journal records it.
+    EXPECT_EQ(audit.lines,
+              (std::vector<std::string>{"квитирование на схеме|" + q1_signal.key()}));
 
     scripted_prompt prompt;
     prompt.expect_menu(0);
@@ -548,6 +552,7 @@ TEST_F(SchemeLive, DispatcherQuestionOfADispatcherRule) {
     view.choose(first_element);
     auto* rule = dynamic_cast<t_el_disp*>(store->get(first_rule));
     ASSERT_NE(rule, nullptr);
+    recording_access audit;
     scripted_prompt prompt;
     prompt.expect("Диспетчер дал команду\r\n(s1_2_1)\r\n\"Q1\" ?", answer_yes);
     view.element_menu(0);
@@ -559,6 +564,9 @@ TEST_F(SchemeLive, DispatcherQuestionOfADispatcherRule) {
     view.element_menu(0);
     EXPECT_FALSE(rule->commanded_on());
     EXPECT_TRUE(prompt.menus().empty());
+    // Each command forces the signal like a manual input; a cancelled one records nothing.
+    EXPECT_EQ(audit.lines, (std::vector<std::string>{"команда диспетчера на схеме|s1_2_1 = 1",
+                                                     "команда диспетчера на схеме|s1_2_1 = 0"}));
 }
 
 // A new title of a shown scheme reaches its tab in the same update pass (it waited for the
