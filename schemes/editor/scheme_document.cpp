@@ -117,6 +117,24 @@ int max_node_id(const sde_page& p) {
     return id;
 }
 
+// Puts a copy of `from`'s item at the end of `to`'s drawing order.
+void append_item(sde_page& to, const sde_page& from, const sde_item& item) {
+    switch (item.kind) {
+    case sde_item::shape:
+        to.order.push_back({item.kind, to.shapes.size()});
+        to.shapes.push_back(from.shapes[item.index]);
+        break;
+    case sde_item::object:
+        to.order.push_back({item.kind, to.objects.size()});
+        to.objects.push_back(from.objects[item.index]);
+        break;
+    case sde_item::unknown:
+        to.order.push_back({item.kind, to.unknown_children.size()});
+        to.unknown_children.push_back(from.unknown_children[item.index]);
+        break;
+    }
+}
+
 // The page with only the items at the kept places, in their order.
 sde_page keep_items(const sde_page& p, const std::vector<bool>& keep) {
     sde_page out = p;
@@ -127,21 +145,7 @@ sde_page keep_items(const sde_page& p, const std::vector<bool>& keep) {
     for (std::size_t i = 0; i < p.order.size(); ++i) {
         if (!keep[i])
             continue;
-        const sde_item& item = p.order[i];
-        switch (item.kind) {
-        case sde_item::shape:
-            out.order.push_back({item.kind, out.shapes.size()});
-            out.shapes.push_back(p.shapes[item.index]);
-            break;
-        case sde_item::object:
-            out.order.push_back({item.kind, out.objects.size()});
-            out.objects.push_back(p.objects[item.index]);
-            break;
-        case sde_item::unknown:
-            out.order.push_back({item.kind, out.unknown_children.size()});
-            out.unknown_children.push_back(p.unknown_children[item.index]);
-            break;
-        }
+        append_item(out, p, p.order[i]);
     }
     return out;
 }
@@ -590,20 +594,7 @@ std::vector<std::size_t> scheme_document::paste(std::size_t page, const scheme_c
     for (const sde_item& item : in.order) {
         translate(in, item, dx, dy);
         placed.push_back(p.order.size());
-        switch (item.kind) {
-        case sde_item::shape:
-            p.order.push_back({item.kind, p.shapes.size()});
-            p.shapes.push_back(in.shapes[item.index]);
-            break;
-        case sde_item::object:
-            p.order.push_back({item.kind, p.objects.size()});
-            p.objects.push_back(in.objects[item.index]);
-            break;
-        case sde_item::unknown:
-            p.order.push_back({item.kind, p.unknown_children.size()});
-            p.unknown_children.push_back(in.unknown_children[item.index]);
-            break;
-        }
+        append_item(p, in, item);
     }
     attach_wire_ends(p);
     return placed;
