@@ -14,6 +14,7 @@
 #include "interlock/display/table_painter.h"
 #include "interlock/ilk_table_edits.h"
 #include "interlock/t_ilk_tab.h"
+#include "platform/station.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -306,6 +307,7 @@ QImage nx_schema_ilk::shown_image() {
 }
 
 void nx_schema_ilk::paint_overlay(QPainter& painter) {
+    paint_topology_marks(painter, layout_, topology_marks_, first_row_, height());
     if (!hovering_)
         return;
     int mark_image = 0;
@@ -422,6 +424,13 @@ void nx_schema_ilk::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Home:
         scroll_to(0, 0);
         break;
+    case Qt::Key_T:
+        if (event->modifiers() != Qt::ControlModifier) {
+            QWidget::keyPressEvent(event);
+            return;
+        }
+        operator_action([this] { check_topology(); });
+        break;
     default:
         QWidget::keyPressEvent(event);
         return;
@@ -462,6 +471,9 @@ void nx_schema_ilk::show_tip(const QPoint& at, const QPoint& global) {
     }
     hide_legend();
     std::string text = legend_text_at(layout_, arrows_, first_column_, first_row_, at.x(), at.y());
+    if (const topology_mark* mark =
+            topology_mark_at(layout_, topology_marks_, first_row_, at.x(), at.y()))
+        text = mark->text + (text.empty() ? "" : "\n" + text);
     if (text.empty())
         QToolTip::hideText();
     else
@@ -471,6 +483,35 @@ void nx_schema_ilk::show_tip(const QPoint& at, const QPoint& global) {
 void nx_schema_ilk::hide_legend() {
     if (legend_popup_)
         legend_popup_->hide();
+}
+
+void nx_schema_ilk::check_topology() {
+    topology_report report;
+    std::string error;
+    if (!check_station(exe_dir(), report, error)) {
+        show_message(this, error, mb_error, "Проверка блокировок по схеме");
+        return;
+    }
+    show_topology(report, store_.state().changed()
+                              ? "Проверена сохранённая конфигурация: несохранённые изменения не "
+                                "учтены."
+                              : "");
+}
+
+topology_report_window* nx_schema_ilk::show_topology(const topology_report& report,
+                                                     const std::string& note) {
+    topology_marks_.clear();
+    for (auto& [key, mark] : nxkit::topology_marks(report))
+        if (key.compare(0, table_key_.size() + 1, table_key_ + ".") == 0)
+            topology_marks_.emplace(key, std::move(mark));
+    if (topology_window_)
+        topology_window_->close();
+    topology_window_ = new topology_report_window(this, report, note);
+    topology_window_->setAttribute(Qt::WA_DeleteOnClose);
+    topology_window_->set_loader(counter_example_loader_);
+    topology_window_->show();
+    update();
+    return topology_window_;
 }
 
 void nx_schema_ilk::print() {

@@ -2,10 +2,12 @@
 
 #include "schemes/control/i_schema.h"
 #include "interlock/display/ilk_table_layout.h"
+#include "interlock/display/topology_view.h"
 #include "interlock/ilk_table_edits.h"
 
 #include <QBasicTimer>
 #include <QImage>
+#include <QPointer>
 #include <QWidget>
 
 #include <memory>
@@ -80,6 +82,21 @@ public:
     void scroll_to(int column, int line);
     // The legend box at the pointer, or null while it is not shown.
     QLabel* legend_popup() const { return legend_popup_.get(); }
+
+    // The topology check (docs/interlock-rules.md) of the station's saved configuration and
+    // schemes (Ctrl+T): marks this table's rows and opens the report window.
+    void check_topology();
+    // Marks the rows of `report` and opens its window; `note` is shown above the findings.
+    topology_report_window* show_topology(const topology_report& report, const std::string& note);
+    const std::map<std::string, topology_mark>& topology_marks() const { return topology_marks_; }
+    topology_report_window* topology_window() const { return topology_window_; }
+    // Where "Загрузить в режим проверки" sends a counter-example; the action is hidden
+    // without one.
+    void set_counter_example_loader(topology_report_window::loader load) {
+        counter_example_loader_ = std::move(load);
+        if (topology_window_)
+            topology_window_->set_loader(counter_example_loader_);
+    }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -158,6 +175,11 @@ private:
     int edit_mark_ = 0;
     std::string last_clicked_key_;
     std::string selected_key_;
+
+    // The last topology check.
+    std::map<std::string, topology_mark> topology_marks_;
+    QPointer<topology_report_window> topology_window_;
+    topology_report_window::loader counter_example_loader_;
 
     // The deferred rebuild of the store's tables after edits.
     bool edits_pending_ = false;

@@ -499,15 +499,15 @@ std::string report_text(const topology_report& report) {
     return text;
 }
 
-int run_topology_check(const std::string& station_dir, std::ostream& out,
-                       const topology_options& options) {
+bool check_station(const std::string& station_dir, topology_report& report, std::string& error,
+                   const topology_options& options) {
     std::string dir = station_dir;
     if (!dir.empty() && dir.back() != '/')
         dir += '/';
     const std::string refs = dir + "refs.ini";
     if (!std::filesystem::is_regular_file(refs)) {
-        out << "Нет файла конфигурации " << refs << "\n";
-        return 2;
+        error = "Нет файла конфигурации " + refs;
+        return false;
     }
     t_ref_buff store;
     register_config_classes(store);
@@ -518,17 +518,28 @@ int run_topology_check(const std::string& station_dir, std::ostream& out,
     try {
         store.load(refs);
     } catch (const std::exception& e) {
-        out << "Конфигурация не загружена: " << e.what() << "\n";
-        return 2;
+        error = std::string("Конфигурация не загружена: ") + e.what();
+        return false;
     }
     if (store.state().load_failed()) {
-        out << "Конфигурация не загружена: " << refs << "\n";
-        return 2;
+        error = "Конфигурация не загружена: " + refs;
+        return false;
     }
     station_pages pages = read_station_pages(store, dir + "SDE/");
     switching_topology topology(pages.pages);
-    topology_report report = check_topology(store, topology, pages.position_signals, options);
+    report = check_topology(store, topology, pages.position_signals, options);
     report.problems = pages.problems;
+    return true;
+}
+
+int run_topology_check(const std::string& station_dir, std::ostream& out,
+                       const topology_options& options) {
+    topology_report report;
+    std::string error;
+    if (!check_station(station_dir, report, error, options)) {
+        out << error << "\n";
+        return 2;
+    }
     out << report_text(report);
     return report.exit_code();
 }

@@ -90,7 +90,12 @@ std::string report_text(const topology_report& report);
 // One finding's lines (for the table display's tooltip and the report window).
 std::string finding_text(const topology_finding& finding);
 
-// Loads the station in `station_dir` into a store of its own, checks it and prints the report.
+// Loads the station in `station_dir` (its refs.ini and SDE/) into a store of its own and checks
+// it; false with `error` when the station cannot be read.
+bool check_station(const std::string& station_dir, topology_report& report, std::string& error,
+                   const topology_options& options = {});
+
+// The same, printing the report.
 // 1 when some row's interlock is insufficient, 0 when only informative findings remain, 2 when
 // the station cannot be read.
 int run_topology_check(const std::string& station_dir, std::ostream& out,
