@@ -509,6 +509,9 @@ topology_report_window* nx_schema_ilk::show_topology(const topology_report& repo
     topology_window_ = new topology_report_window(this, report, note);
     topology_window_->setAttribute(Qt::WA_DeleteOnClose);
     topology_window_->set_loader(counter_example_loader_);
+    // Beside the table's left part, so the marked line headers stay in sight.
+    topology_window_->move(
+        mapToGlobal(QPoint(std::max(0, width() - topology_window_->width() - 20), 40)));
     topology_window_->show();
     update();
     return topology_window_;

@@ -255,6 +255,25 @@ topology_report_window::topology_report_window(QWidget* parent, topology_report 
     connect(print_, &QPushButton::clicked, this, [this] { print(); });
     connect(close, &QPushButton::clicked, this, &QWidget::close);
     connect(tree_, &QTreeWidget::currentItemChanged, this, [this] { update_buttons(); });
+    // The first finding is chosen, an insufficient one before any other.
+    QTreeWidgetItem* first = nullptr;
+    for (int i = 0; i < tree_->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = tree_->topLevelItem(i);
+        if (item->childCount() == 0 || !item->data(0, Qt::UserRole).isValid())
+            continue;
+        const row_check& row =
+            report_.rows[static_cast<std::size_t>(item->data(0, Qt::UserRole).toInt())];
+        if (row.findings.empty())
+            continue;
+        QTreeWidgetItem* finding = item->child(row.left_out > 0 ? 1 : 0);
+        if (first == nullptr || row.status == row_status::insufficient) {
+            first = finding;
+            if (row.status == row_status::insufficient)
+                break;
+        }
+    }
+    if (first != nullptr)
+        tree_->setCurrentItem(first);
     resize(760, 480);
     update_buttons();
 }

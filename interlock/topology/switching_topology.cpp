@@ -106,13 +106,13 @@ switching_topology::switching_topology(const std::vector<named_page>& pages) {
             if (role_of_type(o.type_name) != apparatus_role::conductor)
                 continue;
             int first = -1;
-            for (const auto& [t, s] : per_page[p].set_of)
-                if (t.counter == o.counter) {
-                    if (first < 0)
-                        first = s;
-                    else
-                        sets.join(first, s);
-                }
+            for (auto it = per_page[p].set_of.lower_bound(terminal_ref{o.counter, ""});
+                 it != per_page[p].set_of.end() && it->first.counter == o.counter; ++it) {
+                if (first < 0)
+                    first = it->second;
+                else
+                    sets.join(first, it->second);
+            }
         }
     }
     std::map<int, int> dense;
@@ -131,9 +131,9 @@ switching_topology::switching_topology(const std::vector<named_page>& pages) {
         for (const sde_object& o : pages[p].page->objects) {
             apparatus_role role = role_of_type(o.type_name);
             std::vector<std::pair<int, bool>> terminals; // node, joined
-            for (const auto& [t, s] : pn.set_of)
-                if (t.counter == o.counter)
-                    terminals.emplace_back(node_of(s), pn.joined.at(t));
+            for (auto it = pn.set_of.lower_bound(terminal_ref{o.counter, ""});
+                 it != pn.set_of.end() && it->first.counter == o.counter; ++it)
+                terminals.emplace_back(node_of(it->second), pn.joined.at(it->first));
             if (terminals.empty())
                 continue;
             if (role == apparatus_role::source) {

@@ -77,6 +77,7 @@ station_pages read_station_pages(t_ref_buff& store, const std::string& sde_folde
             out.schemes.push_back(read_sde_file(path));
         } catch (const nx_exception& e) {
             out.problems.push_back(e.what());
+            out.broken = true;
             continue;
         }
         std::map<int, std::string> by_counter;
@@ -526,6 +527,10 @@ bool check_station(const std::string& station_dir, topology_report& report, std:
         return false;
     }
     station_pages pages = read_station_pages(store, dir + "SDE/");
+    if (pages.broken) {
+        error = pages.problems.back();
+        return false;
+    }
     switching_topology topology(pages.pages);
     report = check_topology(store, topology, pages.position_signals, options);
     report.problems = pages.problems;

@@ -77,6 +77,8 @@ struct station_pages {
     std::vector<named_page> pages;
     std::vector<std::pair<std::string, std::string>> position_signals; // name → signal key
     std::vector<std::string> problems;
+    // A scheme file exists and cannot be read (its message is among the problems).
+    bool broken = false;
 };
 station_pages read_station_pages(t_ref_buff& store, const std::string& sde_folder);
 
@@ -91,7 +93,8 @@ std::string report_text(const topology_report& report);
 std::string finding_text(const topology_finding& finding);
 
 // Loads the station in `station_dir` (its refs.ini and SDE/) into a store of its own and checks
-// it; false with `error` when the station cannot be read.
+// it; false with `error` when the station or one of its scheme files cannot be read (a missing
+// scheme file is only named in the report: its apparatus are not checkable).
 bool check_station(const std::string& station_dir, topology_report& report, std::string& error,
                    const topology_options& options = {});
 

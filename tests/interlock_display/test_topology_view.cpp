@@ -155,6 +155,8 @@ TEST_F(topology_view, TheCounterExampleGoesToTheLoaderOnlyWhenOneIsSet) {
     EXPECT_EQ(tree->topLevelItem(1)->foreground(0).color(), QColor(210, 0, 0));
     EXPECT_EQ(tree->topLevelItem(3)->text(0),
               "Ячейка Л-1: QSG1 — не проверяется: аппарат не соединён на схеме");
+    // The insufficient finding is chosen from the start.
+    EXPECT_EQ(window->current_finding(), &window->report().rows[1].findings[0]);
     EXPECT_FALSE(window->load_current());
 
     std::vector<signal_value> loaded;

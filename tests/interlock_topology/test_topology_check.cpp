@@ -279,3 +279,15 @@ TEST(TopologyCheck, AMissingSchemeFileIsNamedAndItsApparatusNotChecked) {
               "Проверка блокировок по схеме\n! Нет файла схемы " + dir.path() +
                   "SDE/Т.sde\nТаблица «Ячейка»\n  QS1 — не проверяется: аппарата нет на схемах\n");
 }
+
+TEST(TopologyCheck, ABrokenSchemeFileExitsWithTwo) {
+    drawn_station s;
+    draw_bay(s);
+    s.row(2, {off({3})});
+    temp_dir dir;
+    s.write(dir.path());
+    write_bytes(dir.path() + "SDE/Т.sde", "<sde version=\"1\">\n<page number=\"1\">\n");
+    std::ostringstream out;
+    EXPECT_EQ(run_topology_check(dir.path(), out), 2);
+    EXPECT_EQ(out.str().rfind(dir.path() + "SDE/Т.sde: строка ", 0), 0u) << out.str();
+}
