@@ -291,3 +291,24 @@ TEST(TopologyCheck, ABrokenSchemeFileExitsWithTwo) {
     EXPECT_EQ(run_topology_check(dir.path(), out), 2);
     EXPECT_EQ(out.str().rfind(dir.path() + "SDE/Т.sde: строка ", 0), 0u) << out.str();
 }
+
+TEST(TopologyCheck, TheTableIsReadAsTheWorkstationEvaluatesIt) {
+    // A deactivated permission is left out of its condition, as in the export and the live
+    // state: the condition asks only for QS2.
+    drawn_station s;
+    draw_bay(s);
+    s.locked = {3};
+    s.row(2, {{{3, false}, {4, false}}});
+    run_result r = run(s);
+    EXPECT_EQ(r.code, 1) << r.text;
+    // Switching on; asking for QS2 at all is more than the rule needs.
+    EXPECT_EQ(lines_of(r.text, "QS1").substr(0, lines_of(r.text, "QS1").find("    отключение")),
+              "  QS1 — недостаточная блокировка\n"
+              "    включение: таблица разрешает (условие 1 «Условие коммутации - Дистанционное»), "
+              "правило Р1 запрещает: Q1 включен\n"
+              "      положения: QS1 отключен, Q1 включен\n"
+              "      сигналы: s1_1_2=0 s1_1_3=1 s1_1_4=0\n"
+              "    включение: правило разрешает, таблица запрещает\n"
+              "      положения: QS1 отключен, Q1 отключен, QS2 включен\n"
+              "      сигналы: s1_1_2=0 s1_1_3=0 s1_1_4=1\n");
+}

@@ -13,6 +13,7 @@
 #include <filesystem>
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -46,11 +47,15 @@ public:
             rows_ += "<ref tp=\"74\" control=\"1\">\r\n";
             for (auto [column, on] : c)
                 rows_ += "<ref tp=\"73\" uid=\"" + std::to_string(column) + "\" on=\"" +
-                         (on ? "1" : "0") + "\"/>\r\n";
+                         (on ? "1" : "0") + "\"" + (locked.count(column) ? " lock=\"1\"" : "") +
+                         "/>\r\n";
             rows_ += "</ref>\r\n";
         }
         rows_ += "</ref>\r\n";
     }
+
+    // Permissions on these columns written from now on are deactivated.
+    std::set<int> locked;
 
     // Writes refs.ini and SDE/Т.sde into `dir` (with a trailing '/').
     void write(const std::string& dir) const {
