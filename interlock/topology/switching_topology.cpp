@@ -177,7 +177,7 @@ int switching_topology::find(const std::string& name) const {
 }
 
 rule_scope::rule_scope(const switching_topology& topology, int device, switching_operation op)
-    : topology_(topology), device_(device), op_(op), is_variable_(topology.size(), false) {
+    : topology_(topology), device_(device), is_variable_(topology.size(), false) {
     const switching_topology::apparatus& self = topology.at(device);
     if (self.role == apparatus_role::disconnector) {
         applies_ = true;

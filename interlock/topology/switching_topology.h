@@ -111,7 +111,6 @@ private:
 
     const switching_topology& topology_;
     int device_;
-    switching_operation op_;
     bool applies_ = false;
     std::vector<int> variables_;
     std::vector<bool> is_variable_;
