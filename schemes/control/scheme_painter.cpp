@@ -333,7 +333,6 @@ void draw_fuse(QPainter& p, double w, double h, state s) {
         const double gap = h * 0.1;
         p.drawLine(QPointF(0, body.top()), QPointF(0, -gap));
         p.drawLine(QPointF(0, gap), QPointF(0, body.bottom()));
-        p.drawLine(QPointF(-w * 0.2, -gap * 0.4), QPointF(w * 0.2, gap * 0.4));
     } else {
         p.drawLine(QPointF(0, body.top()), QPointF(0, body.bottom()));
     }
