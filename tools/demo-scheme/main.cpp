@@ -182,6 +182,33 @@ void finish(sde_scheme& s) {
     }
 }
 
+// The legend's sample of a type without a symbol would be a finding of every check of the
+// demo: the station's own scheme shows the symbols it uses.
+void drop_unknown_type_row(sde_page& p) {
+    sde_page kept = p;
+    kept.order.clear();
+    kept.objects.clear();
+    kept.shapes.clear();
+    for (const sde_item& item : p.order) {
+        if (item.kind == sde_item::object) {
+            if (!is_known_type(p.objects[item.index].type_name))
+                continue;
+            kept.order.push_back({item.kind, kept.objects.size()});
+            kept.objects.push_back(p.objects[item.index]);
+        } else if (item.kind == sde_item::shape) {
+            const std::string& t = p.shapes[item.index].content;
+            if (t == "тип без символа" || t == "рамка с названием типа")
+                continue;
+            kept.order.push_back({item.kind, kept.shapes.size()});
+            kept.shapes.push_back(p.shapes[item.index]);
+        } else {
+            kept.order.push_back(item);
+        }
+    }
+    kept.height -= 17;
+    p = std::move(kept);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -198,6 +225,7 @@ int main(int argc, char** argv) {
         // The legend page is the display standard as the painter knows it now.
         const int legend_number = s.pages[1].number;
         s.pages[1] = display_standard_page(legend_number, nullptr, 100);
+        drop_unknown_type_row(s.pages[1]);
         std::ofstream out(argv[2], std::ios::binary);
         out << write_sde(s);
         if (!out)
