@@ -148,11 +148,11 @@ void draw_bay_t1(scheme_document& d) {
     d.add_wire(page, at(55, "2"), at(57, "1"));
     d.add_wire(page, at(57, "2"), at(58, "1"));
 
-    d.add_shape(page, text(4, 119,
+    d.add_shape(page, text(4, 120,
                            "Положение: красный - включен, зеленый - отключен; серый с \"?\" - "
                            "положение неизвестно.",
                            2.2));
-    d.add_shape(page, text(4, 122.5,
+    d.add_shape(page, text(4, 123.5,
                            "Шина: сплошная - под напряжением, один контур - без напряжения.", 2.2));
 }
 
