@@ -270,7 +270,8 @@ void draw_transformer(QPainter& p, double w, double h, const QColor& c, bool aut
 }
 
 void draw_three_winding(QPainter& p, double w, double h, const QColor& c) {
-    const double r = std::min(w / 4.1, h / 3.4);
+    // Small enough that terminal 3 keeps a lead of its own.
+    const double r = std::min(w / 4.6, h / 3.4);
     const double d = r * 0.6, side = r * 1.04;
     p.setPen(pen(c));
     p.drawLine(QPointF(0, -h / 2), QPointF(0, -d - r));

@@ -1,8 +1,11 @@
 #include "schemes/control/display_standard.h"
 #include "schemes/control/scheme_painter.h"
+#include "schemes/editor/connectivity.h"
 #include "tests/scheme_control/qt_environment.h"
 
 #include <QPainter>
+
+#include <cmath>
 
 #include <gtest/gtest.h>
 
@@ -127,9 +130,9 @@ TEST(PrimarySymbols, TransformersShowTheirWindings) {
     EXPECT_PIXEL(autot, 53, 84, white);
     // The third winding is at the right, its terminal at the middle of the right edge.
     const QImage three = draw(object("трансформатор_трехобмоточный"));
-    EXPECT_PIXEL(three, 108, 53, equipment);
-    EXPECT_PIXEL(three, 135, 80, equipment);
-    EXPECT_PIXEL(two, 108, 53, white);
+    EXPECT_PIXEL(three, 105, 56, equipment);
+    EXPECT_PIXEL(three, 133, 80, equipment);
+    EXPECT_PIXEL(two, 105, 56, white);
     // A voltage transformer hangs from its one terminal: nothing below its windings.
     const QImage vt = draw(object("трансформатор_напряжения"));
     EXPECT_PIXEL(vt, 80, 40, equipment);
@@ -206,6 +209,38 @@ TEST(PrimarySymbols, EveryStatelessSymbolDrawsWithoutAQuestionMark) {
         const QImage image = draw(object(s.type));
         EXPECT_GT(count_near(image, QRect(0, 0, 160, 160), equipment, 30), 40) << s.type;
         EXPECT_EQ(count_near(image, QRect(0, 0, 160, 160), QColor(60, 60, 60), 20), 0) << s.type;
+    }
+}
+
+// A wire drawn to a terminal must meet the picture there, however the object is turned or
+// mirrored: the painter and the editor's terminals agree for every symbol with terminals.
+TEST(PrimarySymbols, EveryTerminalIsWhereItsPictureEnds) {
+    for (const symbol_states& s : known_symbols()) {
+        const terminal_layout* layout = terminals_of(s.type);
+        if (!layout || layout->along_length)
+            continue;
+        for (const int rotation : {0, 90, 180, 270})
+            for (const bool mirrored : {false, true}) {
+                sde_object o =
+                    s.values.empty() ? object(s.type) : object(s.type, s.property, s.values[0]);
+                o.rotation = rotation;
+                if (mirrored)
+                    o.unknown.emplace_back("mirror", "1");
+                const QImage image = draw(o);
+                for (const terminal_def& t : layout->terminals) {
+                    const auto at = terminal_position(o, t.name);
+                    ASSERT_TRUE(at.has_value());
+                    // One pixel in from the terminal, towards the object's centre.
+                    const double dx = o.x - at->x, dy = o.y - at->y;
+                    const double length = std::hypot(dx, dy);
+                    const int x = static_cast<int>(std::lround(at->x * 8 + dx / length * 1.5));
+                    const int y = static_cast<int>(std::lround(at->y * 8 + dy / length * 1.5));
+                    EXPECT_FALSE(near(image.pixelColor(x, y), white, 60))
+                        << s.type << " terminal " << t.name << " rotation " << rotation
+                        << (mirrored ? " mirrored" : "") << ": nothing drawn at (" << x << "," << y
+                        << ")";
+                }
+            }
     }
 }
 
