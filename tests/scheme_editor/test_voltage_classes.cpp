@@ -6,13 +6,14 @@ using namespace nxkit;
 
 namespace {
 
-const std::string plain = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                          "<sde version=\"1\" units=\"mm\">\n"
-                          "  <page number=\"1\" title=\"\" width=\"100\" height=\"50\" background=\"белый\">\n"
-                          "    <line x1=\"0\" y1=\"0\" x2=\"10\" y2=\"0\" color=\"черный\" "
-                          "width=\"0.3\"/>\n"
-                          "  </page>\n"
-                          "</sde>\n";
+const std::string plain =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<sde version=\"1\" units=\"mm\">\n"
+    "  <page number=\"1\" title=\"\" width=\"100\" height=\"50\" background=\"белый\">\n"
+    "    <line x1=\"0\" y1=\"0\" x2=\"10\" y2=\"0\" color=\"черный\" "
+    "width=\"0.3\"/>\n"
+    "  </page>\n"
+    "</sde>\n";
 
 TEST(VoltageClasses, ClassesAreReadWithPointOrComma) {
     EXPECT_EQ(parse_kv("110"), 110.0);
@@ -48,15 +49,16 @@ TEST(VoltageClasses, PageEntriesChangeTheTableAndRoundTripByteForByte) {
     set_page_voltage_colour(page, 15.75, "зеленый");
     set_page_voltage_colour(page, 110, "#ff0000"); // changes the entry, adds none
     const std::string text = write_sde(scheme);
-    EXPECT_EQ(text, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                    "<sde version=\"1\" units=\"mm\">\n"
-                    "  <page number=\"1\" title=\"\" width=\"100\" height=\"50\" background=\"белый\">\n"
-                    "    <voltage_class kv=\"110\" color=\"#ff0000\"/>\n"
-                    "    <voltage_class kv=\"15.75\" color=\"зеленый\"/>\n"
-                    "    <line x1=\"0\" y1=\"0\" x2=\"10\" y2=\"0\" color=\"черный\" "
-                    "width=\"0.3\"/>\n"
-                    "  </page>\n"
-                    "</sde>\n");
+    EXPECT_EQ(text,
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+              "<sde version=\"1\" units=\"mm\">\n"
+              "  <page number=\"1\" title=\"\" width=\"100\" height=\"50\" background=\"белый\">\n"
+              "    <voltage_class kv=\"110\" color=\"#ff0000\"/>\n"
+              "    <voltage_class kv=\"15.75\" color=\"зеленый\"/>\n"
+              "    <line x1=\"0\" y1=\"0\" x2=\"10\" y2=\"0\" color=\"черный\" "
+              "width=\"0.3\"/>\n"
+              "  </page>\n"
+              "</sde>\n");
     const sde_scheme again = read_sde(text, "a.sde");
     const voltage_table t = voltage_classes_of(again.pages[0]);
     EXPECT_EQ(voltage_colour(t, 110), "#ff0000");
