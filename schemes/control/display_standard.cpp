@@ -33,6 +33,31 @@ void symbol_size(const std::string& type, double& w, double& h) {
     } else if (type == "присоединение") {
         w = 6;
         h = 10;
+    } else if (type == "шина") {
+        w = 30;
+        h = 1.4;
+    } else if (type == "трансформатор" || type == "автотрансформатор") {
+        w = 10;
+        h = 16;
+    } else if (type == "трансформатор_трехобмоточный") {
+        w = 14;
+        h = 16;
+    } else if (type == "трансформатор_напряжения" || type == "реактор" ||
+               type == "конденсаторная_батарея") {
+        w = 8;
+        h = 12;
+    } else if (type == "трансформатор_тока" || type == "кабельная_муфта") {
+        w = 6;
+        h = 8;
+    } else if (type == "предохранитель") {
+        w = 5;
+        h = 12;
+    } else if (type == "генератор" || type == "двигатель") {
+        w = 10;
+        h = 12;
+    } else if (type == "заземление") {
+        w = 6;
+        h = 6;
     }
 }
 
@@ -99,10 +124,13 @@ sde_page display_standard_page(int number, const style_library_map* styles, int 
     double y = 22;
     for (const symbol_states& s : symbols) {
         add_shape(page, text_shape(6, y + 5.5, s.type, 3));
-        add_shape(page, text_shape(6, y + 9.5, "свойство \"" + s.property + "\"", 2.2, false));
+        add_shape(page, text_shape(6, y + 9.5,
+                                   s.property.empty() ? std::string("без состояний")
+                                                      : "свойство \"" + s.property + "\"",
+                                   2.2, false));
         std::vector<std::string> values = s.values;
         if (values.empty())
-            values = {example_text(s.type)};
+            values = {s.property.empty() ? std::string() : example_text(s.type)};
         else
             values.push_back("авария"); // a value the symbol does not know
         double x = 72;
@@ -115,7 +143,8 @@ sde_page display_standard_page(int number, const style_library_map* styles, int 
             o.x = x;
             o.y = y + 6.5;
             o.label_side = "none";
-            o.set(s.property, v);
+            if (!s.property.empty())
+                o.set(s.property, v);
             if (s.type == "табло")
                 o.set("текст", "АВАРИЯ");
             add_object(page, o);
@@ -131,7 +160,7 @@ sde_page display_standard_page(int number, const style_library_map* styles, int 
     add_shape(page, text_shape(6, y + 9.5, "рамка с названием типа", 2.2));
     sde_object other;
     other.counter = counter++;
-    other.type_name = "трансформатор_тока";
+    other.type_name = "фильтр_присоединения";
     other.w = 22;
     other.h = 8;
     other.x = 72;

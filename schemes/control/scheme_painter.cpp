@@ -1,5 +1,7 @@
 #include "schemes/control/scheme_painter.h"
 
+#include "schemes/control/voltage_classes.h"
+
 #include <QFont>
 #include <QFontMetricsF>
 #include <QPainter>
@@ -33,12 +35,16 @@ const QColor lamp_lit(255, 215, 0);
 const QColor lamp_dark(70, 70, 70);
 const QColor text_colour(20, 20, 20);
 const QColor value_colour(0, 40, 140);
+// Primary equipment that names no voltage class.
+const QColor equipment_colour(0, 80, 180);
 
 constexpr double label_size = 3.0;
 constexpr double style_margin = 0.6;
 constexpr double line_width = 0.45;
 
 const char* const position = "положение";
+const char* const busbar_voltage = "напряжение";
+const char* const fuse_condition = "состояние";
 
 struct text_options {
     double size = 3;
@@ -101,8 +107,8 @@ QPen pen(const QColor& c, double width = line_width) {
 // On, off or unknown for the types whose look follows "положение".
 enum class state { on, off, unknown };
 
-state switch_state(const sde_object& o, const char* on, const char* off) {
-    const std::string* v = o.find(position);
+state switch_state(const sde_object& o, const char* property, const char* on, const char* off) {
+    const std::string* v = o.find(property);
     if (!v)
         return state::unknown;
     if (*v == on)
@@ -110,6 +116,29 @@ state switch_state(const sde_object& o, const char* on, const char* off) {
     if (*v == off)
         return state::off;
     return state::unknown;
+}
+
+state switch_state(const sde_object& o, const char* on, const char* off) {
+    return switch_state(o, position, on, off);
+}
+
+// Mirror (attribute `mirror="1"`) flips the picture left to right before the rotation, as the
+// terminals are placed; symbols with letters in them are symmetric and stay readable unflipped.
+bool is_mirrored_object(const sde_object& o) {
+    static const std::vector<std::string> lettered = {
+        "текст",     "ячейка_таблицы", "метка", "табло", "прибор_реальный", "прибор_настраиваемый",
+        "генератор", "двигатель",      "шина",  "лампа"};
+    if (std::find(lettered.begin(), lettered.end(), o.type_name) != lettered.end())
+        return false;
+    const auto& known = known_symbols();
+    if (std::none_of(known.begin(), known.end(),
+                     [&](const symbol_states& s) { return s.type == o.type_name; }))
+        return false; // a frame with the type's name
+
+    for (const auto& [name, value] : o.unknown)
+        if (name == "mirror")
+            return value == "1";
+    return false;
 }
 
 QColor colour_of(state s) {
@@ -197,6 +226,159 @@ void draw_connection(QPainter& p, double w, double h, state s) {
     p.setBrush(s == state::on ? QBrush(c) : QBrush(Qt::white));
     p.drawPolygon(arrow);
     p.setBrush(Qt::NoBrush);
+}
+
+// Primary equipment is drawn upright in its box like the switching devices: terminal 1 at the
+// middle of the top edge, terminal 2 at the bottom, a third winding's at the right.
+
+void earth_mark(QPainter& p, double w, double y, double step) {
+    for (int i = 0; i < 3; ++i) {
+        const double half = w * (0.4 - i * 0.13);
+        p.drawLine(QPointF(-half, y + i * step), QPointF(half, y + i * step));
+    }
+}
+
+// A busbar lies along its width. Energised it is solid in its colour; de-energised only its
+// outline is left, so the two never pass for each other at any scale.
+void draw_busbar(QPainter& p, double w, double h, state s, const QColor& colour) {
+    const QRectF bar(-w / 2, -h / 2, w, h);
+    if (s == state::on) {
+        p.fillRect(bar, colour);
+        return;
+    }
+    const QColor c = s == state::off ? colour : unknown_colour;
+    const double edge = std::min(h * 0.3, line_width);
+    p.setPen(pen(c, edge));
+    p.setBrush(s == state::off ? QBrush(Qt::white) : QBrush(QColor(225, 225, 225)));
+    p.drawRect(bar.adjusted(edge / 2, edge / 2, -edge / 2, -edge / 2));
+    p.setBrush(Qt::NoBrush);
+}
+
+// Two overlapping windings on the axis; the autotransformer's upper winding is an arc over the
+// lower one, as the common winding is drawn.
+void draw_transformer(QPainter& p, double w, double h, const QColor& c, bool auto_winding) {
+    const double r = std::min(w * 0.47, h / 3.4);
+    const double d = r * 0.6;
+    p.setPen(pen(c));
+    p.drawLine(QPointF(0, -h / 2), QPointF(0, -d - r));
+    p.drawLine(QPointF(0, d + r), QPointF(0, h / 2));
+    p.drawEllipse(QPointF(0, d), r, r);
+    if (auto_winding)
+        p.drawArc(QRectF(-r, -d - r, 2 * r, 2 * r), 0, 180 * 16);
+    else
+        p.drawEllipse(QPointF(0, -d), r, r);
+}
+
+void draw_three_winding(QPainter& p, double w, double h, const QColor& c) {
+    // Small enough that terminal 3 keeps a lead of its own.
+    const double r = std::min(w / 4.6, h / 3.4);
+    const double d = r * 0.6, side = r * 1.04;
+    p.setPen(pen(c));
+    p.drawLine(QPointF(0, -h / 2), QPointF(0, -d - r));
+    p.drawLine(QPointF(0, d + r), QPointF(0, h / 2));
+    p.drawLine(QPointF(side + r, 0), QPointF(w / 2, 0));
+    p.drawEllipse(QPointF(0, -d), r, r);
+    p.drawEllipse(QPointF(0, d), r, r);
+    p.drawEllipse(QPointF(side, 0), r, r);
+}
+
+void draw_voltage_transformer(QPainter& p, double w, double h, const QColor& c) {
+    const double r = std::min(w * 0.45, h * 0.22);
+    const double first = -h / 2 + h * 0.25 + r;
+    p.setPen(pen(c));
+    p.drawLine(QPointF(0, -h / 2), QPointF(0, first - r));
+    p.drawEllipse(QPointF(0, first), r, r);
+    p.drawEllipse(QPointF(0, first + 1.2 * r), r, r);
+}
+
+void draw_current_transformer(QPainter& p, double w, double h, const QColor& c) {
+    const double r = std::min(w * 0.4, h * 0.3);
+    p.setPen(pen(c));
+    p.drawLine(QPointF(0, -h / 2), QPointF(0, h / 2));
+    p.drawEllipse(QPointF(0, 0), r, r);
+}
+
+// A reactor: the lead turns into three quarters of a loop and leaves downwards.
+void draw_reactor(QPainter& p, double w, double h, const QColor& c) {
+    const double r = std::min(w * 0.4, h * 0.28);
+    p.setPen(pen(c));
+    p.drawLine(QPointF(0, -h / 2), QPointF(0, 0));
+    p.drawLine(QPointF(0, 0), QPointF(-r, 0));
+    p.drawArc(QRectF(-r, -r, 2 * r, 2 * r), 180 * 16, -270 * 16);
+    p.drawLine(QPointF(0, r), QPointF(0, h / 2));
+}
+
+void draw_capacitor(QPainter& p, double w, double h, const QColor& c) {
+    const double gap = h * 0.07, plate = w * 0.38;
+    p.setPen(pen(c));
+    p.drawLine(QPointF(0, -h / 2), QPointF(0, -gap));
+    p.setPen(pen(c, line_width * 1.6));
+    p.drawLine(QPointF(-plate, -gap), QPointF(plate, -gap));
+    p.drawLine(QPointF(-plate, gap), QPointF(plate, gap));
+    p.setPen(pen(c));
+    p.drawLine(QPointF(0, gap), QPointF(0, h * 0.28));
+    earth_mark(p, w, h * 0.28, h * 0.07);
+}
+
+// A fuse: the body with the link through it; a blown link is broken in the middle.
+void draw_fuse(QPainter& p, double w, double h, state s) {
+    const QColor c = colour_of(s);
+    const QRectF body(-w * 0.3, -h * 0.28, w * 0.6, h * 0.56);
+    p.setPen(pen(c));
+    p.setBrush(Qt::white);
+    p.drawRect(body);
+    p.setBrush(Qt::NoBrush);
+    p.drawLine(QPointF(0, -h / 2), QPointF(0, body.top()));
+    p.drawLine(QPointF(0, body.bottom()), QPointF(0, h / 2));
+    if (s == state::off) {
+        const double gap = h * 0.1;
+        p.drawLine(QPointF(0, body.top()), QPointF(0, -gap));
+        p.drawLine(QPointF(0, gap), QPointF(0, body.bottom()));
+    } else {
+        p.drawLine(QPointF(0, body.top()), QPointF(0, body.bottom()));
+    }
+}
+
+void draw_arrester(QPainter& p, double w, double h, const QColor& c) {
+    const QRectF body(-w * 0.25, -h * 0.3, w * 0.5, h * 0.42);
+    p.setPen(pen(c));
+    p.drawLine(QPointF(0, -h / 2), QPointF(0, body.top()));
+    p.drawRect(body);
+    // The arrow of the discharge, pointing to earth.
+    const double tip = body.bottom() - h * 0.05;
+    p.drawLine(QPointF(0, body.top() + h * 0.05), QPointF(0, tip));
+    p.setBrush(c);
+    p.drawPolygon(QPolygonF(
+        {QPointF(-w * 0.1, tip - h * 0.08), QPointF(w * 0.1, tip - h * 0.08), QPointF(0, tip)}));
+    p.setBrush(Qt::NoBrush);
+    p.drawLine(QPointF(0, body.bottom()), QPointF(0, h * 0.28));
+    earth_mark(p, w, h * 0.28, h * 0.07);
+}
+
+void draw_machine(QPainter& p, double w, double h, const QColor& c, const QString& letter) {
+    const double lead = h * 0.15;
+    const double r = std::min(w / 2, (h - lead) / 2) * 0.95;
+    const QPointF centre(0, -h / 2 + lead + r);
+    p.setPen(pen(c));
+    p.drawLine(QPointF(0, -h / 2), QPointF(0, centre.y() - r));
+    p.drawEllipse(centre, r, r);
+    draw_text(p, QRectF(centre.x() - r, centre.y() - r, 2 * r, 2 * r), letter,
+              {r * 1.1, c, true, Qt::AlignCenter});
+}
+
+// A cable termination: the cable's funnel on the line.
+void draw_cable_end(QPainter& p, double w, double h, const QColor& c) {
+    p.setPen(pen(c));
+    p.drawLine(QPointF(0, -h / 2), QPointF(0, h / 2));
+    const double half = w * 0.35;
+    p.drawPolygon(
+        QPolygonF({QPointF(0, -h * 0.18), QPointF(half, h * 0.18), QPointF(-half, h * 0.18)}));
+}
+
+void draw_earth(QPainter& p, double w, double h, const QColor& c) {
+    p.setPen(pen(c));
+    p.drawLine(QPointF(0, -h / 2), QPointF(0, 0));
+    earth_mark(p, w, 0, h * 0.15);
 }
 
 void draw_lamp(QPainter& p, double w, double h, state s) {
@@ -395,6 +577,20 @@ const std::vector<symbol_states>& known_symbols() {
         {"метка", "текст", {}},
         {"прибор_реальный", "значение", {}},
         {"прибор_настраиваемый", "значение", {}},
+        {"шина", busbar_voltage, {"есть", "нет"}},
+        {"предохранитель", fuse_condition, {"исправен", "перегорел"}},
+        {"трансформатор", "", {}},
+        {"трансформатор_трехобмоточный", "", {}},
+        {"автотрансформатор", "", {}},
+        {"трансформатор_напряжения", "", {}},
+        {"трансформатор_тока", "", {}},
+        {"реактор", "", {}},
+        {"конденсаторная_батарея", "", {}},
+        {"разрядник", "", {}},
+        {"генератор", "", {}},
+        {"двигатель", "", {}},
+        {"кабельная_муфта", "", {}},
+        {"заземление", "", {}},
     };
     return symbols;
 }
@@ -411,13 +607,33 @@ bool symbol_state_known(const sde_object& o) {
 }
 
 void paint_symbol(QPainter& p, const sde_object& o) {
+    paint_symbol(p, o, default_voltage_classes());
+}
+
+namespace {
+
+QColor class_colour(const sde_attributes& attributes, const voltage_table& voltage,
+                    const QColor& fallback) {
+    const auto kv = voltage_class_of(attributes);
+    if (!kv)
+        return fallback;
+    return to_qcolor(voltage_colour(voltage, *kv), fallback);
+}
+
+} // namespace
+
+void paint_symbol(QPainter& p, const sde_object& o, const voltage_table& voltage) {
     p.save();
     p.translate(o.x, o.y);
     p.rotate(o.rotation);
     const double w = o.w, h = o.h;
     const std::string& t = o.type_name;
+    if (is_mirrored_object(o))
+        p.scale(-1, 1);
     state s = state::unknown;
     bool known_type = true;
+    // Primary equipment without a state of its own: in its class's colour.
+    const QColor equipment = class_colour(o.unknown, voltage, equipment_colour);
     if (t == "выключатель" || t == "выключатель_выдвижной") {
         s = switch_state(o, "включен", "отключен");
         draw_breaker(p, w, h, s, t == "выключатель_выдвижной");
@@ -436,12 +652,48 @@ void paint_symbol(QPainter& p, const sde_object& o) {
     } else if (t == "табло") {
         s = switch_state(o, "горит", "не_горит");
         draw_board(p, o, w, h, s);
+    } else if (t == "шина") {
+        s = switch_state(o, busbar_voltage, "есть", "нет");
+        draw_busbar(p, w, h, s, equipment);
+        if (s == state::unknown) {
+            // The bar is too thin for a mark inside it.
+            const double size = std::max(h * 2.5, 3.0);
+            draw_text(p, QRectF(-size, -size / 2, 2 * size, size), "?",
+                      {size, QColor(60, 60, 60), true, Qt::AlignCenter});
+        }
+        p.restore();
+        return;
+    } else if (t == "предохранитель") {
+        s = switch_state(o, fuse_condition, "исправен", "перегорел");
+        draw_fuse(p, w, h, s);
     } else {
-        s = state::on; // the look of the rest follows a text
+        s = state::on; // the look of the rest follows a text, or has no state at all
         if (t == "текст" || t == "ячейка_таблицы" || t == "метка")
             draw_text_object(p, o, w, h, t == "ячейка_таблицы", t == "метка");
         else if (t == "прибор_реальный" || t == "прибор_настраиваемый")
             draw_instrument(p, o, w, h, t == "прибор_настраиваемый");
+        else if (t == "трансформатор" || t == "автотрансформатор")
+            draw_transformer(p, w, h, equipment, t == "автотрансформатор");
+        else if (t == "трансформатор_трехобмоточный")
+            draw_three_winding(p, w, h, equipment);
+        else if (t == "трансформатор_напряжения")
+            draw_voltage_transformer(p, w, h, equipment);
+        else if (t == "трансформатор_тока")
+            draw_current_transformer(p, w, h, equipment);
+        else if (t == "реактор")
+            draw_reactor(p, w, h, equipment);
+        else if (t == "конденсаторная_батарея")
+            draw_capacitor(p, w, h, equipment);
+        else if (t == "разрядник")
+            draw_arrester(p, w, h, equipment);
+        else if (t == "генератор")
+            draw_machine(p, w, h, equipment, "G");
+        else if (t == "двигатель")
+            draw_machine(p, w, h, equipment, "M");
+        else if (t == "кабельная_муфта")
+            draw_cable_end(p, w, h, equipment);
+        else if (t == "заземление")
+            draw_earth(p, w, h, equipment);
         else {
             known_type = false;
             draw_unknown_type(p, o, w, h);
@@ -483,7 +735,7 @@ void paint_object(QPainter& p, const sde_object& o, const paint_context& c) {
         if (fill.alpha() != 0)
             p.fillRect(box, fill);
     }
-    paint_symbol(p, o);
+    paint_symbol(p, o, c.voltage ? *c.voltage : default_voltage_classes());
     paint_label(p, o);
     for (const style_def* s : active) {
         const style_phase* ph = phase_of(s->border, c.tick);
@@ -507,6 +759,10 @@ void paint_object(QPainter& p, const sde_object& o, const paint_context& c) {
 }
 
 void paint_shape(QPainter& p, const sde_shape& s) {
+    paint_shape(p, s, default_voltage_classes());
+}
+
+void paint_shape(QPainter& p, const sde_shape& s, const voltage_table& voltage) {
     const std::vector<double>& v = s.coords;
     if (s.kind == sde_shape::text) {
         const QColor colour = to_qcolor(s.color, text_colour);
@@ -528,7 +784,8 @@ void paint_shape(QPainter& p, const sde_shape& s) {
             {s.size, colour, s.bold, flags | Qt::AlignTop | (v[2] > 0 ? Qt::TextWordWrap : 0)});
         return;
     }
-    QPen pn(to_qcolor(s.color, Qt::black), s.width);
+    // A wire or line naming its voltage class takes the class's colour.
+    QPen pn(class_colour(s.unknown, voltage, to_qcolor(s.color, Qt::black)), s.width);
     if (s.dash == "dash")
         pn.setStyle(Qt::DashLine);
     else if (s.dash == "dot")
@@ -580,13 +837,16 @@ void paint_page(QPainter& p, const sde_page& page, const paint_context& c, const
     p.fillRect(clip, to_qcolor(page.background, Qt::white));
     p.setRenderHint(QPainter::Antialiasing, true);
     p.setRenderHint(QPainter::TextAntialiasing, true);
+    const voltage_table voltage = voltage_classes_of(page);
+    paint_context context = c;
+    context.voltage = &voltage;
     for (const sde_item& item : page.order) {
         if (item.kind == sde_item::shape) {
-            paint_shape(p, page.shapes[item.index]);
+            paint_shape(p, page.shapes[item.index], voltage);
         } else if (item.kind == sde_item::object) {
             const sde_object& o = page.objects[item.index];
             if (area.isEmpty() || object_extent(o).intersects(clip))
-                paint_object(p, o, c);
+                paint_object(p, o, context);
         }
     }
 }

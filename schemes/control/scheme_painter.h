@@ -5,6 +5,7 @@
 
 #include "schemes/control/sde_document.h"
 #include "schemes/control/style_library.h"
+#include "schemes/control/voltage_classes.h"
 
 #include <QColor>
 #include <QRectF>
@@ -27,7 +28,8 @@ QRectF object_box(const sde_object& o);
 QRectF object_extent(const sde_object& o);
 
 // The element types that have symbols of their own, and the property states each is shown in
-// (property name, values; empty for types whose look follows a text).
+// (property name, values; no values for types whose look follows a text, and no property either
+// for primary equipment drawn without a state).
 struct symbol_states {
     std::string type;
     std::string property;
@@ -42,11 +44,17 @@ struct paint_context {
     const style_library_map* styles = nullptr;
     unsigned tick = 0;          // the shared blink counter
     double pixels_per_unit = 8; // device pixels per page unit, for widths given in pixels
+    // Colours of the voltage classes; the usual ones when null (paint_page passes the page's).
+    const voltage_table* voltage = nullptr;
 };
 
 // The painter maps page units; these draw in them.
+// A shape or symbol naming a voltage class (attribute `kv`) is drawn in the class's colour from
+// `voltage`; the forms without it use the usual colours.
 void paint_shape(QPainter& p, const sde_shape& s);
+void paint_shape(QPainter& p, const sde_shape& s, const voltage_table& voltage);
 void paint_symbol(QPainter& p, const sde_object& o);
+void paint_symbol(QPainter& p, const sde_object& o, const voltage_table& voltage);
 void paint_label(QPainter& p, const sde_object& o);
 // Backgrounds of the active styles (under the symbol), then the symbol and label, then their
 // borders and figures.

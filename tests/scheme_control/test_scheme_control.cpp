@@ -333,7 +333,7 @@ TEST(SchemeControlOpen, TheDemoSchemeOpens) {
     scheme_control control;
     const auto demo = std::filesystem::path(SOURCE_ROOT) / "demo" / "SDE" / "Северная.sde";
     control.open_text(ilktest::read_bytes(demo.string()), "Северная.sde");
-    ASSERT_EQ(control.page_count(), 2);
+    ASSERT_EQ(control.page_count(), 3);
     // The bay's apparatus carry the dispatcher names of the demo's signals.
     for (const auto& [counter, name] : std::vector<std::pair<const char*, const char*>>{
              {"1", "Q1"}, {"2", "QS1"}, {"3", "QS2"}, {"4", "QSG1"}}) {

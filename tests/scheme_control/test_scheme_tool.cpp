@@ -42,7 +42,7 @@ const std::string demo = std::string(SOURCE_ROOT) + "/demo/SDE/Северная.
 TEST(SchemeTool, ChecksListsAndRefusesBrokenFiles) {
     const run_result ok = tool("check '" + demo + "'");
     EXPECT_EQ(ok.status, 0) << ok.out;
-    EXPECT_NE(ok.out.find(demo + ": ошибок нет; страниц 2, объектов 36"), std::string::npos)
+    EXPECT_NE(ok.out.find(demo + ": ошибок нет; страниц 3, объектов 63"), std::string::npos)
         << ok.out;
 
     ilktest::temp_dir dir;
@@ -123,17 +123,35 @@ TEST(SchemeTool, CheckAgainstTheConfiguration) {
     } restore_home{home};
     const std::string f = dir.path() + "Северная.sde: ";
     run_result r = tool("check " + dir.path() + "Северная.sde --refs " + refs);
-    EXPECT_EQ(r.status, 1) << r.out;
-    // The demo binds the switching devices and the lamp; the line and the instruments are
-    // drawn only, and the lamp's name is not a signal's.
-    EXPECT_NE(r.out.find(f + "страница 1: счетчик 30 (Л-1): нет элемента\n"), std::string::npos)
-        << r.out;
-    EXPECT_NE(r.out.find(f + "страница 1: счетчик 20 (Готовность ТУ Л-1): нет сигнала с именем "
-                             "\"Готовность ТУ Л-1\"\n"),
+    // Every object of the demo has its element and every name its signal; the legend page has
+    // no wires by design.
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find(f + "страница 2: соединения не записаны, выводы не проверены\n" + f +
+                         "ошибок нет; страниц 3, объектов 63\n"),
               std::string::npos)
         << r.out;
-    EXPECT_EQ(r.out.find("счетчик 1 (Q1)"), std::string::npos) << r.out;
-    EXPECT_EQ(r.out.find("счетчик 2 (QS1)"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find(f + "страница 1"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find(f + "страница 3"), std::string::npos) << r.out;
+
+    // An object whose element is gone, and a name no signal has.
+    std::string text = ilktest::read_bytes(demo);
+    const std::string q5 = "name=\"Q5\"";
+    ASSERT_NE(text.find(q5), std::string::npos);
+    text.replace(text.find(q5), q5.size(), "name=\"Q55\"");
+    const std::string t1 = "counter=\"57\"";
+    text.replace(text.find(t1), t1.size(), "counter=\"59\"");
+    ilktest::write_bytes(dir.path() + "Северная.sde", text);
+    r = tool("check " + dir.path() + "Северная.sde --refs " + refs);
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find(f + "страница 3: счетчик 52 (Q55): нет сигнала с именем \"Q55\"\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find(f + "страница 3: счетчик 59: нет элемента\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(f + "элемент со счетчиком 57: нет объекта на схеме\n"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find(f + "страница 3: провод 57:2 — 58:1: нет вывода 57:2\n"),
+              std::string::npos)
+        << r.out;
 
     ilktest::write_bytes(dir.path() + "Другая.sde", ilktest::read_bytes(demo));
     r = tool("check " + dir.path() + "Другая.sde --refs " + refs);
@@ -143,6 +161,31 @@ TEST(SchemeTool, CheckAgainstTheConfiguration) {
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("счетчик 1 (Q1): нет элемента"), std::string::npos) << r.out;
+}
+
+// The demo's bays as the interlock topology reads them: one line per electrical node.
+TEST(SchemeTool, DemoBaysHaveTheirElectricalNodes) {
+    const run_result r = tool("nodes '" + demo + "'");
+    ASSERT_EQ(r.status, 0) << r.out;
+    std::string bays;
+    for (std::size_t at = 0; at < r.out.size();) {
+        const std::size_t end = r.out.find('\n', at);
+        const std::string line = r.out.substr(at, end - at + 1);
+        // Page 2 is the legend; Qt may say something of its own on the error stream.
+        if (line.rfind("1\t", 0) == 0 || line.rfind("3\t", 0) == 0)
+            bays += line;
+        at = end == std::string::npos ? r.out.size() : end + 1;
+    }
+    EXPECT_EQ(bays, "1\t1\t1:1 2:2\n"        // QS1 – Q1
+                    "1\t2\t1:2 3:1\n"        // Q1 – QS2
+                    "1\t3\t2:1 40:@\n"       // 1СШ – QS1
+                    "1\t4\t3:2 4:1 30:1\n"   // QS2, QSG1 and the line Л-1
+                    "3\t1\t50:@ 51:1\n"      // 2СШ – QS5
+                    "3\t2\t51:2 52:1 54:1\n" // QS5, Q5 and QSG5
+                    "3\t3\t52:2 53:1\n"      // Q5 – TA5
+                    "3\t4\t53:2 55:1 56:1\n" // TA5, QS6 and QSG6
+                    "3\t5\t55:2 57:1\n"      // QS6 – Т-1
+                    "3\t6\t57:2 58:1\n");    // Т-1 – the 10 kV incomer
 }
 
 TEST(SchemeTool, RendersAPageWithPropertiesAndStyles) {
@@ -162,9 +205,9 @@ TEST(SchemeTool, RendersAPageWithPropertiesAndStyles) {
     EXPECT_TRUE(ilktest::near(image.pixelColor(640, 368), QColor(Qt::white)));
     EXPECT_TRUE(ilktest::near(image.pixelColor(612, 368), QColor(255, 255, 100)));
 
-    r = tool("render '" + demo + "' --page 3 --out " + png);
+    r = tool("render '" + demo + "' --page 4 --out " + png);
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.out.find("в схеме нет страницы 3"), std::string::npos);
+    EXPECT_NE(r.out.find("в схеме нет страницы 4"), std::string::npos);
 
     const std::string pdf = dir.path() + "p2.pdf";
     r = tool("render '" + demo + "' --page 2 --out " + pdf);

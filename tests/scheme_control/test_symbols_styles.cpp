@@ -135,7 +135,7 @@ TEST(Symbols, TextsAndValuesShowTheirText) {
 }
 
 TEST(Symbols, UnknownTypeIsALabelledBox) {
-    sde_object other = object("трансформатор_тока");
+    sde_object other = object("фильтр_присоединения");
     other.w = 16;
     other.h = 10;
     const QImage image = draw(other);
