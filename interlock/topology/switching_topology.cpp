@@ -35,8 +35,9 @@ const switching_rule r1{"Р1", "Разъединитель можно включ
                               "выключатели участка, который он замыкает или разрывает, если этот "
                               "участок не шунтирован включённой параллельной цепью"};
 const switching_rule r2{"Р2", "Заземляющий нож можно включать, только когда отключены все "
-                              "коммутационные аппараты, соединяющие его узел с частями схемы, на "
-                              "которые может быть подано напряжение"};
+                              "коммутационные аппараты, соединяющие его участок с частями схемы, "
+                              "на которые может быть подано напряжение (выключатель видимого "
+                              "разрыва не даёт и в участок входит)"};
 const switching_rule r3{"Р3", "Разъединитель можно включать на узел, только когда отключены все "
                               "заземляющие ножи этого узла"};
 
@@ -233,35 +234,53 @@ rule_scope::rule_scope(const switching_topology& topology, int device, switching
                     add_variable(d);
     } else if (self.role == apparatus_role::earthing_switch && op == switching_operation::close) {
         applies_ = true;
-        for (const auto& inst : self.instances) {
-            const int node = inst.a;
-            for (const auto& e : topology.ends_at(node)) {
-                if (e.device == device || e.other < 0 || e.other == node)
+        // The section the earthing switch earths: its node and what breakers join to it, in any
+        // position (a breaker is no visible break). Its bounding disconnectors must be open
+        // where the far side can be energised.
+        std::vector<bool> in_section(topology.node_count(), false);
+        std::vector<int> section;
+        for (const auto& inst : self.instances)
+            if (!in_section[static_cast<std::size_t>(inst.a)]) {
+                in_section[static_cast<std::size_t>(inst.a)] = true;
+                section.push_back(inst.a);
+            }
+        std::vector<switching_topology::end> bounds;
+        for (std::size_t i = 0; i < section.size(); ++i)
+            for (const auto& e : topology.ends_at(section[i])) {
+                if (e.device == device || e.other < 0 ||
+                    in_section[static_cast<std::size_t>(e.other)])
                     continue;
-                // Can the far side be energised without passing this node?
-                std::vector<bool> seen(topology.node_count(), false);
-                seen[static_cast<std::size_t>(node)] = true;
-                std::vector<int> queue{e.other};
-                seen[static_cast<std::size_t>(e.other)] = true;
-                bool energised = false;
-                while (!queue.empty() && !energised) {
-                    int n = queue.back();
-                    queue.pop_back();
-                    if (topology.has_source(n)) {
-                        energised = true;
-                        break;
-                    }
-                    for (const auto& next : topology.ends_at(n))
-                        if (next.other >= 0 && !seen[static_cast<std::size_t>(next.other)]) {
-                            seen[static_cast<std::size_t>(next.other)] = true;
-                            queue.push_back(next.other);
-                        }
+                if (topology.at(e.device).role == apparatus_role::breaker &&
+                    !topology.has_source(e.other)) {
+                    in_section[static_cast<std::size_t>(e.other)] = true;
+                    section.push_back(e.other);
+                } else {
+                    bounds.push_back(e);
                 }
-                if (energised &&
-                    std::find(feeders_.begin(), feeders_.end(), e.device) == feeders_.end()) {
-                    feeders_.push_back(e.device);
-                    add_variable(e.device);
+            }
+        for (const auto& e : bounds) {
+            // Can the far side be energised without passing the section?
+            std::vector<bool> seen = in_section;
+            std::vector<int> queue{e.other};
+            bool energised = false;
+            while (!queue.empty() && !energised) {
+                int n = queue.back();
+                queue.pop_back();
+                if (seen[static_cast<std::size_t>(n)])
+                    continue;
+                seen[static_cast<std::size_t>(n)] = true;
+                if (topology.has_source(n)) {
+                    energised = true;
+                    break;
                 }
+                for (const auto& next : topology.ends_at(n))
+                    if (next.other >= 0 && !seen[static_cast<std::size_t>(next.other)])
+                        queue.push_back(next.other);
+            }
+            if (energised &&
+                std::find(feeders_.begin(), feeders_.end(), e.device) == feeders_.end()) {
+                feeders_.push_back(e.device);
+                add_variable(e.device);
             }
         }
     }

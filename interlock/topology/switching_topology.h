@@ -121,7 +121,8 @@ private:
         std::vector<std::vector<int>> bypasses;
     };
     std::vector<instance_paths> paths_;
-    // Р2: apparatus that join the earthing switch's node to something that can be energised.
+    // Р2: apparatus that join the earthing switch's section (its node and what breakers join
+    // to it) to something that can be energised.
     std::vector<int> feeders_;
     // Р3: earthing switches on the nodes of the disconnector.
     std::vector<int> earthing_;

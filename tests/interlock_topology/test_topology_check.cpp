@@ -63,7 +63,7 @@ TEST(TopologyCheck, TablesFollowingEveryRulePassWithTheirExcessNamed) {
     s.row(2, {off({3, 6})}); // QS1: Q1 off; QSG1 is on another node
     good_qs2_row(s);
     s.row(6, {off({4})});    // QSG1: QS2 joins the line node to the busbar
-    s.row(7, {off({3, 4})}); // QSG2: Q1 and QS2 join its node to the busbar and the line
+    s.row(7, {off({2, 4})}); // QSG2: QS1 and QS2 bound its section; Q1 is no visible break
     s.row(3, {off({6, 7})}); // Q1: breakers have no rule
     run_result r = run(s);
     EXPECT_EQ(r.code, 0) << r.text;
@@ -132,22 +132,23 @@ TEST(TopologyCheck, AnEarthingSwitchNeedsEveryNeighbourThatCanBringVoltage) {
         s.row(7, qsg2);
         return s;
     };
-    run_result r = run(station({off({4})}, {off({2, 4})}));
+    run_result r = run(station({off({4})}, {off({3, 4})}));
     EXPECT_EQ(r.code, 1) << r.text;
     EXPECT_EQ(lines_of(r.text, "QSG1"), "  QSG1 — соответствует\n");
-    // Between Q1 and QS2 both neighbours count, the breaker too.
+    // Between Q1 and QS2 the section reaches through the breaker to QS1: an open breaker is
+    // not enough.
     EXPECT_EQ(lines_of(r.text, "QSG2"),
               "  QSG2 — недостаточная блокировка\n"
               "    включение: таблица разрешает (условие 1 «Условие коммутации - Дистанционное»), "
-              "правило Р2 запрещает: Q1 включен\n"
-              "      положения: QSG2 отключен, Q1 включен, QS2 отключен\n"
-              "      сигналы: s1_1_7=0 s1_1_3=1 s1_1_4=0 s1_1_2=0\n"
+              "правило Р2 запрещает: QS1 включен\n"
+              "      положения: QSG2 отключен, QS2 отключен, QS1 включен\n"
+              "      сигналы: s1_1_7=0 s1_1_4=0 s1_1_2=1 s1_1_3=0\n"
               "    включение: правило разрешает, таблица запрещает\n"
-              "      положения: QSG2 отключен, Q1 отключен, QS2 отключен, QS1 включен\n"
-              "      сигналы: s1_1_7=0 s1_1_3=0 s1_1_4=0 s1_1_2=1\n");
+              "      положения: QSG2 отключен, QS2 отключен, QS1 отключен, Q1 включен\n"
+              "      сигналы: s1_1_7=0 s1_1_4=0 s1_1_2=0 s1_1_3=1\n");
 
     // Asking for QS3 as well is more than the rule needs.
-    r = run(station({off({4, 9})}, {off({3, 4})}));
+    r = run(station({off({4, 9})}, {off({2, 4})}));
     EXPECT_EQ(r.code, 0) << r.text;
     EXPECT_EQ(lines_of(r.text, "QSG1"),
               "  QSG1 — избыточная блокировка\n"
