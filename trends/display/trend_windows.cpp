@@ -10,6 +10,9 @@
 
 namespace nxkit {
 
+trend_windows::trend_windows(t_ref_buff& store, QWidget* owner)
+    : QObject(owner), store_(store), owner_(owner) {}
+
 trend_window* trend_windows::open(const std::vector<std::string>& signal_keys) {
     auto* window = new trend_window(store_, memory_, archive_, owner_);
     int added = 0;

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "archive/archive_series.h"
+#include "trends/display/trend_window.h"
 #include "trends/memory_series_source.h"
 
+#include <QObject>
 #include <QPointer>
 
 #include <string>
@@ -13,13 +15,13 @@ class QWidget;
 namespace nxkit {
 
 class t_ref_buff;
-class trend_window;
 
 // Opens the trend windows of the program: they share one memory source (what any of them
 // saw stays for the next one) and the archive once it is wired.
-class trend_windows {
+class trend_windows : public QObject {
+    Q_OBJECT
 public:
-    trend_windows(t_ref_buff& store, QWidget* owner) : store_(store), owner_(owner) {}
+    trend_windows(t_ref_buff& store, QWidget* owner);
 
     void set_archive(archive_series_source* archive) { archive_ = archive; }
     memory_series_source& memory() { return memory_; }
