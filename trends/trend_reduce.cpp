@@ -66,6 +66,31 @@ trend_reduction reduce_series(const std::vector<archive_sample>& samples, std::i
     return r;
 }
 
+std::vector<time_span> bad_spans(const std::vector<archive_sample>& samples, std::int64_t from_ms,
+                                 std::int64_t to_ms, std::int64_t until_ms) {
+    std::vector<time_span> spans;
+    bool open = false;
+    std::int64_t start = 0;
+    for (const archive_sample& s : samples) {
+        if (s.time_ms > to_ms)
+            break;
+        std::int64_t t = std::max(s.time_ms, from_ms);
+        bool bad = bad_quality(s.quality);
+        if (bad && !open) {
+            open = true;
+            start = t;
+        } else if (!bad && open) {
+            open = false;
+            if (t > start)
+                spans.push_back({start, t});
+        }
+    }
+    std::int64_t end = std::min(until_ms, to_ms);
+    if (open && end > start)
+        spans.push_back({start, end});
+    return spans;
+}
+
 bool value_at(const std::vector<archive_sample>& samples, std::int64_t t, archive_sample& out) {
     auto it = std::upper_bound(
         samples.begin(), samples.end(), t,

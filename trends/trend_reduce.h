@@ -54,6 +54,17 @@ int trend_column_of(std::int64_t t, std::int64_t from_ms, std::int64_t to_ms, in
 trend_reduction reduce_series(const std::vector<archive_sample>& samples, std::int64_t from_ms,
                               std::int64_t to_ms, int width);
 
+// The spans of [from_ms, to_ms] during which the signal's quality was bad: from a sample of
+// bad quality (or the range's start, when the sample before it was bad) to the next good
+// sample, or to `until` when none follows. Adjacent bad samples make one span.
+struct time_span {
+    std::int64_t from_ms = 0;
+    std::int64_t to_ms = 0;
+    bool operator==(const time_span&) const = default;
+};
+std::vector<time_span> bad_spans(const std::vector<archive_sample>& samples, std::int64_t from_ms,
+                                 std::int64_t to_ms, std::int64_t until_ms);
+
 // The value the signal had at `t`: the last sample at or before it (false when none).
 bool value_at(const std::vector<archive_sample>& samples, std::int64_t t, archive_sample& out);
 

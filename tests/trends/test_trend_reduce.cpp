@@ -125,6 +125,19 @@ TEST(TrendReduce, OrderWithinAColumnDecidesFirstLastAndTheBreaks) {
     EXPECT_TRUE(reduce_series(samples, 1000, 1000, 10).columns.empty());
 }
 
+TEST(TrendReduce, BadSpansRunToTheNextGoodSample) {
+    std::vector<archive_sample> samples{{50, 1, quality_invalid},     {150, 2, 0},
+                                        {300, 3, quality_no_control}, {320, 4, quality_invalid},
+                                        {400, 5, quality_manual},     {700, 6, quality_invalid}};
+    // Bad before the range: from the range's start; the open end runs to `until`.
+    EXPECT_EQ(bad_spans(samples, 100, 1000, 900),
+              (std::vector<time_span>{{100, 150}, {300, 400}, {700, 900}}));
+    // ... and never past the range's end.
+    EXPECT_EQ(bad_spans(samples, 100, 750, 5000),
+              (std::vector<time_span>{{100, 150}, {300, 400}, {700, 750}}));
+    EXPECT_TRUE(bad_spans({{10, 1, 0}, {20, 2, quality_manual}}, 0, 100, 100).empty());
+}
+
 TEST(TrendReduce, ValueAtTakesTheLastSampleAtOrBefore) {
     std::vector<archive_sample> samples{{100, 1, 0}, {200, 2, quality_invalid}, {300, 3, 0}};
     archive_sample a;

@@ -53,8 +53,8 @@ void draw_series(QPainter& p, const QRect& area, const trend_frame& frame, const
     trend_reduction r = reduce_series(s.samples, frame.from_ms, frame.to_ms, width);
     if (r.columns.empty())
         return;
-    QPen line(s.color, 1.6);
-    QPen bad(trend_bad_color, 1.6);
+    QPen line(s.color, 2);
+    QPen bad(trend_bad_color, 2);
     std::optional<point> prev; // the end of the good line so far
     auto join = [&](point to) {
         if (!prev)
@@ -72,9 +72,13 @@ void draw_series(QPainter& p, const QRect& area, const trend_frame& frame, const
     for (int c = 0; c < width; ++c) {
         const trend_column& col = r.columns[static_cast<std::size_t>(c)];
         double x = area.left() + c + 0.5;
+        if (col.starts_bad && prev) {
+            // A good value holds until the bad one replaces it.
+            p.setPen(line);
+            p.drawLine(QPointF(prev->x, prev->y), QPointF(x, prev->y));
+            prev.reset();
+        }
         if (col.good.count > 0) {
-            if (col.starts_bad)
-                prev.reset();
             join({x, y_of(col.good.first)});
             p.setPen(line);
             p.drawLine(QPointF(x, y_of(col.good.min)), QPointF(x, y_of(col.good.max)));
@@ -101,21 +105,6 @@ void draw_series(QPainter& p, const QRect& area, const trend_frame& frame, const
         p.setPen(line);
         p.drawLine(QPointF(prev->x, prev->y), QPointF(x, prev->y));
     }
-}
-
-// Columns of the plot where any measurement has a sample of bad quality.
-std::vector<bool> bad_columns(const std::vector<trend_signal>& shown, const trend_frame& frame,
-                              int width) {
-    std::vector<bool> marked(static_cast<std::size_t>(std::max(width, 0)), false);
-    for (const trend_signal& s : shown) {
-        if (s.step)
-            continue;
-        trend_reduction r = reduce_series(s.samples, frame.from_ms, frame.to_ms, width);
-        for (std::size_t c = 0; c < r.columns.size(); ++c)
-            if (r.columns[c].bad.count > 0)
-                marked[c] = true;
-    }
-    return marked;
 }
 
 } // namespace
@@ -227,10 +216,17 @@ void paint_trend(QPainter& p, QSize size, const trend_frame& frame,
     }
 
     // Where any measurement is of bad quality, a band behind everything.
-    std::vector<bool> marked = bad_columns(shown, frame, l.plot.width());
-    for (int c = 0; c < l.plot.width(); ++c)
-        if (marked[static_cast<std::size_t>(c)])
-            p.fillRect(QRect(l.plot.left() + c, l.plot.top(), 1, l.plot.height()), trend_gap_band);
+    for (const trend_signal& s : shown) {
+        if (s.step)
+            continue;
+        for (const time_span& span :
+             bad_spans(s.samples, frame.from_ms, frame.to_ms, frame.now_ms)) {
+            auto x0 = static_cast<int>(std::floor(trend_x(l.plot, frame, span.from_ms)));
+            auto x1 = static_cast<int>(std::ceil(trend_x(l.plot, frame, span.to_ms)));
+            QRect band(x0, l.plot.top(), std::max(1, x1 - x0), l.plot.height());
+            p.fillRect(band.intersected(l.plot), trend_gap_band);
+        }
+    }
 
     // Value axis and grid.
     double lo = 0, hi = 1;
