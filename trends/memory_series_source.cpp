@@ -25,6 +25,14 @@ std::size_t memory_series_source::size(const std::string& signal_key) const {
     return it == series_.end() ? 0 : it->second.size();
 }
 
+bool memory_series_source::newest(const std::string& signal_key, archive_sample& out) const {
+    auto it = series_.find(signal_key);
+    if (it == series_.end() || it->second.empty())
+        return false;
+    out = it->second.back();
+    return true;
+}
+
 std::vector<archive_sample> memory_series_source::series(const std::string& signal_key,
                                                          std::int64_t from_ms, std::int64_t to_ms) {
     std::vector<archive_sample> out;

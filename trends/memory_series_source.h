@@ -21,6 +21,8 @@ public:
     // A sample equal in time, value and quality to the newest is not repeated.
     void add(const std::string& signal_key, const archive_sample& sample);
     std::size_t size(const std::string& signal_key) const;
+    // The newest sample of a signal; false when there is none.
+    bool newest(const std::string& signal_key, archive_sample& out) const;
 
     std::vector<archive_sample> series(const std::string& signal_key, std::int64_t from_ms,
                                        std::int64_t to_ms) override;

@@ -220,12 +220,17 @@ void trend_window::record(const std::string& store_key) {
     if (s == nullptr)
         return;
     archive_sample sample;
-    sample.time_ms = utc_ms_of_local(s->time());
-    // A signal without a time of its own (never received) is taken at the moment seen.
-    if (sample.time_ms == 0)
-        sample.time_ms = now();
     sample.value = s->value();
     sample.quality = quality_of(*s);
+    // Other changes of the component (its acknowledgement, say) draw nothing new.
+    if (archive_sample newest; memory_.newest(s->signal_key(), newest) &&
+                               newest.value == sample.value && newest.quality == sample.quality)
+        return;
+    // A telesignal carries its device's time tag; a measurement has none of its own and is
+    // taken at the moment seen, as is a telesignal never received.
+    sample.time_ms = dynamic_cast<t_struct_ts*>(s) != nullptr ? utc_ms_of_local(s->time()) : 0;
+    if (sample.time_ms == 0)
+        sample.time_ms = now();
     memory_.add(s->signal_key(), sample);
 }
 
