@@ -155,6 +155,8 @@ trend_window::trend_window(t_ref_buff& store, memory_series_source& memory,
 
     store_.add_viewer(this);
     set_range(trend_range::hour);
+    // The operator adds a signal by typing its key and Enter.
+    signal_edit_->setFocus();
 }
 
 trend_window::~trend_window() {
