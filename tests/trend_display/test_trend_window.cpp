@@ -8,6 +8,9 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QPrinter>
+
+#include <cmath>
 
 #include <cstdlib>
 
@@ -160,6 +163,57 @@ TEST_F(TrendWindow, ZoomPanAndResetMoveTheView) {
     window.reset_view();
     EXPECT_EQ(window.frame().to_ms, now - 24 * hour);
     window.close();
+}
+
+// Answers the print dialog by printing into a PDF file.
+class pdf_prompt : public scripted_prompt {
+public:
+    explicit pdf_prompt(std::string path) : path_(std::move(path)) {}
+    bool print_setup(owner_handle, void* printer) override {
+        auto* p = static_cast<QPrinter*>(printer);
+        p->setOutputFormat(QPrinter::PdfFormat);
+        p->setOutputFileName(QString::fromStdString(path_));
+        ++asked;
+        return true;
+    }
+    int asked = 0;
+
+private:
+    std::string path_;
+};
+
+TEST_F(TrendWindow, PngShowsTheTrendAndPrintingWritesAPage) {
+    std::int64_t clock = now;
+    trend_window window(*store, memory, nullptr, nullptr, [&clock] { return clock; });
+    memory.add("i1_2_9", {now - hour / 2, 50, 0});
+    ASSERT_TRUE(window.add_signal("i1_2_9"));
+    temp_dir dir;
+    ASSERT_TRUE(window.export_png(dir.path() + "trend.png", QSize(640, 300)));
+    QImage image(QString::fromStdString(dir.path() + "trend.png"));
+    ASSERT_EQ(image.size(), QSize(640, 300));
+    // From half an hour ago the value 50 holds (then the never-received 0, bad, at now): the
+    // line in the first colour at 3/4 of the plot's width, at 50 of the range.
+    trend_layout l = lay_out_trend(QSize(640, 300), 0);
+    std::vector<trend_signal> shown = window.shown_signals();
+    double lo = 0, hi = 0;
+    trend_value_range(shown, window.frame(), lo, hi);
+    int y = static_cast<int>(
+        std::lround(l.plot.bottom() - (50 - lo) / (hi - lo) * (l.plot.height() - 1)));
+    int x = l.plot.left() + l.plot.width() * 3 / 4 + 3;
+    bool drawn = false;
+    for (int dy = -1; dy <= 1; ++dy)
+        drawn = drawn || image.pixelColor(x, y + dy) == trend_color(0);
+    EXPECT_TRUE(drawn);
+    // Before the first sample, nothing.
+    EXPECT_NE(image.pixelColor(l.plot.left() + l.plot.width() / 4 + 3, y), trend_color(0));
+
+    std::string pdf = dir.path() + "trend.pdf";
+    pdf_prompt prompt(pdf);
+    window.print_asked();
+    EXPECT_EQ(prompt.asked, 1);
+    std::string bytes = read_bytes(pdf);
+    ASSERT_GT(bytes.size(), 1000u);
+    EXPECT_EQ(bytes.substr(0, 5), "%PDF-");
 }
 
 } // namespace
