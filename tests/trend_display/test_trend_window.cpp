@@ -165,6 +165,52 @@ TEST_F(TrendWindow, ZoomPanAndResetMoveTheView) {
     window.close();
 }
 
+// An archive that counts its readings and holds one stored value per signal.
+class counting_archive : public archive_series_source {
+public:
+    std::vector<archive_sample> series(const std::string& key, std::int64_t from_ms,
+                                       std::int64_t to_ms) override {
+        ++reads;
+        last_from = from_ms;
+        (void)to_ms;
+        if (key != "i1_2_9")
+            return {};
+        return {{stored_at, 42, 0}};
+    }
+    int reads = 0;
+    std::int64_t last_from = 0;
+    std::int64_t stored_at = 0;
+};
+
+TEST_F(TrendWindow, ArchiveIsReadAgainOnlyWhenTheViewLeavesItOrItIsOld) {
+    std::int64_t clock = now;
+    counting_archive archive;
+    archive.stored_at = now - hour / 2;
+    trend_window window(*store, memory, &archive, nullptr, [&clock] { return clock; });
+    window.resize(900, 520);
+    ASSERT_TRUE(window.add_signal("i1_2_9"));
+    EXPECT_EQ(archive.reads, 1);
+    // The archive's value, then what the window saw itself after it (the value at opening).
+    ASSERT_EQ(window.shown_signals()[0].samples.size(), 2u);
+    EXPECT_EQ(window.shown_signals()[0].samples[0], (archive_sample{now - hour / 2, 42, 0}));
+    EXPECT_EQ(window.shown_signals()[0].samples[1].time_ms, now);
+
+    // Live seconds and a zoom into what was read: no new reading.
+    for (int i = 0; i < 5; ++i) {
+        clock += 1000;
+        window.tick();
+    }
+    window.zoom_at(window.plot()->width() - trend_right_margin, 0.5);
+    EXPECT_EQ(archive.reads, 1);
+    // Ten seconds on, it is read again; so is a view reaching before what was read.
+    clock += 6000;
+    window.tick();
+    EXPECT_EQ(archive.reads, 2);
+    window.set_range(trend_range::day);
+    EXPECT_EQ(archive.reads, 3);
+    EXPECT_EQ(archive.last_from, clock - 24 * hour);
+}
+
 // Answers the print dialog by printing into a PDF file.
 class pdf_prompt : public scripted_prompt {
 public:

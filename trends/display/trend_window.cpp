@@ -185,6 +185,7 @@ bool trend_window::add_signal(const std::string& signal_key) {
     s.step = step;
     s.color = trend_color(static_cast<int>(signals_.size()));
     signals_.push_back(std::move(s));
+    read_valid_ = false;
     // What it shows now is its first sample, so the line starts at once.
     record(key);
     subscribe();
@@ -257,6 +258,7 @@ void trend_window::on_unload() {
 }
 
 void trend_window::on_load() {
+    read_valid_ = false;
     subscribe();
     for (const std::string& key : subscribed_)
         record(key);
@@ -368,12 +370,27 @@ trend_frame trend_window::frame() const {
 }
 
 void trend_window::reload() {
-    for (trend_signal& s : signals_) {
+    if (archive_ != nullptr) {
+        bool fresh = read_valid_ && archive_read_.size() == signals_.size() &&
+                     view_from_ >= read_from_ && view_to_ <= read_to_ + 10'000 &&
+                     now() - read_at_ < 10'000;
+        if (!fresh) {
+            archive_read_.clear();
+            for (const trend_signal& s : signals_)
+                archive_read_.push_back(archive_->series(s.key, view_from_, view_to_));
+            read_from_ = view_from_;
+            read_to_ = view_to_;
+            read_at_ = now();
+            read_valid_ = true;
+        }
+    }
+    for (std::size_t i = 0; i < signals_.size(); ++i) {
+        trend_signal& s = signals_[i];
         if (archive_ == nullptr) {
             s.samples = memory_.series(s.key, view_from_, view_to_);
             continue;
         }
-        s.samples = archive_->series(s.key, view_from_, view_to_);
+        s.samples = archive_read_[i];
         // What this window saw after the archive's newest sample joins its end.
         std::int64_t after = s.samples.empty() ? view_from_ : s.samples.back().time_ms + 1;
         for (const archive_sample& a : memory_.series(s.key, after, view_to_))

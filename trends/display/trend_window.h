@@ -70,6 +70,8 @@ public:
     void print_asked();
 
     // Reads the series of the view again (after a change of the view, and every second live).
+    // The archive is asked again only when the view leaves what was read or the reading is
+    // 10 s old; what the window saw itself joins its end every time.
     void reload();
     // The once-a-second step: a live view moves on to now.
     void tick();
@@ -94,6 +96,10 @@ private:
     clock clock_;
     std::vector<trend_signal> signals_;
     std::vector<std::string> subscribed_;
+    // What the archive gave for each signal, for which range and when.
+    std::vector<std::vector<archive_sample>> archive_read_;
+    std::int64_t read_from_ = 0, read_to_ = 0, read_at_ = 0;
+    bool read_valid_ = false;
     trend_range range_ = trend_range::hour;
     std::int64_t range_from_ = 0, range_to_ = 0; // custom only
     std::int64_t view_from_ = 0, view_to_ = 0;
