@@ -13,12 +13,16 @@
 #include "views/nx_view_hand.h"
 #include "views/nx_view_mes.h"
 #include "views/nx_view_tree.h"
+#include "trends/display/trend_windows.h"
+#include "views/nx_ref_editor.h"
 #include "views/qt_bind_dialog.h"
 
 #include <QAction>
 #include <QTabBar>
 #include <QToolBar>
 #include <QToolButton>
+
+#include <cstdlib>
 
 namespace nxkit {
 
@@ -97,6 +101,23 @@ void install_views(nx_dlg_mod& window) {
     auto* bind = new qt_bind_dialog(&window);
     bind->set_icon_source(icon);
     bind->set_fonts({resources.log_font, resources.dialog_font});
+
+    // "График" from the structure tree, the scheme element menu, the journal's line menu and
+    // the manual-input form. The archive is wired into it with set_archive.
+    auto* trends = new trend_windows(store, &window);
+    auto open_trend = [trends](const std::string& signal_key) { trends->open({signal_key}); };
+    for (nx_ref_editor* editor : window.findChildren<nx_ref_editor*>())
+        editor->set_trend_opener(open_trend);
+    schemes->set_trend_opener(
+        [trends](const std::vector<std::string>& keys) { trends->open(keys); });
+    journal->set_trend_opener(open_trend);
+    hand->set_trend_opener(open_trend);
+#ifdef ILK_DEMO_HOOKS
+    // Screenshots and demonstrations only: history for the trends from a CSV file as the
+    // trend window writes them. Not in the packaged program.
+    if (const char* preload = std::getenv("ILKSTATION_TREND_PRELOAD"))
+        trends->preload_csv(preload);
+#endif
 
     store.add_viewer(schemes);
     store.add_viewer(connections);

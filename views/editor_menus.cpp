@@ -5,6 +5,8 @@
 #include "config/ref_types.h"
 #include "config/t_ref.h"
 #include "config/t_ref_buff.h"
+#include "structure/t_struct_ti.h"
+#include "structure/t_struct_ts.h"
 
 #include <QString>
 
@@ -61,7 +63,12 @@ void add_command_parts(int command, int& type, int& count) {
     }
 }
 
-std::vector<menu_item> node_menu(t_ref& component, bool can_paste) {
+bool offers_trend(const t_ref* component) {
+    return dynamic_cast<const t_struct_ti*>(component) != nullptr ||
+           dynamic_cast<const t_struct_ts*>(component) != nullptr;
+}
+
+std::vector<menu_item> node_menu(t_ref& component, bool can_paste, bool trend) {
     std::vector<int> types = component.child_types();
     bool any_addable = false;
     for (int type : types)
@@ -104,6 +111,10 @@ std::vector<menu_item> node_menu(t_ref& component, bool can_paste) {
     if (!commands.empty()) {
         menu.push_back(separator());
         menu.insert(menu.end(), commands.begin(), commands.end());
+    }
+    if (trend && offers_trend(&component)) {
+        menu.push_back(separator());
+        menu.push_back(item(editor_cmd::trend, "График"));
     }
     return menu;
 }

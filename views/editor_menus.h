@@ -17,6 +17,7 @@ inline constexpr int active = 5;
 inline constexpr int active_all = 6;
 inline constexpr int copy = 7;
 inline constexpr int paste = 8;
+inline constexpr int trend = 9;              // "График" of a telemeasurement or telesignal
 inline constexpr int component_command = 10; // + the component's command number
 // The node menu's submenus: one component of a type, and a count of components of a type.
 inline constexpr int add_type = 10000;   // + the type code
@@ -44,8 +45,12 @@ int add_command(int type, int count);
 void add_command_parts(int command, int& type, int& count);
 
 // The node menu of a component; `can_paste` says whether the clipboard holds components it
-// accepts.
-std::vector<menu_item> node_menu(t_ref& component, bool can_paste);
+// accepts. With `trend`, a telemeasurement or a telesignal also offers "График".
+std::vector<menu_item> node_menu(t_ref& component, bool can_paste, bool trend = false);
+
+// Whether a component can be drawn in the trend window: a telemeasurement (a line) or a
+// telesignal (a step line).
+bool offers_trend(const t_ref* component);
 
 // The node menu's "Добавить..." and "Добавить несколько..." are submenus: the type submenu
 // (several child types) and the count submenu, whose counts lead to the type submenu.

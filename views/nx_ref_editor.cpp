@@ -501,7 +501,7 @@ void nx_ref_editor::context_menu() {
     if (component == nullptr)
         return;
     bool pasteable = can_paste(store_, component->key(), clipboard_text());
-    int command = popup(this, node_menu(*component, pasteable));
+    int command = popup(this, node_menu(*component, pasteable, static_cast<bool>(trend_opener_)));
     if (command != 0)
         run_node_command(command);
 }
@@ -544,6 +544,10 @@ void nx_ref_editor::run_node_command(int command) {
         break;
     case editor_cmd::copy:
         put_on_clipboard(store_.subtree_xml(key));
+        break;
+    case editor_cmd::trend:
+        if (auto* signal = dynamic_cast<t_struct_vl*>(component); signal && trend_opener_)
+            trend_opener_(signal->signal_key());
         break;
     case editor_cmd::paste: {
         std::string text = clipboard_text();

@@ -52,6 +52,11 @@ public:
     // Called after every change the editor makes, besides marking the configuration changed
     // (which drives the main window's save button).
     void set_save_enabler(std::function<void()> enable) { save_enabler_ = std::move(enable); }
+    // Opens the trend window of a signal key; with it, telemeasurements and telesignals offer
+    // "График" in the node menu.
+    void set_trend_opener(std::function<void(const std::string&)> open) {
+        trend_opener_ = std::move(open);
+    }
     // Empties the tree's multi-selection after it was deleted.
     void set_multi_clear(std::function<void()> clear) { multi_clear_ = std::move(clear); }
 
@@ -143,6 +148,7 @@ private:
     std::string name_;
     std::string shown_key_;
     const t_ref* shown_ = nullptr;
+    std::function<void(const std::string&)> trend_opener_;
     std::function<void()> save_enabler_;
     std::function<void()> multi_clear_;
     i_viewer* viewer_ = nullptr;

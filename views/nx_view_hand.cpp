@@ -19,10 +19,11 @@ namespace {
 constexpr int result_auto = 1;
 constexpr int result_on = 2;
 constexpr int result_off = 3;
+constexpr int result_trend = 4;
 
 } // namespace
 
-form_request manual_input_form(t_struct_vl& signal) {
+form_request manual_input_form(t_struct_vl& signal, bool trend) {
     form_request form;
     form.title = type_name(signal.type());
     form.text = signal.signal_key();
@@ -37,6 +38,8 @@ form_request manual_input_form(t_struct_vl& signal) {
                     {"Отключить", 1536, result_off},
                     {"Авто", 1537, result_auto},
                     {"Отмена", 1538, 0}};
+    if (trend)
+        form.buttons.insert(form.buttons.end() - 1, {"График", 0, result_trend});
     return form;
 }
 
@@ -106,11 +109,18 @@ void nx_view_hand::show_manual_input(const std::string& key) {
     i_prompt* prompt = current_prompt();
     if (prompt == nullptr)
         return;
-    int result = prompt->modal_form(store_.owner_window(), manual_input_form(*signal));
+    const bool trend = static_cast<bool>(trend_opener_);
+    int result = prompt->modal_form(store_.owner_window(), manual_input_form(*signal, trend));
     // The form is modal: the signal may have gone with a reload meanwhile.
     signal = dynamic_cast<t_struct_vl*>(store_.get(key));
     if (result == 0 || signal == nullptr)
         return;
+    // The trend leaves the signal as it is.
+    if (result == result_trend) {
+        if (trend)
+            trend_opener_(signal->signal_key());
+        return;
+    }
     bool manual = result == result_on || result == result_off;
     int value = result == result_on ? 1 : 0;
     signal->set_flag(false, flag_forced);

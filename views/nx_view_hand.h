@@ -7,6 +7,7 @@
 #include <QObject>
 
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 
@@ -18,8 +19,9 @@ class t_ref_buff;
 class t_struct_vl;
 
 // The manual-input form of a signal: title, text, mode icon and the four buttons
-// "Включить" (2), "Отключить" (3), "Авто" (1), "Отмена" (0).
-form_request manual_input_form(t_struct_vl& signal);
+// "Включить" (2), "Отключить" (3), "Авто" (1), "Отмена" (0); with `trend`, "График" (4)
+// before "Отмена".
+form_request manual_input_form(t_struct_vl& signal, bool trend = false);
 
 // Manual input: the form that sets a signal on, off or back to automatic, and the two
 // toolbar commands that act on every signal ("Отменить ручные", "Квитировать все"), each
@@ -32,6 +34,10 @@ public:
     ~nx_view_hand() override;
 
     void set_root(const std::string& key) { root_ = key; }
+    // Opens the trend window of a signal key: the form then offers "График".
+    void set_trend_opener(std::function<void(const std::string&)> open) {
+        trend_opener_ = std::move(open);
+    }
 
     // i_observer
     void on_changed(const std::string& key) override;
@@ -62,6 +68,7 @@ private:
     t_ref_buff& store_;
     std::string root_ = "K";
     tracker trackers_[2];
+    std::function<void(const std::string&)> trend_opener_;
 };
 
 } // namespace nxkit

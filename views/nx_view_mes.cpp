@@ -6,6 +6,7 @@
 #include "config/ref_flags.h"
 #include "config/t_ref_buff.h"
 #include "structure/t_struct_ts.h"
+#include "views/editor_menus.h"
 #include "views/view_icons.h"
 
 #include <QAction>
@@ -375,8 +376,8 @@ void nx_view_mes::run(int command, int row) {
     update_buttons();
 }
 
-std::vector<menu_item> journal_row_menu(bool filtered) {
-    std::vector<menu_item> items(5);
+std::vector<menu_item> journal_row_menu(bool filtered, bool trend) {
+    std::vector<menu_item> items(trend ? 7 : 5);
     items[0].command = 1;
     items[0].text = "Квитировать";
     items[1].command = 2;
@@ -386,6 +387,11 @@ std::vector<menu_item> journal_row_menu(bool filtered) {
     items[3].text = "Удалить квитированные";
     items[4].command = 4;
     items[4].text = filtered ? "Удалить все показанные" : "Удалить все";
+    if (trend) {
+        items[5].separator = true;
+        items[6].command = 5;
+        items[6].text = "График";
+    }
     return items;
 }
 
@@ -396,12 +402,18 @@ void nx_view_mes::row_menu(int shown_row) {
     // Lines keep arriving while the menu is open and the bound pushes old ones out, so the
     // clicked line is held by its number, not by its row.
     const int number = model_.line(source.row()).number;
+    const std::string signal_key = model_.line(source.row()).key.toStdString();
     const bool filtered = !shown_.filter().empty();
+    const bool trend = trend_opener_ && offers_trend(store_.get(store_.signal_owner(signal_key)));
     i_prompt* prompt = current_prompt();
     int command = prompt != nullptr
-                      ? prompt->popup_menu(store_.owner_window(), journal_row_menu(filtered))
+                      ? prompt->popup_menu(store_.owner_window(), journal_row_menu(filtered, trend))
                       : 0;
     switch (command) {
+    case 5:
+        if (trend)
+            trend_opener_(signal_key);
+        break;
     case 1:
         // A line pushed out meanwhile is gone; nothing else is acknowledged in its place.
         if (int row = model_.row_of(number); row >= 0)

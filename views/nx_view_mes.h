@@ -53,6 +53,10 @@ public:
 
     void set_prefix(const std::string& prefix) { prefix_ = prefix; }
     void set_icon_source(std::function<QIcon(int)> icons);
+    // Opens the trend window of a signal key ("График" in a line's menu).
+    void set_trend_opener(std::function<void(const std::string&)> open) {
+        trend_opener_ = std::move(open);
+    }
     // The log font of the shared resources for the list (rows follow its height).
     void set_log_font(const QFont& font);
 
@@ -105,6 +109,7 @@ private:
     journal_model model_;
     journal_filter_model shown_;
     std::function<QIcon(int)> icons_;
+    std::function<void(const std::string&)> trend_opener_;
     QWidget* pane_ = nullptr;
     QTableView* list_ = nullptr;
     QTimer* repaint_timer_ = nullptr;
@@ -118,8 +123,10 @@ private:
     beep_player beeper_;
 };
 
-// The popup menu of a journal line; with a filter set, "all" means the lines shown.
-std::vector<menu_item> journal_row_menu(bool filtered);
+// The popup menu of a journal line; with a filter set, "all" means the lines shown. With
+// `trend` (the line's signal is a telemeasurement or a telesignal and trends can be opened)
+// it ends with "График" (5).
+std::vector<menu_item> journal_row_menu(bool filtered, bool trend = false);
 
 // The journal file's line text: a tab, then key, state, time, input and name separated by
 // tabs.

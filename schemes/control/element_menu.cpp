@@ -7,8 +7,10 @@
 #include "schemes/ilk/t_ilk.h"
 #include "schemes/ilk/t_ilk_onof.h"
 #include "schemes/t_el_disp.h"
+#include "schemes/t_el_expr.h"
 #include "schemes/t_el_onof.h"
 #include "schemes/t_element.h"
+#include "structure/t_struct_ti.h"
 #include "structure/t_struct_ts.h"
 #include "structure/t_struct_vl.h"
 
@@ -299,6 +301,29 @@ struct walker {
 };
 
 } // namespace
+
+std::vector<std::string> element_trend_signals(t_ref_buff& store, t_element& element) {
+    std::vector<std::string> keys;
+    auto take = [&](const std::string& expression) {
+        for (t_struct_vl* s : used_signals(store, expression)) {
+            bool drawable = dynamic_cast<t_struct_ti*>(s) != nullptr ||
+                            dynamic_cast<t_struct_ts*>(s) != nullptr;
+            if (drawable && std::find(keys.begin(), keys.end(), s->signal_key()) == keys.end())
+                keys.push_back(s->signal_key());
+        }
+    };
+    for (t_ref* r : store.refs().under(element.key())) {
+        if (auto* rule = dynamic_cast<t_el_onof*>(r)) {
+            take(rule->off_condition());
+            take(rule->on_condition());
+        } else if (auto* expr = dynamic_cast<t_el_expr*>(r)) {
+            take(expr->expression());
+        } else if (auto* d = dynamic_cast<t_el_disp*>(r)) {
+            take(d->signal_key());
+        }
+    }
+    return keys;
+}
 
 std::vector<menu_item> element_menu_walk::build(owner_handle owner) {
     walker w(store_, element_, true, 0);

@@ -46,4 +46,12 @@ private:
     t_element& element_;
 };
 
+// The command of the element menu's last line "График", beyond any numbered line.
+inline constexpr int element_trend_command = 1000000;
+
+// The signal keys of the telemeasurements and telesignals the element's rules use (switching
+// conditions, expressions, the dispatcher's signal), each once, in the order of the rules:
+// what "График" of the element menu shows.
+std::vector<std::string> element_trend_signals(t_ref_buff& store, t_element& element);
+
 } // namespace nxkit

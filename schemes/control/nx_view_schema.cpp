@@ -288,9 +288,27 @@ void nx_view_schema::element_menu(int item) {
     element_menu_walk walk(store_, *element);
     if (item == 0) {
         std::vector<menu_item> items = walk.build(this);
+        std::vector<std::string> trend_keys;
+        if (trend_opener_)
+            trend_keys = element_trend_signals(store_, *element);
+        if (!trend_keys.empty()) {
+            if (!items.empty()) {
+                menu_item separator;
+                separator.separator = true;
+                items.push_back(separator);
+            }
+            menu_item trend;
+            trend.command = element_trend_command;
+            trend.text = "График";
+            items.push_back(trend);
+        }
         if (items.empty() || current_prompt() == nullptr)
             return;
         int chosen = current_prompt()->popup_menu(this, items);
+        if (chosen == element_trend_command) {
+            trend_opener_(trend_keys);
+            return;
+        }
         if (chosen > 0)
             element_menu(chosen);
         return;

@@ -36,6 +36,11 @@ public:
     void set_manual_input(std::function<void(t_struct_vl&)> open) {
         manual_input_ = std::move(open);
     }
+    // Opens the trend window of signal keys: the element menu then ends with "График" for an
+    // element whose rules use telemeasurements or telesignals.
+    void set_trend_opener(std::function<void(const std::vector<std::string>&)> open) {
+        trend_opener_ = std::move(open);
+    }
     // Tab icons by image number (the window's icon set); none without it.
     void set_icons(std::function<QIcon(int)> icons) { icons_ = std::move(icons); }
     // Makes the display of an interlock table (key, parent); without it tables get no tab.
@@ -80,6 +85,7 @@ private:
     std::map<int, QAction*> buttons_;
     std::vector<std::function<void(const std::string&)>> listeners_;
     std::function<void(t_struct_vl&)> manual_input_;
+    std::function<void(const std::vector<std::string>&)> trend_opener_;
     std::function<QIcon(int)> icons_;
     table_display_factory make_table_;
     element_type_table types_;

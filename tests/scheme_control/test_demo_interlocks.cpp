@@ -88,6 +88,13 @@ TEST_F(DemoInterlocks, RowsAndColumnsMeetTheirElementsOnThePage) {
     }
 }
 
+TEST_F(DemoInterlocks, TheBreakersTrendShowsTheTelesignalsItsRulesUse) {
+    // The position rule's signal, then those of the label rule, each once.
+    auto& q1 = dynamic_cast<t_element&>(*store->get(q1_key));
+    EXPECT_EQ(element_trend_signals(*store, q1),
+              (std::vector<std::string>{"s1_1_1", "s1_1_5", "s1_1_31"}));
+}
+
 TEST_F(DemoInterlocks, TheBreakersMenuHasItsInterlockSubmenus) {
     auto& q1 = dynamic_cast<t_element&>(*store->get(q1_key));
     std::vector<menu_item> items = element_menu_walk(*store, q1).build(nullptr);
