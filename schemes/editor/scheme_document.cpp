@@ -135,6 +135,24 @@ void append_item(sde_page& to, const sde_page& from, const sde_item& item) {
     }
 }
 
+// Why a write failed, in the operator's words.
+std::string write_error(int code) {
+    switch (code) {
+    case EACCES:
+    case EPERM:
+        return "нет прав на запись в папку";
+    case ENOSPC:
+    case EDQUOT:
+        return "нет места на диске";
+    case EROFS:
+        return "диск доступен только для чтения";
+    case ENOENT:
+        return "папка не найдена";
+    default:
+        return "ошибка " + std::to_string(code);
+    }
+}
+
 // The page with only the items at the kept places, in their order.
 sde_page keep_items(const sde_page& p, const std::vector<bool>& keep) {
     sde_page out = p;
@@ -184,7 +202,7 @@ scheme_document::save_result scheme_document::save(const std::string& path, std:
         }
     }
     if (!write_file_atomic(path, bytes, true)) {
-        message = "не удалось записать файл схемы '" + path + "': " + std::strerror(errno) +
+        message = "не удалось записать файл схемы '" + path + "': " + write_error(errno) +
                   "; прежний файл сохранен";
         return save_result::failed;
     }
