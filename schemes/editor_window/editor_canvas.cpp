@@ -142,7 +142,7 @@ QPointF canvas_view::to_pixel(point p) const {
 // ---- drag preview
 
 void drag_preview::begin(const editor_session& session, const canvas_view& view, QSize size,
-                         const paint_context& context) {
+                         const paint_context& context, bool grid) {
     const sde_page* page = session.page();
     active_ = false;
     if (!page)
@@ -185,7 +185,7 @@ void drag_preview::begin(const editor_session& session, const canvas_view& view,
     }
     background_ = QImage(size, QImage::Format_RGB32);
     QPainter p(&background_);
-    paint_background(p, size, rest, view, true, session.grid_step(), context);
+    paint_background(p, size, rest, view, grid, session.grid_step(), context);
     active_ = true;
 }
 
@@ -197,9 +197,10 @@ void drag_preview::paint(QPainter& p, const canvas_view& view, double dx, double
         translate_item(moved, moved.order[i], dx, dy);
     attach_wire_ends(moved);
     p.save();
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setRenderHint(QPainter::TextAntialiasing, true);
     p.setTransform(view.transform());
     p.setClipRect(QRectF(0, 0, moved.width, moved.height));
-    moved.background.clear();
     for (const sde_item& item : moved.order) {
         if (item.kind == sde_item::shape)
             paint_shape(p, moved.shapes[item.index]);
@@ -442,7 +443,7 @@ void editor_canvas::mousePressEvent(QMouseEvent* event) {
             if (!std::binary_search(sel.begin(), sel.end(), *hit))
                 session_.select({*hit});
             gesture_ = gesture::moving;
-            drag_.begin(session_, view_, size(), context_);
+            drag_.begin(session_, view_, size(), context_, overlay_.show_grid);
             emit selection_changed();
         } else if (hit) {
             session_.click(at, true);

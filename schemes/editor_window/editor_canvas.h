@@ -56,7 +56,7 @@ class drag_preview {
 public:
     // Renders the page without the selection and the wires hanging on it.
     void begin(const editor_session& session, const canvas_view& view, QSize size,
-               const paint_context& context);
+               const paint_context& context, bool grid = true);
     void end() { active_ = false; }
     bool active() const { return active_; }
     // The background, then the moving items moved by (dx, dy) with their wires following.
