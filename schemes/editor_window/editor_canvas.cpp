@@ -183,25 +183,92 @@ void drag_preview::begin(const editor_session& session, const canvas_view& view,
             selected_.push_back(moving_.order.size());
         append(moving_, *page, page->order[i]);
     }
-    background_ = QImage(size, QImage::Format_RGB32);
-    QPainter p(&background_);
-    paint_background(p, size, rest, view, grid, session.grid_step(), context);
+    {
+        background_ = QImage(size, QImage::Format_RGB32);
+        QPainter p(&background_);
+        paint_background(p, size, rest, view, grid, session.grid_step(), context);
+    }
+    // A selected wire is rigid when every attached end of it is on the moving selection.
+    std::set<int> moving_counters, moving_nodes;
+    for (std::size_t i : selected_) {
+        const sde_item& item = moving_.order[i];
+        if (item.kind == sde_item::object)
+            moving_counters.insert(moving_.objects[item.index].counter);
+        else if (item.kind == sde_item::unknown)
+            if (const auto j = parse_junction(moving_.unknown_children[item.index]))
+                moving_nodes.insert(j->id);
+    }
+    auto moves = [&](const wire_end& e) {
+        return e.kind == wire_end::free_end ||
+               (e.kind == wire_end::at_terminal && moving_counters.count(e.counter)) ||
+               (e.kind == wire_end::at_node && moving_nodes.count(e.node));
+    };
+    per_frame_.assign(moving_.order.size(), true);
+    sde_page rigid = empty_like(*page);
+    QRectF extent;
+    for (std::size_t i : selected_) {
+        const sde_item& item = moving_.order[i];
+        if (item.kind == sde_item::shape && is_wire(moving_.shapes[item.index])) {
+            const sde_shape& w = moving_.shapes[item.index];
+            if (!moves(wire_from(w)) || !moves(wire_to(w)))
+                continue;
+        }
+        per_frame_[i] = false;
+        append(rigid, moving_, item);
+        if (item.kind == sde_item::object) {
+            extent = extent.united(object_extent(moving_.objects[item.index]));
+        } else if (const auto b = item_box(moving_, item)) {
+            const double margin =
+                item.kind == sde_item::shape ? moving_.shapes[item.index].width + 1 : 1.0;
+            extent = extent.united(QRectF(QPointF(b->x0, b->y0), QPointF(b->x1, b->y1))
+                                       .adjusted(-margin, -margin, margin, margin));
+        }
+    }
+    rigid_ = QImage();
+    const QRectF pixels = view.transform().mapRect(extent).adjusted(-2, -2, 2, 2);
+    // A selection far larger than the view is painted for each frame instead.
+    if (!rigid.order.empty() &&
+        pixels.width() * pixels.height() <= 4.0 * size.width() * size.height()) {
+        rigid_at_ = pixels.topLeft();
+        rigid_ = QImage(pixels.size().toSize() + QSize(1, 1), QImage::Format_ARGB32_Premultiplied);
+        rigid_.fill(Qt::transparent);
+        QPainter p(&rigid_);
+        p.translate(-rigid_at_);
+        p.setTransform(view.transform(), true);
+        p.setRenderHint(QPainter::Antialiasing, true);
+        p.setRenderHint(QPainter::TextAntialiasing, true);
+        for (const sde_item& item : rigid.order) {
+            if (item.kind == sde_item::shape)
+                paint_shape(p, rigid.shapes[item.index]);
+            else if (item.kind == sde_item::object)
+                paint_object(p, rigid.objects[item.index], context);
+        }
+    } else {
+        std::fill(per_frame_.begin(), per_frame_.end(), true);
+    }
     active_ = true;
 }
 
 void drag_preview::paint(QPainter& p, const canvas_view& view, double dx, double dy,
                          const paint_context& context) const {
     p.drawImage(0, 0, background_);
+    p.save();
+    const QRectF page_pixels =
+        view.transform().mapRect(QRectF(0, 0, moving_.width, moving_.height));
+    p.setClipRect(page_pixels);
+    if (!rigid_.isNull())
+        p.drawImage(rigid_at_ + QPointF(dx * view.unit(), dy * view.unit()), rigid_);
     sde_page moved = moving_;
     for (std::size_t i : selected_)
         translate_item(moved, moved.order[i], dx, dy);
     attach_wire_ends(moved);
-    p.save();
     p.setRenderHint(QPainter::Antialiasing, true);
     p.setRenderHint(QPainter::TextAntialiasing, true);
     p.setTransform(view.transform());
-    p.setClipRect(QRectF(0, 0, moved.width, moved.height));
-    for (const sde_item& item : moved.order) {
+    for (std::size_t i = 0; i < moved.order.size(); ++i) {
+        if (!per_frame_[i])
+            continue;
+        const sde_item& item = moved.order[i];
         if (item.kind == sde_item::shape)
             paint_shape(p, moved.shapes[item.index]);
         else if (item.kind == sde_item::object)

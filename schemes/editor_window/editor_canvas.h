@@ -68,6 +68,11 @@ private:
     QImage background_;
     sde_page moving_;
     std::vector<std::size_t> selected_; // places in `moving_` that move as a whole
+    // What moves as a whole without stretching, painted once; the rest of `moving_` (wires
+    // hanging on the selection) is painted for each frame.
+    QImage rigid_;
+    QPointF rigid_at_; // where its top left corner lies before the move (pixels)
+    std::vector<bool> per_frame_;
 };
 
 // Paints the canvas: grey around the page, the page, the grid, selection marks, terminals
