@@ -400,6 +400,19 @@ void editor_canvas::zoom(double factor, QPointF around) {
     emit scale_changed(view_.scale);
 }
 
+void editor_canvas::fit_page() {
+    const sde_page* page = session_.page();
+    if (!page || width() < 60 || height() < 60)
+        return;
+    const double room_w = width() - 40, room_h = height() - 40;
+    view_.scale = std::clamp(std::min(room_w / (page->width * sde_pixels_per_unit),
+                                      room_h / (page->height * sde_pixels_per_unit)),
+                             0.1, 20.0);
+    view_.origin = QPointF((width() - page->width * view_.unit()) / 2, 20);
+    update();
+    emit scale_changed(view_.scale);
+}
+
 QImage editor_canvas::grab_image() {
     QImage image(size(), QImage::Format_RGB32);
     QPainter p(&image);

@@ -95,6 +95,8 @@ public:
     const canvas_view& view() const { return view_; }
     void set_scale(double scale);
     void zoom(double factor, QPointF around);
+    // The whole page in view, as large as it fits.
+    void fit_page();
     const canvas_overlay& overlay() const { return overlay_; }
     // A picture of the canvas as it is now (tests, the benchmark).
     QImage grab_image();

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QShowEvent>
 #include <QComboBox>
 #include <QDockWidget>
 #include <QDoubleSpinBox>
@@ -19,6 +20,7 @@
 #include <QPainter>
 #include <QStatusBar>
 #include <QTableWidget>
+#include <QTimer>
 #include <QToolBar>
 
 #include <algorithm>
@@ -150,7 +152,10 @@ void scheme_editor_window::build() {
     connect(pages_, &QListWidget::currentRowChanged, this, [this](int row) {
         if (filling_ || row < 0)
             return;
+        const bool other = static_cast<std::size_t>(row) != session_.page_index();
         session_.show_page(static_cast<std::size_t>(row));
+        if (other)
+            canvas_->fit_page();
         canvas_->update();
         fill_properties();
         update_actions();
@@ -206,6 +211,9 @@ void scheme_editor_window::build() {
     findings_dock->setObjectName("findings");
     findings_dock->setWidget(findings_);
     addDockWidget(Qt::BottomDockWidgetArea, findings_dock);
+    resizeDocks({findings_dock}, {110}, Qt::Vertical);
+    resizeDocks({pages_dock}, {90}, Qt::Vertical);
+    resizeDocks({pages_dock, properties_dock}, {230, 260}, Qt::Horizontal);
 
     // Menus and toolbars.
     QMenu* file = menuBar()->addMenu(QStringLiteral("Файл"));
@@ -216,6 +224,7 @@ void scheme_editor_window::build() {
     QMenu* view = menuBar()->addMenu(QStringLiteral("Вид"));
     QToolBar* main_bar = addToolBar(QStringLiteral("Правка"));
     main_bar->setObjectName("edit_bar");
+    addToolBarBreak();
     QToolBar* draw_bar = addToolBar(QStringLiteral("Рисование"));
     draw_bar->setObjectName("draw_bar");
 
@@ -594,6 +603,16 @@ bool scheme_editor_window::save() {
     if (on_saved_)
         on_saved_(path_);
     return true;
+}
+
+void scheme_editor_window::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // The page fits the window when it first opens, once the layout has given the canvas
+    // its size.
+    if (!fitted_) {
+        fitted_ = true;
+        QTimer::singleShot(0, this, [this] { canvas_->fit_page(); });
+    }
 }
 
 void scheme_editor_window::closeEvent(QCloseEvent* event) {

@@ -74,6 +74,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void build();
@@ -103,6 +104,7 @@ private:
     bind_function bind_;
     std::function<void(const std::string&)> on_saved_;
     bool filling_ = false;
+    bool fitted_ = false;
 };
 
 } // namespace nxkit
