@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -446,4 +447,115 @@ TEST(SchemeEditorWindow, KeysAndActionsActOnTheSelection) {
     ASSERT_TRUE(w->action("bind")->isEnabled());
     w->action("bind")->trigger();
     EXPECT_EQ(bound, (std::vector<int>{5, 3})); // the wire is no object
+}
+
+namespace {
+
+void drag(QWidget* w, QPointF from, QPointF to) {
+    QMouseEvent press(QEvent::MouseButtonPress, from, w->mapToGlobal(from), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &press);
+    move_to(w, (from + to) / 2, Qt::LeftButton);
+    move_to(w, to, Qt::LeftButton);
+    QMouseEvent release(QEvent::MouseButtonRelease, to, w->mapToGlobal(to), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &release);
+}
+
+} // namespace
+
+TEST(SchemeEditorWindow, FiguresTakeTheChosenStyleAndTheGrid) {
+    auto w = window_on(bay);
+    editor_canvas* c = w->canvas();
+    const canvas_view& v = c->view();
+    w->session().style = {"красный", 0.7, "dash", "желтый"};
+    w->action("tool_rect")->trigger();
+    drag(c, v.to_pixel({60.4, 60.2}), v.to_pixel({74.6, 69.9}));
+    const sde_page& p = w->session().document().scheme().pages[0];
+    ASSERT_EQ(p.shapes.size(), 2u);
+    const sde_shape& r = p.shapes[1];
+    EXPECT_EQ(r.kind, sde_shape::rect);
+    EXPECT_EQ(r.coords, (std::vector<double>{60, 60, 15, 10}));
+    EXPECT_EQ(r.color, "красный");
+    EXPECT_EQ(r.width, 0.7);
+    EXPECT_EQ(r.dash, "dash");
+    EXPECT_EQ(r.fill, "желтый");
+
+    // A polyline: three clicks, the last one doubled, on the grid; no fill.
+    w->action("tool_polyline")->trigger();
+    click(c, v.to_pixel({10.1, 90}));
+    click(c, v.to_pixel({20, 99.9}));
+    click(c, v.to_pixel({30, 90.2}));
+    QMouseEvent twice(QEvent::MouseButtonDblClick, v.to_pixel({30, 90.2}),
+                      c->mapToGlobal(v.to_pixel({30, 90.2})), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(c, &twice);
+    ASSERT_EQ(p.shapes.size(), 3u);
+    EXPECT_EQ(p.shapes[2].kind, sde_shape::polyline);
+    EXPECT_EQ(p.shapes[2].coords, (std::vector<double>{10, 90, 20, 100, 30, 90}));
+    EXPECT_EQ(p.shapes[2].fill, "");
+    EXPECT_FALSE(is_wire(p.shapes[2]));
+
+    // Moving with the mouse goes by whole grid steps and is one undo step.
+    const std::string before = w->session().document().text();
+    w->action("tool_select")->trigger();
+    drag(c, v.to_pixel({80, 80}), v.to_pixel({86.1, 74.1}));
+    const sde_object* lamp = object_with(w->session().document().scheme().pages[0], 4);
+    EXPECT_EQ(lamp->x, 85);
+    EXPECT_EQ(lamp->y, 75);
+    w->action("undo")->trigger();
+    EXPECT_EQ(w->session().document().text(), before);
+}
+
+TEST(SchemeEditorWindow, TheDispatcherNameIsEditedInPlace) {
+    auto w = window_on(bay);
+    editor_canvas* c = w->canvas();
+    w->show();
+    ASSERT_TRUE(w->session().select_counter(3));
+    // A double click on the object opens the editor beside it.
+    const QPointF at = c->view().to_pixel({30, 60});
+    QMouseEvent press(QEvent::MouseButtonPress, at, c->mapToGlobal(at), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(c, &press);
+    QMouseEvent twice(QEvent::MouseButtonDblClick, at, c->mapToGlobal(at), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(c, &twice);
+    ASSERT_TRUE(c->name_editor()->isVisible());
+    EXPECT_EQ(c->name_editor()->text(), QString("Q1"));
+    c->name_editor()->setText("Q10");
+    emit c->name_editor()->editingFinished();
+    EXPECT_FALSE(c->name_editor()->isVisible());
+    EXPECT_EQ(object_with(w->session().document().scheme().pages[0], 3)->value("дисп_имя"), "Q10");
+    EXPECT_EQ(w->properties()->item(2, 1)->text(), QString("Q10"));
+    w->action("undo")->trigger();
+    EXPECT_EQ(object_with(w->session().document().scheme().pages[0], 3)->value("дисп_имя"), "Q1");
+}
+
+TEST(SchemeEditorWindow, UnconnectedTerminalsAreRingedOnRequest) {
+    auto w = window_on(bay);
+    editor_canvas* c = w->canvas();
+    const canvas_view& v = c->view();
+    // The disconnector's top is wired, its bottom and both of the breaker's are not.
+    std::vector<std::string> free;
+    for (const terminal_hit& t : w->session().unconnected_terminals())
+        free.push_back(t.end.text());
+    EXPECT_EQ(free, (std::vector<std::string>{"5:2", "3:1", "3:2"}));
+    auto red_near = [&](const QImage& image, point at) {
+        const QPointF centre = v.to_pixel(at);
+        int red = 0;
+        for (int dy = -6; dy <= 6; ++dy)
+            for (int dx = -6; dx <= 6; ++dx) {
+                const QColor pixel = image.pixelColor(int(centre.x()) + dx, int(centre.y()) + dy);
+                red += pixel.red() > 180 && pixel.green() < 80 && pixel.blue() < 80;
+            }
+        return red;
+    };
+    // The breaker's own symbol may be red (on): sample the disconnector's free lower end and
+    // its wired upper end, both off (green).
+    EXPECT_EQ(red_near(c->grab_image(), {30, 36}), 0);
+    w->action("unconnected")->trigger();
+    ASSERT_TRUE(c->show_unconnected());
+    const QImage ringed = c->grab_image();
+    EXPECT_GT(red_near(ringed, {30, 36}), 5);
+    EXPECT_EQ(red_near(ringed, {30, 24}), 0);
 }
