@@ -326,9 +326,15 @@ std::optional<terminal_hit> editor_session::terminal_at(point at, double toleran
         double offset = t * o.w;
         if (snap_)
             offset = std::clamp(std::round(offset / grid_) * grid_, 0.0, o.w);
+        // Near means near the bar; the grid may then move the point along it.
+        const point on_axis{a->x + t * (b->x - a->x), a->y + t * (b->y - a->y)};
+        const double d = std::hypot(on_axis.x - at.x, on_axis.y - at.y);
         const std::string name = busbar_terminal(offset);
-        if (const auto on = terminal_position(o, name))
-            consider({{wire_end::at_terminal, o.counter, name, 0}, *on});
+        const auto on = terminal_position(o, name);
+        if (on && d <= best_d) {
+            best_d = d;
+            best = terminal_hit{{wire_end::at_terminal, o.counter, name, 0}, *on};
+        }
     }
     return best;
 }

@@ -559,3 +559,24 @@ TEST(SchemeEditorWindow, UnconnectedTerminalsAreRingedOnRequest) {
     EXPECT_GT(red_near(ringed, {30, 36}), 5);
     EXPECT_EQ(red_near(ringed, {30, 24}), 0);
 }
+
+TEST(SchemeEditorWindow, ABusbarTakesAWireAnywhereAlongItOnTheGrid) {
+    editor_session s(scheme_document(read_sde(bay, "bay.sde")));
+    // The busbar runs from x 10 to 90 at y 10; 61.3 mm is 51.3 mm from its left end → 52.5.
+    const auto hit = s.terminal_at({61.3, 10.4}, 1.0);
+    ASSERT_TRUE(hit.has_value());
+    EXPECT_EQ(hit->end.text(), "1:@52.5");
+    EXPECT_EQ(hit->at, (point{62.5, 10}));
+    // A terminal of a device is preferred to the busbar under it.
+    EXPECT_EQ(s.terminal_at({30.2, 23.8}, 1.0)->end.text(), "5:1");
+    EXPECT_FALSE(s.terminal_at({50, 40}, 1.0).has_value());
+    s.draw_wire(hit->end, wire_end::parse("3:1"), {{62.5, 54}});
+    const sde_shape& w = s.document().scheme().pages[0].shapes.back();
+    EXPECT_EQ(w.coords, (std::vector<double>{62.5, 10, 62.5, 54, 30, 54}));
+    // Rotating the breaker in place drags the wire's end to its turned terminal.
+    s.select_counter(3);
+    s.rotate_selection();
+    const sde_shape& turned = s.document().scheme().pages[0].shapes.back();
+    EXPECT_EQ(turned.coords[4], 36); // terminal 1 of the turned breaker: 6 mm right of centre
+    EXPECT_EQ(turned.coords[5], 60);
+}
