@@ -159,7 +159,8 @@ int scheme_command(t_ref& target, bool group, bool query, int index, std::string
     return delete_all_bindings(target, caption) ? 1 : 0;
 }
 
-bool bind_by_dispatcher_name(t_ref& target, const std::string& caption) {
+bool bind_by_dispatcher_name(t_ref& target, const std::string& caption,
+                             const std::vector<std::string>* elements) {
     t_ref_buff& store = target.store();
     t_ref* source = signal_source(store);
     if (source == nullptr) {
@@ -192,7 +193,7 @@ bool bind_by_dispatcher_name(t_ref& target, const std::string& caption) {
     int count = 0;
     {
         batch_scope batch(store);
-        for (const std::string& key : element_keys(target)) {
+        for (const std::string& key : elements ? *elements : element_keys(target)) {
             auto* element = dynamic_cast<t_element*>(store.get(key));
             if (element == nullptr || element->disp_name().empty())
                 continue;

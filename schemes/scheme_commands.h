@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace nxkit {
 
@@ -21,8 +22,10 @@ std::string scheme_command_caption(int index, bool group);
 int scheme_command(t_ref& target, bool group, bool query, int index, std::string& arg);
 
 // Binds the elements under (or being) `target` to the signals under the structure tree's
-// current component by dispatcher name.
-bool bind_by_dispatcher_name(t_ref& target, const std::string& caption);
+// current component by dispatcher name; with `elements`, only the elements with these keys
+// (the scheme editor's selection; the dialog samples `target`).
+bool bind_by_dispatcher_name(t_ref& target, const std::string& caption,
+                             const std::vector<std::string>* elements = nullptr);
 // Deletes every rule under `target` that the operator or the bind command made.
 bool delete_all_bindings(t_ref& target, const std::string& caption);
 

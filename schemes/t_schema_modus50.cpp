@@ -6,6 +6,10 @@
 #include "config/ref_types.h"
 #include "config/t_ref_buff.h"
 #include "platform/station.h"
+#include "base/prompt.h"
+#include "config/ref_flags.h"
+#include "schemes/control/sde_document.h"
+#include "schemes/i_scheme_editor.h"
 #include "schemes/t_element.h"
 
 #include <algorithm>
@@ -50,6 +54,48 @@ void t_schema_modus50::tree_images(int& icon, int& overlay, int& state) {
 void t_schema_modus50::init() {
     elements_by_rtid_.clear();
     t_schema::init();
+}
+
+int t_schema_modus50::command(bool query, int index, std::string& arg) {
+    if (index != 0)
+        return 0;
+    if (query) {
+        arg = "Редактировать схему";
+        return name().empty() ? 2 : 1;
+    }
+    i_scheme_editor* editor = current_scheme_editor();
+    if (editor != nullptr && !name().empty())
+        editor->edit(key(), scheme_folder() + scheme_file());
+    return 0; // the configuration is unchanged
+}
+
+std::string create_scheme(t_ref& root) {
+    t_ref_buff& store = root.store();
+    const std::string folder = scheme_folder();
+    int n = 1;
+    while (file_exists(folder + "Схема " + std::to_string(n) + ".sde"))
+        ++n;
+    const std::string name = "Схема " + std::to_string(n);
+    sde_scheme empty;
+    empty.pages.emplace_back();
+    empty.pages.back().title = "Страница 1";
+    if (!write_file_atomic(folder + name + ".sde", write_sde(empty), true)) {
+        show_message(store.owner_window(),
+                     "Не удалось создать файл схемы '" + folder + name + ".sde'.", mb_error);
+        return {};
+    }
+    std::vector<std::string> created;
+    store.insert_xml(root.key(), ref_xml(tp_schema_modus50), &created);
+    t_ref* scheme = created.empty() ? nullptr : store.get(created.front());
+    if (scheme == nullptr)
+        return {};
+    scheme->set_parameter(1, name);
+    scheme->set_flag(false, flag_locked);
+    scheme->set_flag(true, flag_modified);
+    store.mark_changed(scheme->key());
+    if (i_scheme_editor* editor = current_scheme_editor())
+        editor->edit(scheme->key(), folder + name + ".sde");
+    return scheme->key();
 }
 
 t_element* t_schema_modus50::find_element(int rtid) const {

@@ -12,6 +12,11 @@ class t_element;
 // The folder of the scheme files: station folder + "SDE/", created on first use.
 std::string scheme_folder();
 
+// Makes a scheme component under the scheme root with a new file "Схема N.sde" (the first
+// free N) holding one empty page, and opens it in the scheme editor. The new key, empty when
+// the file could not be written (the operator is told).
+std::string create_scheme(t_ref& root);
+
 // A scheme drawn in the scheme editor. Without a file name it is inactive (locked).
 class t_schema_modus50 : public t_schema {
 public:
@@ -21,6 +26,9 @@ public:
     int parameter_editor(int index, choice_list& choices) override;
     void tree_images(int& icon, int& overlay, int& state) override;
     void init() override;
+    // Command 0: "Редактировать схему" opens the scheme's file in the scheme editor (greyed
+    // while the scheme has no file).
+    int command(bool query, int index, std::string& arg) override;
 
     // The element registered under a counter, null when none.
     t_element* find_element(int rtid) const;

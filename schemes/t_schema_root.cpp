@@ -4,6 +4,7 @@
 #include "base/text.h"
 #include "config/ref_types.h"
 #include "config/t_ref_buff.h"
+#include "schemes/t_schema_modus50.h"
 
 #include <atomic>
 #include <charconv>
@@ -117,6 +118,16 @@ void t_schema_root::tree_images(int& icon, int& overlay, int& state) {
 void t_schema_root::write(nx_xml_writer& writer) {
     t_ref_root::write(writer);
     writer.attribute("tmoo", std::to_string(tmoo()));
+}
+
+int t_schema_root::command(bool query, int index, std::string& arg) {
+    if (index != 0)
+        return 0;
+    if (query) {
+        arg = "Создать схему…";
+        return 1;
+    }
+    return create_scheme(*this).empty() ? 0 : 1;
 }
 
 } // namespace nxkit

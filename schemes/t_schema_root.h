@@ -21,6 +21,8 @@ public:
     bool get_parameter(int index, std::string& value, std::string& name) override;
     void tree_images(int& icon, int& overlay, int& state) override;
     void write(nx_xml_writer& writer) override;
+    // Command 0: "Создать схему…" (create_scheme).
+    int command(bool query, int index, std::string& arg) override;
 
     static std::uint16_t tmoo();
     static void set_tmoo(std::uint16_t seconds);

@@ -5,6 +5,7 @@
 #include "config/t_ref_buff.h"
 #include "interlock/display/nx_schema_ilk.h"
 #include "schemes/control/nx_view_schema.h"
+#include "schemes/editor_window/qt_scheme_editor.h"
 #include "shell/toolbar_buttons.h"
 #include "structure/structure_classes.h"
 #include "ui/qt_prompt.h"
@@ -101,6 +102,9 @@ void install_views(nx_dlg_mod& window) {
     auto* bind = new qt_bind_dialog(&window);
     bind->set_icon_source(icon);
     bind->set_fonts({resources.log_font, resources.dialog_font});
+    // "Редактировать схему" opens the editor's window; a save reopens the live display.
+    new qt_scheme_editor(store, &window,
+                         [schemes](const std::string& key) { schemes->reopen(key); });
 
     // "График" from the structure tree, the scheme element menu, the journal's line menu and
     // the manual-input form. The archive is wired into it with set_archive.

@@ -45,6 +45,9 @@ nx_view_schema::nx_view_schema(t_ref_buff& store, QWidget* parent)
         if (!filling_tabs_)
             show_tab(index);
     });
+    tabs_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(tabs_, &QTabBar::customContextMenuRequested, this,
+            [this](const QPoint& at) { tab_menu(tabs_->tabAt(at)); });
     try {
         types_.load();
     } catch (const std::exception& e) {
@@ -323,6 +326,57 @@ void nx_view_schema::element_menu(int item) {
         if (!choice.mark.empty())
             display->mark(choice.mark);
     }
+}
+
+std::vector<menu_item> nx_view_schema::tab_menu_items(int index) {
+    if (!store_.edit_mode() || index < 0 || index >= static_cast<int>(displays_.size()))
+        return {};
+    auto it = std::next(displays_.begin(), index);
+    t_ref* r = store_.get(it->first);
+    std::string caption;
+    if (r == nullptr || r->type() != tp_schema_modus50)
+        return {};
+    const int state = r->command(true, 0, caption);
+    if (state == 0)
+        return {};
+    menu_item edit;
+    edit.command = 1;
+    edit.text = caption;
+    edit.enabled = state == 1;
+    return {edit};
+}
+
+void nx_view_schema::tab_menu(int index) {
+    const std::vector<menu_item> items = tab_menu_items(index);
+    if (items.empty() || current_prompt() == nullptr)
+        return;
+    if (current_prompt()->popup_menu(this, items) != 1)
+        return;
+    std::string arg;
+    if (t_ref* r = store_.get(std::next(displays_.begin(), index)->first))
+        r->command(false, 0, arg);
+}
+
+void nx_view_schema::reopen(const std::string& key) {
+    auto it = displays_.find(key);
+    if (it == displays_.end()) {
+        // Not shown yet (a new scheme, or one whose file could not be read before).
+        failed_.erase(key);
+        create_display(key);
+        rebuild_tabs();
+        return;
+    }
+    try {
+        batch_scope batch(store_);
+        it->second->show(this);
+    } catch (const nx_exception& e) {
+        report(e.what());
+        return;
+    }
+    // The states and style marks go back onto the objects as read from the file.
+    for (t_ref* r : store_.refs().under(key))
+        if (dynamic_cast<t_element*>(r) != nullptr)
+            it->second->notify_changed(r->key());
 }
 
 } // namespace nxkit

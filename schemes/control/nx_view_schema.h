@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/prompt.h"
 #include "config/interfaces.h"
 #include "schemes/control/i_schema.h"
 #include "schemes/element_types.h"
@@ -56,6 +57,14 @@ public:
     // i_observer
     void on_changed(const std::string& key) override;
     void on_changes_done() override;
+
+    // Opens the scheme's file again after the scheme editor saved it: objects new to the file
+    // become elements, removed ones lose their fixed mark.
+    void reopen(const std::string& key);
+    // The scheme tab's menu in edit mode: "Редактировать схему" (command 1) for a scheme
+    // drawn in a file; empty otherwise.
+    std::vector<menu_item> tab_menu_items(int index);
+    void tab_menu(int index);
 
     // A toolbar command on the shown display.
     void scheme_command(int command);

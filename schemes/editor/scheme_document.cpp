@@ -135,6 +135,24 @@ void append_item(sde_page& to, const sde_page& from, const sde_item& item) {
     }
 }
 
+// Why a write failed, in the operator's words.
+std::string write_error(int code) {
+    switch (code) {
+    case EACCES:
+    case EPERM:
+        return "нет прав на запись в папку";
+    case ENOSPC:
+    case EDQUOT:
+        return "нет места на диске";
+    case EROFS:
+        return "диск доступен только для чтения";
+    case ENOENT:
+        return "папка не найдена";
+    default:
+        return "ошибка " + std::to_string(code);
+    }
+}
+
 // The page with only the items at the kept places, in their order.
 sde_page keep_items(const sde_page& p, const std::vector<bool>& keep) {
     sde_page out = p;
@@ -184,7 +202,7 @@ scheme_document::save_result scheme_document::save(const std::string& path, std:
         }
     }
     if (!write_file_atomic(path, bytes, true)) {
-        message = "не удалось записать файл схемы '" + path + "': " + std::strerror(errno) +
+        message = "не удалось записать файл схемы '" + path + "': " + write_error(errno) +
                   "; прежний файл сохранен";
         return save_result::failed;
     }
@@ -249,6 +267,22 @@ void scheme_document::redo() {
         return;
     swap_step(history_[done_]);
     ++done_;
+}
+
+void scheme_document::join_last_steps() {
+    if (done_ < 2 || done_ != history_.size())
+        throw nx_exception("нечего объединять");
+    step& first = history_[done_ - 2];
+    step& second = history_[done_ - 1];
+    if (first.whole != second.whole || (!first.whole && first.page != second.page))
+        throw nx_exception("шаги на разных страницах");
+    // The first step holds the state before both; the second's is in between and goes.
+    if (saved_at_ == done_ - 1)
+        saved_at_ = std::numeric_limits<std::size_t>::max();
+    history_.pop_back();
+    --done_;
+    if (saved_at_ != std::numeric_limits<std::size_t>::max() && saved_at_ > done_)
+        saved_at_ = std::numeric_limits<std::size_t>::max();
 }
 
 // ---- pages
@@ -406,6 +440,31 @@ void scheme_document::set_property(std::size_t page, int counter, const std::str
         throw nx_exception("нет объекта со счетчиком " + std::to_string(counter));
     const auto index = static_cast<std::size_t>(it - objects.begin());
     begin_page(page).objects[index].set(name, value);
+}
+
+void scheme_document::set_type(std::size_t page, int counter, const std::string& type_name) {
+    if (page >= scheme_.pages.size())
+        throw nx_exception("нет страницы " + std::to_string(page + 1));
+    if (type_name.empty())
+        throw nx_exception("тип объекта не задан");
+    const auto& objects = scheme_.pages[page].objects;
+    const auto it = std::find_if(objects.begin(), objects.end(),
+                                 [&](const sde_object& o) { return o.counter == counter; });
+    if (it == objects.end())
+        throw nx_exception("нет объекта со счетчиком " + std::to_string(counter));
+    const auto index = static_cast<std::size_t>(it - objects.begin());
+    sde_page& p = begin_page(page);
+    p.objects[index].type_name = type_name;
+    attach_wire_ends(p);
+}
+
+void scheme_document::set_shape(std::size_t page, std::size_t item, sde_shape shape) {
+    if (page >= scheme_.pages.size() || item >= scheme_.pages[page].order.size() ||
+        scheme_.pages[page].order[item].kind != sde_item::shape)
+        throw nx_exception("это не графика");
+    sde_page& p = begin_page(page);
+    p.shapes[p.order[item].index] = std::move(shape);
+    attach_wire_ends(p);
 }
 
 void scheme_document::delete_items(std::size_t page, std::vector<std::size_t> items) {

@@ -56,6 +56,10 @@ public:
     void attach(std::size_t page, std::size_t item, int end, const wire_end& to);
     void set_property(std::size_t page, int counter, const std::string& name,
                       const std::string& value);
+    // The object's element type ("имя_типа"); its wires keep their terminals by name.
+    void set_type(std::size_t page, int counter, const std::string& type_name);
+    // Replaces a piece of static graphics (its style, points or text) as a whole.
+    void set_shape(std::size_t page, std::size_t item, sde_shape shape);
 
     // Deleting an object leaves the wires at its terminals with free ends where they were.
     void delete_items(std::size_t page, std::vector<std::size_t> items);
@@ -81,6 +85,9 @@ public:
     bool can_redo() const { return done_ < history_.size(); }
     void undo();
     void redo();
+    // Makes the last two steps one (a wire drawn onto another wire splits it first), so that
+    // one undo takes back what the operator did in one go. Both must be on the same page.
+    void join_last_steps();
     // True when the document differs from the file it was opened from or last saved to.
     bool modified() const { return done_ != saved_at_; }
 

@@ -534,8 +534,7 @@ TEST_F(SchemeLive, FirstClickAcknowledgesSecondOpensTheMenu) {
     EXPECT_FALSE(q1_signal.unacknowledged());
     EXPECT_TRUE(q1_signal.has_flag(flag_change_pending));
     // Acknowledged on the scheme as in the journal: the action journal records it.
-    EXPECT_EQ(audit.lines,
-              (std::vector<std::string>{"квитирование на схеме|" + q1_signal.key()}));
+    EXPECT_EQ(audit.lines, (std::vector<std::string>{"квитирование на схеме|" + q1_signal.key()}));
 
     scripted_prompt prompt;
     prompt.expect_menu(0);
@@ -670,6 +669,57 @@ TEST_F(SchemeLive, TabStripWithOneAndTwoSchemesLockAndMissingFile) {
     QApplication::processEvents();
     EXPECT_EQ(prompt.pending(), 0u);
     EXPECT_FALSE(store->find(second).has_flag(flag_locked));
+}
+
+} // namespace
+} // namespace ilktest
+
+namespace ilktest {
+namespace {
+
+// After the scheme editor saved the file: an object new to the file becomes an element, one
+// removed from it loses its fixed mark, as when the display opens the file anew.
+TEST_F(SchemeLive, ReopeningAfterASaveTakesNewAndRemovedObjects) {
+    load_with(q1_rule);
+    nx_view_schema view(*store);
+    view.on_load();
+    auto counters = [&] {
+        std::map<int, bool> fixed;
+        for (t_ref* r : store->refs().under("S.0000"))
+            if (auto* e = dynamic_cast<t_element*>(r))
+                fixed[e->rtid()] = e->has_flag(flag_no_delete);
+        return fixed;
+    };
+    EXPECT_EQ(counters(), (std::map<int, bool>{{1, true}, {2, true}, {5, true}}));
+    std::string changed = drawing;
+    // QS1 (2) goes, a lamp H2 (9) comes on page 3.
+    const std::size_t qs1 = changed.find("    <object counter=\"2\"");
+    changed.erase(qs1, changed.find("</object>", qs1) + 10 - qs1);
+    changed.replace(changed.find("  </page>\n</sde>"), 0,
+                    "    <object counter=\"9\" type=\"лампа\" x=\"40\" y=\"20\" w=\"6\" h=\"6\" "
+                    "name=\"H2\"/>\n");
+    write_bytes(scheme_folder() + "ps1.sde", changed);
+    view.reopen("S.0000");
+    EXPECT_EQ(counters(), (std::map<int, bool>{{1, true}, {2, false}, {5, true}, {9, true}}));
+    EXPECT_FALSE(store->batch());
+}
+
+TEST_F(SchemeLive, TheSchemeTabOffersTheEditorInEditModeOnly) {
+    write_bytes(scheme_folder() + "ps2.sde", drawing);
+    load(scheme(q1_rule).substr(0, scheme(q1_rule).size() - 8) +
+         "<ref tp=\"81\" name=\"ps2\"/>\r\n</ref>\r\n");
+    nx_view_schema view(*store);
+    view.on_load();
+    ASSERT_EQ(view.tab_bar()->count(), 2);
+    EXPECT_TRUE(view.tab_menu_items(1).empty());
+    store->set_edit_mode(true);
+    const std::vector<menu_item> items = view.tab_menu_items(1);
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0].text, "Редактировать схему");
+    EXPECT_EQ(items[0].command, 1);
+    EXPECT_TRUE(items[0].enabled);
+    EXPECT_TRUE(view.tab_menu_items(2).empty());
+    store->set_edit_mode(false);
 }
 
 } // namespace

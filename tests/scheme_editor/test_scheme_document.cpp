@@ -128,6 +128,20 @@ TEST(SchemeEditorDocument, EveryOperationAndItsUndoLeaveTheFileAsItWas) {
          }},
         {"attach", [](scheme_document& d) { d.attach(0, 5, 1, wire_end::parse("3:2")); }},
         {"set property", [](scheme_document& d) { d.set_property(0, 3, "дисп_имя", "Q2"); }},
+        {"set type", [](scheme_document& d) { d.set_type(0, 3, "выключатель_выдвижной"); }},
+        {"set shape",
+         [](scheme_document& d) {
+             sde_shape s = d.scheme().pages[0].shapes[2];
+             s.fill = "желтый";
+             s.dash = "dash";
+             d.set_shape(0, 6, s);
+         }},
+        {"wire onto a wire (joined)",
+         [](scheme_document& d) {
+             const int node = d.split_wire(0, 4, {30, 17});
+             d.add_wire(0, wire_end::parse("4:1"), {wire_end::at_node, 0, {}, node}, {{80, 17}});
+             d.join_last_steps();
+         }},
         {"delete",
          [](scheme_document& d) {
              d.delete_items(0, {2, 6});
@@ -468,4 +482,33 @@ TEST(SchemeEditorFile, UndoBackToTheSavedStateIsNotAChange) {
     d.undo();
     d.redo();
     EXPECT_TRUE(d.modified());
+}
+
+TEST(SchemeEditorDocument, JoinedStepsUndoAsOneAndKeepTheSavedMark) {
+    scheme_document d = bay_document();
+    const std::string before = d.text();
+    d.split_wire(0, 4, {30, 17});
+    const std::string split = d.text();
+    d.add_wire(0, wire_end::parse("4:1"), wire_end::parse("узел:1"), {{80, 17}});
+    const std::string after = d.text();
+    d.join_last_steps();
+    EXPECT_EQ(d.text(), after);
+    d.undo();
+    EXPECT_EQ(d.text(), before);
+    EXPECT_FALSE(d.can_undo());
+    EXPECT_FALSE(d.modified());
+    d.redo();
+    EXPECT_EQ(d.text(), after);
+    EXPECT_FALSE(d.can_redo());
+    EXPECT_NE(split, after);
+    // The wire's far end sits on the new junction, which lies on the split wire.
+    const sde_page& p = d.scheme().pages[0];
+    const sde_shape& added =
+        p.shapes[p.order.back().kind == sde_item::shape ? p.order.back().index
+                                                        : p.order[p.order.size() - 2].index];
+    EXPECT_EQ(wire_to(added).text(), "узел:1");
+    // Steps on two pages stay apart.
+    d.rename_page(1, "Б");
+    d.rename_page(0, "А");
+    EXPECT_THROW(d.join_last_steps(), nx_exception);
 }

@@ -1,7 +1,10 @@
 #include "schemes_fixture.h"
 
 #include "schemes/element_types.h"
+#include "schemes/control/sde_document.h"
 #include "schemes/i_bind_dialog.h"
+#include "schemes/i_scheme_editor.h"
+#include "schemes/scheme_commands.h"
 #include "schemes/t_mod_group.h"
 
 using namespace nxkit;
@@ -236,6 +239,73 @@ TEST_F(BindCommands, DeleteAllBindingsKeepsElementsAndFixedComponents) {
                                         "S.0000.0000.0000.0002", "S.0000.0000.0000.0003"}));
     EXPECT_EQ(element().rules().size(), 1u);
     EXPECT_EQ(element().switching_rule(), nullptr);
+}
+
+} // namespace
+} // namespace ilktest
+
+namespace ilktest {
+namespace {
+
+TEST_F(BindCommands, TheEditorsSelectionBindsOnlyTheSelectedElements) {
+    load_station();
+    scripted_prompt prompt;
+    prompt.expect("Привязано 1 элементов.", answer_ok);
+    const std::vector<std::string> selected = {second_element};
+    EXPECT_TRUE(bind_by_dispatcher_name(store->find(second_element), "Привязать", &selected));
+    EXPECT_EQ(dialog.target_key, second_element);
+    EXPECT_EQ(rule_text(first_element), "");
+    EXPECT_EQ(rule_text(second_element), "положение включен/отключен on[s1_2_9] off[] tl[];");
+}
+
+// The scheme editor as the commands see it: records what it was asked to open.
+class recording_editor : public i_scheme_editor {
+public:
+    recording_editor() { set_scheme_editor(this); }
+    ~recording_editor() override { set_scheme_editor(nullptr); }
+    void edit(const std::string& key, const std::string& path) override {
+        opened.emplace_back(key, path);
+    }
+    std::vector<std::pair<std::string, std::string>> opened;
+};
+
+TEST_F(BindCommands, SchemesAreEditedAndCreatedFromTheirNodeMenus) {
+    load_station();
+    recording_editor editor;
+    t_ref& scheme = store->find("S.0000");
+    std::string caption;
+    EXPECT_EQ(scheme.command(true, 0, caption), 1);
+    EXPECT_EQ(caption, "Редактировать схему");
+    EXPECT_EQ(scheme.command(true, 1, caption), 0);
+    EXPECT_EQ(run_command(scheme, 0), 0); // nothing in the configuration changes
+    ASSERT_EQ(editor.opened.size(), 1u);
+    EXPECT_EQ(editor.opened[0].first, "S.0000");
+    EXPECT_EQ(editor.opened[0].second, scheme_folder() + "ps1.sde");
+
+    t_ref& root = store->find("S");
+    EXPECT_EQ(root.command(true, 0, caption), 1);
+    EXPECT_EQ(caption, "Создать схему…");
+    const std::string folder = scheme_folder();
+    std::remove((folder + "Схема 1.sde").c_str());
+    std::remove((folder + "Схема 2.sde").c_str());
+    write_bytes(folder + "Схема 1.sde", "taken");
+    EXPECT_EQ(run_command(root, 0), 1);
+    const std::string made = folder + "Схема 2.sde";
+    const sde_scheme empty = read_sde(read_bytes(made), made);
+    ASSERT_EQ(empty.pages.size(), 1u);
+    EXPECT_EQ(empty.pages[0].title, "Страница 1");
+    EXPECT_TRUE(empty.pages[0].order.empty());
+    EXPECT_EQ(read_bytes(folder + "Схема 1.sde"), "taken");
+    ASSERT_EQ(editor.opened.size(), 2u);
+    EXPECT_EQ(editor.opened[1].second, made);
+    auto* created = dynamic_cast<t_schema_modus50*>(store->get(editor.opened[1].first));
+    ASSERT_NE(created, nullptr);
+    EXPECT_EQ(created->parent(), &root);
+    EXPECT_EQ(created->scheme_file(), "Схема 2.sde");
+    EXPECT_FALSE(created->has_flag(flag_locked));
+    EXPECT_TRUE(created->has_flag(flag_modified));
+    std::remove((folder + "Схема 1.sde").c_str());
+    std::remove(made.c_str());
 }
 
 } // namespace
