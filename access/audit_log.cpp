@@ -148,6 +148,8 @@ void audit_log::run() {
     std::unique_lock lock(mutex_);
     busy_ = false;
     stuck_ = !written;
+    if (!written)
+        failure_ = write_failure_;
     backlog_size_ = backlog_.size();
     idle_.notify_all();
     for (;;) {
@@ -168,6 +170,9 @@ void audit_log::run() {
             keep_pending();
         lock.lock();
         busy_ = false;
+        // Reported once when the lines get stuck, not again for every line that joins them.
+        if (!written && !stuck_)
+            failure_ = write_failure_;
         stuck_ = !written;
         backlog_size_ = backlog_.size();
         if (incoming_.empty())
@@ -243,16 +248,14 @@ void audit_log::load_pending() {
 bool audit_log::append(const std::string& bytes) {
     int fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {
-        std::lock_guard lock(mutex_);
-        failure_ = errno_text(path_, errno);
+        write_failure_ = errno_text(path_, errno);
         return false;
     }
     ssize_t n = ::write(fd, bytes.data(), bytes.size());
     int error = errno;
     ::close(fd);
     if (n != static_cast<ssize_t>(bytes.size())) {
-        std::lock_guard lock(mutex_);
-        failure_ = errno_text(path_, n < 0 ? error : ENOSPC);
+        write_failure_ = errno_text(path_, n < 0 ? error : ENOSPC);
         return false;
     }
     return true;

@@ -82,6 +82,7 @@ private:
     std::size_t backlog_size_ = 0;
     std::string failure_;
     // Worker only.
+    std::string write_failure_;
     std::string taken_;
     std::deque<line> backlog_;
     // Lines at the front of the backlog that came from audit.pending.

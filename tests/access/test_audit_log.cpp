@@ -197,14 +197,23 @@ TEST(AuditLog, UnwritableFileIsReportedAndLinesWait) {
     log.flush();
     EXPECT_EQ(log.take_failure(),
               "Не удалось записать журнал действий " + path + ": Is a directory");
+    // More lines while stuck join the waiting one without a report each.
+    log.record("ivanov", "оператор", "квитирование", "Q2");
+    log.flush();
+    EXPECT_EQ(log.take_failure(), "");
+    EXPECT_EQ(log.waiting(), 2u);
     EXPECT_FALSE(log.writable());
-    // Writable again: the waiting line goes out first.
+    EXPECT_EQ(log.take_failure(),
+              "Не удалось записать журнал действий " + path + ": Is a directory");
+    // Writable again: the waiting lines go out first.
     std::filesystem::remove(path);
     EXPECT_TRUE(log.writable());
     std::vector<audit_entry> entries = parse_audit_text(ilktest::read_bytes(path));
-    ASSERT_EQ(entries.size(), 1u);
+    ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].object, "Q1");
+    EXPECT_EQ(entries[1].object, "Q2");
     EXPECT_TRUE(verify_audit_file(path).ok);
+    EXPECT_FALSE(std::filesystem::exists(log.pending_path()));
 }
 
 TEST(AuditLog, LinesWaitingAtTheEndAreKeptAndChainedOnTheNextStart) {
