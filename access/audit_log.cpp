@@ -83,6 +83,7 @@ void audit_log::record(std::string_view user, std::string_view role, std::string
     {
         std::lock_guard lock(mutex_);
         first = incoming_.empty();
+        ++incoming_lines_;
         nx_time now = clock_();
         incoming_.append(reinterpret_cast<const char*>(&now), sizeof now);
         put_field(incoming_, user);
@@ -126,7 +127,7 @@ void audit_log::flush() {
 
 std::size_t audit_log::waiting() {
     std::lock_guard lock(mutex_);
-    return backlog_size_ + (incoming_.empty() ? 0 : 1);
+    return backlog_size_ + incoming_lines_;
 }
 
 std::string audit_log::take_failure() {
@@ -157,6 +158,7 @@ void audit_log::run() {
             lock, [this] { return stop_ || !incoming_.empty() || (backlog_size_ > 0 && !stuck_); });
         bool ending = stop_;
         taken_.swap(incoming_);
+        incoming_lines_ = 0;
         busy_ = true;
         lock.unlock();
         std::size_t before = backlog_.size();

@@ -76,6 +76,7 @@ private:
     std::condition_variable idle_;
     // Lines queued by record(), encoded back to back; swapped with `taken_` by the worker.
     std::string incoming_;
+    std::size_t incoming_lines_ = 0;
     bool stop_ = false;
     bool busy_ = false;
     bool stuck_ = false;
