@@ -69,7 +69,6 @@ audit_log::~audit_log() {
 }
 
 void audit_log::set_clock(std::function<nx_time()> clock) {
-    std::lock_guard lock(mutex_);
     clock_ = std::move(clock);
 }
 
@@ -79,12 +78,13 @@ void audit_log::set_rotate_size(long long size) {
 
 void audit_log::record(std::string_view user, std::string_view role, std::string_view action,
                        std::string_view object) {
+    // Read outside the lock: the local time takes the C library's own lock.
+    nx_time now = clock_();
     bool first = false;
     {
         std::lock_guard lock(mutex_);
         first = incoming_.empty();
         ++incoming_lines_;
-        nx_time now = clock_();
         incoming_.append(reinterpret_cast<const char*>(&now), sizeof now);
         put_field(incoming_, user);
         put_field(incoming_, role);

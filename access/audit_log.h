@@ -46,6 +46,7 @@ public:
     const std::string& path() const { return path_; }
     // audit.pending beside the log.
     const std::string& pending_path() const { return pending_path_; }
+    // On the thread that records (tests).
     void set_clock(std::function<nx_time()> clock);
     void set_rotate_size(long long size);
 
