@@ -69,7 +69,7 @@ bool engineer_access::recording() const {
     return options_.audit || password_set();
 }
 
-std::string engineer_access::role() const {
+std::string_view engineer_access::role() const {
     bool engineer = granted_ || (edit_mode_ && !password_set());
     return engineer ? "инженер" : "оператор";
 }

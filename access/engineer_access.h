@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace nxkit {
 
@@ -46,7 +47,7 @@ public:
     bool granted() const { return granted_; }
     // "инженер" with access granted, or in edit mode where no password is asked; otherwise
     // "оператор".
-    std::string role() const;
+    std::string_view role() const;
     // The operator's input: the idle time starts again.
     void touch();
     // Called every second: true when the access has just ended for idleness.

@@ -8,7 +8,8 @@
 // (c) 100 connected, idle controlled points: processor time and wake-ups per second.
 //
 // Options: --quick (5 connections, 5 s runs), --connections N, --rate CHANGES_PER_S,
-// --seconds S (run b), --idle-seconds S (run c), --skip-a, --skip-b, --skip-c, --tls.
+// --seconds S (run b), --idle-seconds S (run c), --skip-a, --skip-b, --skip-c, --tls,
+// --tls-only (one TLS run of (b) alone, for a profiler).
 
 #include "base/cp1251.h"
 #include "base/nx_exception.h"
@@ -69,6 +70,8 @@ struct options {
     bool run_b = true;
     bool run_c = true;
     bool tls = false;
+    // One TLS run alone, for a profiler.
+    bool tls_only = false;
 };
 
 // The files of a TLS run: the CA both ends trust, the point's and the station's own.
@@ -615,6 +618,9 @@ int main(int argc, char** argv) {
             opt.run_c = false;
         } else if (a == "--tls") {
             opt.tls = true;
+        } else if (a == "--tls-only") {
+            opt.tls = true;
+            opt.tls_only = true;
         } else if (a == "--connections" && has_value) {
             ok = parse_number(argv[++i], 1, 200, opt.connections);
         } else if (a == "--rate" && has_value) {
@@ -630,7 +636,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr,
                          "usage: iec104 [--quick] [--connections N] [--rate CHANGES_PER_S] "
                          "[--seconds S] [--idle-seconds S] [--skip-a] [--skip-b] [--skip-c] "
-                         "[--tls]\n");
+                         "[--tls] [--tls-only]\n");
             return 2;
         }
     }
@@ -655,12 +661,15 @@ int main(int argc, char** argv) {
                             pki.issue("station", "ilkstation")};
             double plain = 0;
             double secured = 0;
-            for (bool over_tls : {false, true, true, false}) {
+            std::vector<bool> order{false, true, true, false};
+            if (opt.tls_only)
+                order = {true};
+            for (bool over_tls : order) {
                 double cpu = run_end_to_end(opt, over_tls ? &files : nullptr);
                 ok = cpu >= 0 && ok;
                 (over_tls ? secured : plain) += cpu / 2;
             }
-            if (ok && plain > 0)
+            if (ok && plain > 0 && !opt.tls_only)
                 std::printf("processor time, mean of two runs each: plain %.3f s/s, TLS %.3f s/s, "
                             "TLS over plain %+.1f %%\n",
                             plain, secured, (secured / plain - 1) * 100);

@@ -102,6 +102,18 @@ std::string verify_text(long result, const std::string& peer_name) {
     case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
     case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
         return "сертификат выдан неизвестным удостоверяющим центром";
+    case X509_V_ERR_CERT_REVOKED:
+        return "сертификат отозван";
+    case X509_V_ERR_UNABLE_TO_GET_CRL:
+        return "нет списка отзыва от удостоверяющего центра сертификата";
+    case X509_V_ERR_CRL_HAS_EXPIRED:
+        return "список отзыва устарел";
+    case X509_V_ERR_CRL_NOT_YET_VALID:
+        return "список отзыва ещё не действителен";
+    case X509_V_ERR_CRL_SIGNATURE_FAILURE:
+    case X509_V_ERR_UNABLE_TO_DECRYPT_CRL_SIGNATURE:
+    case X509_V_ERR_UNABLE_TO_GET_CRL_ISSUER:
+        return "список отзыва не подписан удостоверяющим центром";
     case X509_V_ERR_HOSTNAME_MISMATCH:
     case X509_V_ERR_IP_ADDRESS_MISMATCH:
         return "имя в сертификате не совпадает с " + peer_name;
@@ -117,6 +129,8 @@ std::string alert_text(int reason) {
         return "сертификат просрочен";
     case SSL_R_TLSV1_ALERT_UNKNOWN_CA:
         return "сертификат выдан неизвестным удостоверяющим центром";
+    case SSL_R_SSLV3_ALERT_CERTIFICATE_REVOKED:
+        return "сертификат отозван";
     case SSL_R_SSLV3_ALERT_BAD_CERTIFICATE:
     case SSL_R_SSLV3_ALERT_CERTIFICATE_UNKNOWN:
         return "сертификат не принят";
@@ -157,7 +171,7 @@ std::shared_ptr<tls_context> tls_context::create(tls_role role, const tls_settin
     }
     std::shared_ptr<tls_context> context(new tls_context(role, settings, ctx));
     SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
-    SSL_CTX_set_max_proto_version(ctx, TLS1_3_VERSION);
+    SSL_CTX_set_max_proto_version(ctx, settings.only_tls12 ? TLS1_2_VERSION : TLS1_3_VERSION);
     SSL_CTX_set_options(ctx, SSL_OP_NO_RENEGOTIATION | SSL_OP_NO_COMPRESSION | SSL_OP_NO_TICKET |
                                  SSL_OP_CIPHER_SERVER_PREFERENCE);
     SSL_CTX_set_num_tickets(ctx, 0);
@@ -176,6 +190,17 @@ std::shared_ptr<tls_context> tls_context::create(tls_role role, const tls_settin
         }
     } else if (role == tls_role::client) {
         SSL_CTX_set_default_verify_paths(ctx);
+    }
+    if (!settings.crl_file.empty()) {
+        // The whole chain is checked: a revoked intermediate authority refuses as well.
+        X509_STORE* store = SSL_CTX_get_cert_store(ctx);
+        X509_LOOKUP* lookup = X509_STORE_add_lookup(store, X509_LOOKUP_file());
+        if (lookup == nullptr ||
+            X509_load_crl_file(lookup, settings.crl_file.c_str(), X509_FILETYPE_PEM) <= 0) {
+            error = "не удалось прочитать список отзыва '" + settings.crl_file + "'";
+            return nullptr;
+        }
+        X509_STORE_set_flags(store, X509_V_FLAG_CRL_CHECK | X509_V_FLAG_CRL_CHECK_ALL);
     }
     if (!settings.certificate.empty() &&
         SSL_CTX_use_certificate_chain_file(ctx, settings.certificate.c_str()) != 1) {
@@ -225,7 +250,8 @@ tcp_stream::tcp_stream(tcp_stream&& other) noexcept
     : socket_(std::move(other.socket_)), context_(std::move(other.context_)),
       ssl_(std::exchange(other.ssl_, nullptr)), handshake_done_(other.handshake_done_),
       want_write_(other.want_write_), closed_(other.closed_), starved_(other.starved_),
-      failure_(std::move(other.failure_)), error_(other.error_) {}
+      failure_(std::move(other.failure_)), error_(other.error_), keys_since_(other.keys_since_),
+      key_bytes_(other.key_bytes_), key_updates_(other.key_updates_) {}
 
 tcp_stream& tcp_stream::operator=(tcp_stream&& other) noexcept {
     if (this != &other) {
@@ -239,6 +265,9 @@ tcp_stream& tcp_stream::operator=(tcp_stream&& other) noexcept {
         starved_ = other.starved_;
         failure_ = std::move(other.failure_);
         error_ = other.error_;
+        keys_since_ = other.keys_since_;
+        key_bytes_ = other.key_bytes_;
+        key_updates_ = other.key_updates_;
     }
     return *this;
 }
@@ -352,6 +381,8 @@ tcp_stream::step tcp_stream::handshake_step() {
     int result = SSL_do_handshake(ssl_);
     if (result == 1) {
         handshake_done_ = true;
+        keys_since_ = steady::now();
+        key_bytes_ = 0;
         return step::done;
     }
     int code = classify(result);
@@ -412,6 +443,7 @@ std::size_t tcp_stream::send_all(const void* data, std::size_t size, int timeout
         int n = SSL_write(ssl_, bytes + sent, part);
         if (n > 0) {
             sent += static_cast<std::size_t>(n);
+            key_bytes_ += n;
             continue;
         }
         int code = classify(n);
@@ -490,6 +522,7 @@ long tcp_stream::receive(void* buffer, std::size_t capacity) {
     int n = SSL_read(ssl_, buffer, static_cast<int>(std::min<std::size_t>(capacity, INT_MAX)));
     if (n > 0) {
         starved_ = false;
+        key_bytes_ += n;
         return n;
     }
     int code = classify(n);
@@ -507,6 +540,40 @@ long tcp_stream::receive(void* buffer, std::size_t capacity) {
         return 0;
     }
     return -1;
+}
+
+bool tcp_stream::keys_due(steady::time_point now) const {
+    if (ssl_ == nullptr || !handshake_done_ || !context_)
+        return false;
+    const tls_settings& settings = context_->settings();
+    return (settings.key_update_bytes > 0 && key_bytes_ >= settings.key_update_bytes) ||
+           (settings.key_update_ms > 0 &&
+            now - keys_since_ >= std::chrono::milliseconds(settings.key_update_ms));
+}
+
+tcp_stream::renewal tcp_stream::renew_keys(steady::time_point now) {
+    if (ssl_ == nullptr || !handshake_done_)
+        return renewal::failed;
+    if (SSL_version(ssl_) != TLS1_3_VERSION)
+        return renewal::reconnect;
+    ERR_clear_error();
+    errno = 0;
+    if (SSL_key_update(ssl_, SSL_KEY_UPDATE_REQUESTED) != 1) {
+        classify(0);
+        return renewal::failed;
+    }
+    // The KeyUpdate goes out now; a full socket keeps it for the next write, which sends it
+    // before any data under the new keys.
+    int result = SSL_do_handshake(ssl_);
+    if (result != 1) {
+        int code = classify(result);
+        if (code != SSL_ERROR_WANT_READ && code != SSL_ERROR_WANT_WRITE)
+            return renewal::failed;
+    }
+    keys_since_ = now;
+    key_bytes_ = 0;
+    ++key_updates_;
+    return renewal::renewed;
 }
 
 } // namespace nxkit

@@ -2,6 +2,7 @@
 
 #include "platform/tcp_socket.h"
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -24,6 +25,17 @@ struct tls_settings {
     // Server: a client certificate is asked for and must be valid when a CA file is given.
     bool check_name = true;
     std::string peer_name;
+    // Certificate revocation lists (PEM, one or more) of the CA file's authorities; when
+    // given, every certificate of the peer's chain must be on a list's issuer's watch and not
+    // revoked.
+    std::string crl_file{};
+    // New session keys after this long or this many octets either way, whichever comes first
+    // (0: not by that measure). TLS 1.3 updates the keys in the running connection; TLS 1.2,
+    // where renegotiation is off, has to connect anew.
+    long long key_update_ms = 60LL * 60 * 1000;
+    long long key_update_bytes = 100LL * 1024 * 1024;
+    // The highest version offered or accepted is TLS 1.2 (a peer that has no TLS 1.3).
+    bool only_tls12 = false;
 };
 
 enum class tls_role { client, server };
@@ -97,6 +109,14 @@ public:
     // direction.
     short poll_events(bool want_write) const;
 
+    // The session keys have served their time or their amount of data.
+    bool keys_due(std::chrono::steady_clock::time_point now) const;
+    enum class renewal { renewed, reconnect, failed };
+    // TLS 1.3: sends a KeyUpdate that asks the peer to renew its keys too. TLS 1.2: reconnect,
+    // the caller ends the connection. failed leaves the reason in failure().
+    renewal renew_keys(std::chrono::steady_clock::time_point now);
+    int key_updates() const { return key_updates_; }
+
     // Sends the TLS closure alert when it fits without waiting, then closes the socket.
     void close();
     bool is_open() const { return socket_.is_open(); }
@@ -122,6 +142,10 @@ private:
     bool starved_ = false;
     std::string failure_;
     int error_ = 0;
+    // Since the handshake or the last key update.
+    std::chrono::steady_clock::time_point keys_since_{};
+    long long key_bytes_ = 0;
+    int key_updates_ = 0;
 };
 
 } // namespace nxkit

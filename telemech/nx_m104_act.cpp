@@ -164,6 +164,20 @@ void nx_m104_act::run(std::shared_ptr<shared> state) {
         sink.link_down();
 
         for (;;) {
+            // IEC 62351-3: the session keys are renewed after a time and an amount of data.
+            if (tls && socket.keys_due(std::chrono::steady_clock::now())) {
+                auto renewed = socket.renew_keys(std::chrono::steady_clock::now());
+                if (renewed == tcp_stream::renewal::reconnect) {
+                    line(kind::mes, "TLS 1.2: срок ключей сеанса истек, соединение заново");
+                    break;
+                }
+                if (renewed == tcp_stream::renewal::failed) {
+                    line(kind::err, "ошибка соединения " + host + ". TLS: " + socket.failure());
+                    note_failure("TLS: " + socket.failure());
+                    break;
+                }
+                line(kind::mes, "TLS: ключи сеанса обновлены");
+            }
             // A peer that stopped confirming is gone even though the socket stays open.
             if (apdu.t1_expired(settings.clock())) {
                 line(kind::err, "истек таймаут t1: нет подтверждения от контроллера");

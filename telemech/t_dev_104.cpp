@@ -31,7 +31,26 @@ enum tls_row : int {
     row_tls_key,
     row_tls_check_name,
     row_tls_peer_name,
+    row_tls_crl,
+    row_tls_key_minutes,
+    row_tls_key_megabytes,
 };
+
+// IEC 62351-3 session key renewal: after an hour or 100 MB, whichever comes first.
+constexpr int default_key_minutes = 60;
+constexpr int default_key_megabytes = 100;
+
+// A whole number from `low` to `high`, or the message names the row's range.
+int row_number(const std::string& text, int low, int high, const char* what) {
+    const std::string digits = trim(text, ' ');
+    int value = 0;
+    auto res = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (digits.empty() || res.ec != std::errc() || res.ptr != digits.data() + digits.size() ||
+        value < low || value > high)
+        throw nx_exception(
+            format_short("%s: целое число от %d до %d (0 - не по этой мере)", what, low, high));
+    return value;
+}
 
 const choice_list& yes_no() {
     static const choice_list choices{{"да", 1}, {"нет", 0}};
@@ -70,6 +89,14 @@ void t_dev_104::on_start(const nx_xml_element& element) {
     tls_key_ = element.attr("tkey");
     tls_check_name_ = !element.has_attr("tchk") || element.attr_int("tchk") != 0;
     tls_peer_name_ = element.attr("tname");
+    tls_crl_ = element.attr("tcrl");
+    tls_key_minutes_ = element.has_attr("tkum") ? element.attr_int("tkum") : default_key_minutes;
+    if (tls_key_minutes_ < 0 || tls_key_minutes_ > 100000)
+        tls_key_minutes_ = default_key_minutes;
+    tls_key_megabytes_ =
+        element.has_attr("tkub") ? element.attr_int("tkub") : default_key_megabytes;
+    if (tls_key_megabytes_ < 0 || tls_key_megabytes_ > 100000)
+        tls_key_megabytes_ = default_key_megabytes;
     if (!lcn_seen())
         set_log_defaults(true, 50);
 }
@@ -108,6 +135,15 @@ bool t_dev_104::set_parameter(int index, const std::string& text) {
         return true;
     case row_tls_peer_name:
         tls_peer_name_ = trim(text, ' ');
+        return true;
+    case row_tls_crl:
+        tls_crl_ = trim(text, ' ');
+        return true;
+    case row_tls_key_minutes:
+        tls_key_minutes_ = row_number(text, 0, 100000, "Смена ключей TLS, мин");
+        return true;
+    case row_tls_key_megabytes:
+        tls_key_megabytes_ = row_number(text, 0, 100000, "Смена ключей TLS, МБ");
         return true;
     default:
         break;
@@ -151,6 +187,18 @@ bool t_dev_104::get_parameter(int index, std::string& value, std::string& name) 
         name = "• имя КП";
         value = tls_peer_name_;
         return true;
+    case row_tls_crl:
+        name = "• список отзыва (CRL)";
+        value = tls_crl_;
+        return true;
+    case row_tls_key_minutes:
+        name = "• смена ключей, мин";
+        value = std::to_string(tls_key_minutes_);
+        return true;
+    case row_tls_key_megabytes:
+        name = "• смена ключей, МБ";
+        value = std::to_string(tls_key_megabytes_);
+        return true;
     default:
         break;
     }
@@ -163,7 +211,7 @@ int t_dev_104::parameter_editor(int index, choice_list& choices) {
         choices = yes_no();
         return editor_choice_only;
     }
-    if (index >= row_tls_ca && index <= row_tls_peer_name)
+    if (index >= row_tls_ca && index <= row_tls_key_megabytes)
         return editor_free_text;
     int kind = 0;
     if (log_parameter_editor(log_rows_104, index, choices, kind))
@@ -189,11 +237,21 @@ void t_dev_104::write(nx_xml_writer& writer) {
         writer.attribute("tchk", "0");
     if (!tls_peer_name_.empty())
         writer.attribute("tname", xml_escape(tls_peer_name_));
+    if (!tls_crl_.empty())
+        writer.attribute("tcrl", xml_escape(tls_crl_));
+    if (tls_key_minutes_ != default_key_minutes)
+        writer.attribute("tkum", std::to_string(tls_key_minutes_));
+    if (tls_key_megabytes_ != default_key_megabytes)
+        writer.attribute("tkub", std::to_string(tls_key_megabytes_));
 }
 
 tls_settings t_dev_104::tls() const {
-    return tls_settings{station_file(tls_ca_), station_file(tls_certificate_),
-                        station_file(tls_key_), tls_check_name_, tls_peer_name_};
+    tls_settings settings{station_file(tls_ca_), station_file(tls_certificate_),
+                          station_file(tls_key_), tls_check_name_, tls_peer_name_};
+    settings.crl_file = station_file(tls_crl_);
+    settings.key_update_ms = static_cast<long long>(tls_key_minutes_) * 60 * 1000;
+    settings.key_update_bytes = static_cast<long long>(tls_key_megabytes_) * 1024 * 1024;
+    return settings;
 }
 
 std::string t_dev_104::display_name() {

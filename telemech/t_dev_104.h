@@ -48,6 +48,9 @@ private:
     std::string tls_key_;
     bool tls_check_name_ = true;
     std::string tls_peer_name_;
+    std::string tls_crl_;
+    int tls_key_minutes_ = 60;
+    int tls_key_megabytes_ = 100;
     nx_m104_settings settings_;
     nx_m104_act act_;
 };

@@ -197,13 +197,85 @@ TEST(AuditLog, UnwritableFileIsReportedAndLinesWait) {
     log.flush();
     EXPECT_EQ(log.take_failure(),
               "Не удалось записать журнал действий " + path + ": Is a directory");
+    // More lines while stuck join the waiting one without a report each.
+    log.record("ivanov", "оператор", "квитирование", "Q2");
+    log.flush();
+    EXPECT_EQ(log.take_failure(), "");
+    EXPECT_EQ(log.waiting(), 2u);
     EXPECT_FALSE(log.writable());
-    // Writable again: the waiting line goes out first.
+    EXPECT_EQ(log.take_failure(),
+              "Не удалось записать журнал действий " + path + ": Is a directory");
+    // Writable again: the waiting lines go out first.
     std::filesystem::remove(path);
     EXPECT_TRUE(log.writable());
     std::vector<audit_entry> entries = parse_audit_text(ilktest::read_bytes(path));
-    ASSERT_EQ(entries.size(), 1u);
+    ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].object, "Q1");
+    EXPECT_EQ(entries[1].object, "Q2");
+    EXPECT_TRUE(verify_audit_file(path).ok);
+    EXPECT_FALSE(std::filesystem::exists(log.pending_path()));
+}
+
+TEST(AuditLog, LinesWaitingAtTheEndAreKeptAndChainedOnTheNextStart) {
+    ilktest::temp_dir dir;
+    std::string path = dir.path() + "audit.log";
+    std::string pending = dir.path() + "audit.pending";
+    std::string first = make_trail(path, 1);
+    std::filesystem::rename(path, dir.path() + "aside.log");
+    std::filesystem::create_directory(path);
+    {
+        audit_log log(path);
+        EXPECT_EQ(log.pending_path(), pending);
+        log.set_clock(fixed_time);
+        log.record("ivanov", "инженер", "сохранение конфигурации", "добавлено 1");
+        log.flush();
+        // Kept on disk while it waits, so that a crash does not lose it either.
+        EXPECT_EQ(ilktest::read_bytes(pending),
+                  to_cp1251("11.12.2026 09:30:05\tivanov\tинженер\tсохранение конфигурации\t"
+                            "добавлено 1\t-\r\n"));
+        log.set_clock([] { return time_encode(2026, 12, 11, 9, 31, 0, 0); });
+        log.record("ivanov", "инженер", "выход из режима редактирования", "");
+        log.flush();
+        EXPECT_EQ(log.waiting(), 2u);
+        EXPECT_FALSE(log.take_failure().empty());
+    }
+    EXPECT_EQ(ilktest::read_bytes(pending),
+              to_cp1251("11.12.2026 09:30:05\tivanov\tинженер\tсохранение конфигурации\t"
+                        "добавлено 1\t-\r\n"
+                        "11.12.2026 09:31:00\tivanov\tинженер\tвыход из режима "
+                        "редактирования\t\t-\r\n"));
+
+    // Still unwritable at the next start: nothing is lost and nothing is doubled.
+    {
+        audit_log log(path);
+        log.flush();
+        EXPECT_EQ(log.waiting(), 2u);
+    }
+    EXPECT_EQ(lines_of(ilktest::read_bytes(pending)).size(), 2u);
+
+    // Writable again: the kept lines follow the chain first, with their own times.
+    std::filesystem::remove(path);
+    std::filesystem::rename(dir.path() + "aside.log", path);
+    {
+        audit_log log(path);
+        log.set_clock([] { return time_encode(2026, 12, 11, 9, 40, 0, 0); });
+        log.record("ivanov", "оператор", "квитирование", "Q2");
+        log.flush();
+        EXPECT_EQ(log.waiting(), 0u);
+    }
+    EXPECT_FALSE(std::filesystem::exists(pending));
+    std::vector<audit_entry> entries = parse_audit_text(ilktest::read_bytes(path));
+    ASSERT_EQ(entries.size(), 4u);
+    EXPECT_EQ(entries[0].object, "сигнал 1");
+    EXPECT_EQ(entries[1].time + "|" + entries[1].action,
+              "11.12.2026 09:30:05|сохранение конфигурации");
+    EXPECT_EQ(entries[2].time + "|" + entries[2].action,
+              "11.12.2026 09:31:00|выход из режима редактирования");
+    EXPECT_EQ(entries[3].time + "|" + entries[3].object, "11.12.2026 09:40:00|Q2");
+    EXPECT_EQ(entries[1].chain,
+              audit_chain_next(last_chain_value(first),
+                               to_cp1251("11.12.2026 09:30:05\tivanov\tинженер\tсохранение "
+                                         "конфигурации\tдобавлено 1")));
     EXPECT_TRUE(verify_audit_file(path).ok);
 }
 

@@ -115,6 +115,11 @@ key_ptr read_key(const std::string& path) {
     return key;
 }
 
+struct crl_free {
+    void operator()(X509_CRL* c) const { X509_CRL_free(c); }
+};
+using crl_ptr = std::unique_ptr<X509_CRL, crl_free>;
+
 } // namespace
 
 test_pki::test_pki(const std::string& folder, const std::string& name)
@@ -140,6 +145,37 @@ test_pki::issued test_pki::issue(const std::string& stem, const std::string& sub
     write_certificate(files.certificate, cert.get());
     write_key(files.key, key.get());
     return files;
+}
+
+void test_pki::write_crl(const std::string& path, const std::vector<std::string>& revoked,
+                         long valid_s) const {
+    cert_ptr ca = read_certificate(ca_file_);
+    key_ptr ca_key = read_key(ca_key_file_);
+    crl_ptr crl(X509_CRL_new());
+    require(crl != nullptr, "X509_CRL_new");
+    X509_CRL_set_version(crl.get(), 1);
+    X509_CRL_set_issuer_name(crl.get(), X509_get_subject_name(ca.get()));
+    ASN1_TIME* last = X509_gmtime_adj(nullptr, -3600);
+    ASN1_TIME* next = X509_gmtime_adj(nullptr, valid_s);
+    X509_CRL_set1_lastUpdate(crl.get(), last);
+    X509_CRL_set1_nextUpdate(crl.get(), next);
+    for (const std::string& file : revoked) {
+        cert_ptr cert = read_certificate(file);
+        X509_REVOKED* entry = X509_REVOKED_new();
+        require(entry != nullptr, "X509_REVOKED_new");
+        X509_REVOKED_set_serialNumber(entry, X509_get_serialNumber(cert.get()));
+        X509_REVOKED_set_revocationDate(entry, last);
+        require(X509_CRL_add0_revoked(crl.get(), entry) == 1, "add revoked");
+    }
+    ASN1_TIME_free(last);
+    ASN1_TIME_free(next);
+    X509_CRL_sort(crl.get());
+    require(X509_CRL_sign(crl.get(), ca_key.get(), EVP_sha256()) > 0, "X509_CRL_sign");
+    FILE* f = std::fopen(path.c_str(), "wb");
+    require(f != nullptr, "open CRL file");
+    bool ok = PEM_write_X509_CRL(f, crl.get()) == 1;
+    std::fclose(f);
+    require(ok, "write CRL");
 }
 
 } // namespace ilktest

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace ilktest {
 
@@ -23,6 +24,12 @@ public:
     // written as `stem`.pem and `stem`-key.pem.
     issued issue(const std::string& stem, const std::string& subject, long not_before_s = -3600,
                  long not_after_s = 30L * 86400) const;
+
+    // A certificate revocation list signed by the CA, valid from an hour ago for `valid_s`
+    // seconds from now (negative: already out of date), naming the issued certificates in
+    // `revoked` (their .pem files), written to `path`.
+    void write_crl(const std::string& path, const std::vector<std::string>& revoked,
+                   long valid_s = 7L * 86400) const;
 
 private:
     std::string folder_;

@@ -1,4 +1,5 @@
 #include "base/cp1251.h"
+#include "base/nx_exception.h"
 #include "base/nx_log.h"
 #include "config/config_classes.h"
 #include "config/ref_types.h"
@@ -110,7 +111,13 @@ TEST_F(Device104Tls, SettingsRowsSaveOnlyWhatDiffersFromPlainTcp) {
     EXPECT_EQ(row(dev(), 11), "TLS (IEC 62351-3)=нет");
     EXPECT_EQ(row(dev(), 12), "• файл УЦ=");
     EXPECT_EQ(row(dev(), 15), "• проверка имени=да");
-    EXPECT_EQ(row(dev(), 17), "(none)");
+    EXPECT_EQ(row(dev(), 17), "• список отзыва (CRL)=");
+    EXPECT_EQ(row(dev(), 18), "• смена ключей, мин=60");
+    EXPECT_EQ(row(dev(), 19), "• смена ключей, МБ=100");
+    EXPECT_EQ(row(dev(), 20), "(none)");
+    EXPECT_EQ(dev().tls().key_update_ms, 3600000);
+    EXPECT_EQ(dev().tls().key_update_bytes, 100LL * 1024 * 1024);
+    EXPECT_EQ(dev().tls().crl_file, "");
     choice_list choices;
     EXPECT_EQ(dev().parameter_editor(11, choices), editor_choice_only);
     ASSERT_EQ(choices.size(), 2u);
@@ -123,6 +130,19 @@ TEST_F(Device104Tls, SettingsRowsSaveOnlyWhatDiffersFromPlainTcp) {
     dev().set_parameter(14, "/etc/ilk/station-key.pem");
     dev().set_parameter(15, "нет");
     dev().set_parameter(16, "kp5.example");
+    dev().set_parameter(17, "pki/ca.crl");
+    dev().set_parameter(18, "30");
+    dev().set_parameter(19, " 0 ");
+    for (const char* bad : {"", "-1", "1.5", "100001", "x"}) {
+        try {
+            dev().set_parameter(18, bad);
+            ADD_FAILURE() << "accepted '" << bad << "'";
+        } catch (const nx_exception& e) {
+            EXPECT_EQ(std::string(e.what()),
+                      "Смена ключей TLS, мин: целое число от 0 до 100000 (0 - не по этой мере)");
+        }
+    }
+    EXPECT_EQ(row(dev(), 18), "• смена ключей, мин=30");
     EXPECT_EQ(row(dev(), 12), "• файл УЦ=pki/ca.pem");
     EXPECT_EQ(row(dev(), 14), "• ключ=/etc/ilk/station-key.pem");
     EXPECT_EQ(row(dev(), 16), "• имя КП=kp5.example");
@@ -133,6 +153,9 @@ TEST_F(Device104Tls, SettingsRowsSaveOnlyWhatDiffersFromPlainTcp) {
     EXPECT_EQ(settings.key, "/etc/ilk/station-key.pem");
     EXPECT_FALSE(settings.check_name);
     EXPECT_EQ(settings.peer_name, "kp5.example");
+    EXPECT_EQ(settings.crl_file, station_dir() + "pki/ca.crl");
+    EXPECT_EQ(settings.key_update_ms, 30 * 60000);
+    EXPECT_EQ(settings.key_update_bytes, 0);
 
     store->save();
     std::string saved = from_cp1251(read_bytes(station_dir() + "refs.ini"));
@@ -140,13 +163,16 @@ TEST_F(Device104Tls, SettingsRowsSaveOnlyWhatDiffersFromPlainTcp) {
         saved.find("<ref tp=\"104\" addr=\"5\" p100=\"-1\" p103=\"-2\" lcn=\"0\" lsz=\"1000\" "
                    "con=\"127.0.0.1:2405\" tls=\"1\" "
                    "tca=\"pki/ca.pem\" tcrt=\"pki/station.pem\" "
-                   "tkey=\"/etc/ilk/station-key.pem\" tchk=\"0\" tname=\"kp5.example\">"),
+                   "tkey=\"/etc/ilk/station-key.pem\" tchk=\"0\" tname=\"kp5.example\" "
+                   "tcrl=\"pki/ca.crl\" tkum=\"30\" tkub=\"0\">"),
         std::string::npos)
         << saved;
     store->load();
     EXPECT_TRUE(dev().tls_on());
     EXPECT_EQ(row(dev(), 15), "• проверка имени=нет");
     EXPECT_EQ(row(dev(), 13), "• сертификат=pki/station.pem");
+    EXPECT_EQ(row(dev(), 17), "• список отзыва (CRL)=pki/ca.crl");
+    EXPECT_EQ(row(dev(), 19), "• смена ключей, МБ=0");
 
     // Switched off again, the device's line is the plain one.
     dev().set_parameter(11, "нет");
@@ -155,6 +181,9 @@ TEST_F(Device104Tls, SettingsRowsSaveOnlyWhatDiffersFromPlainTcp) {
     dev().set_parameter(14, "");
     dev().set_parameter(15, "да");
     dev().set_parameter(16, "");
+    dev().set_parameter(17, "");
+    dev().set_parameter(18, "60");
+    dev().set_parameter(19, "100");
     store->save();
     saved = from_cp1251(read_bytes(station_dir() + "refs.ini"));
     EXPECT_NE(saved.find("lsz=\"1000\" con=\"127.0.0.1:2405\">\r\n"), std::string::npos) << saved;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -294,4 +295,141 @@ TEST_F(WorkerTls, SilentPointTimesTheHandshakeOutAndStopEndsItAtOnce) {
     EXPECT_TRUE(worker.stop());
     EXPECT_LT(elapsed_ms(start), 200);
     EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(WorkerTls, RevocationListsRefuseRevokedCertificatesWithTheReasonNamed) {
+    const std::string refused = "ERR | 5: не удалось создать соединение 127.0.0.1. TLS: ";
+    const std::string started = "MES | 5: старт 104 127.0.0.1" + equals_line;
+    std::string failure;
+    test_pki::issued revoked = station.issue("revoked", "127.0.0.1");
+    test_pki::issued good = station.issue("server", "127.0.0.1");
+    std::string crl = dir.path() + "station.crl";
+    station.write_crl(crl, {revoked.certificate});
+    nx_m104_settings s = settings();
+    s.tls->crl_file = crl;
+
+    kp_sim_process revoked_sim(sim_arguments(revoked));
+    EXPECT_EQ(first_attempt(revoked_sim, s, failure),
+              std::vector<std::string>{refused + "сертификат отозван"});
+    EXPECT_EQ(failure, "TLS: сертификат отозван");
+    // The same list lets a certificate it does not name through, the authority's own included.
+    kp_sim_process good_sim(sim_arguments(good));
+    EXPECT_EQ(first_attempt(good_sim, s, failure), std::vector<std::string>{started});
+    EXPECT_EQ(failure, "");
+
+    // A list past its next update, or one from another authority, proves nothing.
+    station.write_crl(crl, {}, -60);
+    EXPECT_EQ(first_attempt(good_sim, s, failure),
+              std::vector<std::string>{refused + "список отзыва устарел"});
+    stranger.write_crl(crl, {});
+    EXPECT_EQ(first_attempt(good_sim, s, failure),
+              std::vector<std::string>{refused +
+                                       "нет списка отзыва от удостоверяющего центра сертификата"});
+    s.tls->crl_file = dir.path() + "missing.crl";
+    EXPECT_EQ(first_attempt(good_sim, s, failure),
+              std::vector<std::string>{refused + "не удалось прочитать список отзыва '" +
+                                       s.tls->crl_file + "'"});
+
+    // The point's own list names the station's certificate.
+    std::string point_crl = dir.path() + "point.crl";
+    station.write_crl(point_crl, {client.certificate});
+    std::vector<std::string> arguments = sim_arguments(good);
+    arguments.insert(arguments.end(), {"--tls-crl", point_crl});
+    kp_sim_process strict_sim(arguments);
+    counting_sink sink;
+    test_log log;
+    nx_m104_act worker;
+    ASSERT_TRUE(worker.start(5, "127.0.0.1:" + std::to_string(strict_sim.port()), sink, log.log,
+                             settings()));
+    std::string refusal;
+    EXPECT_TRUE(strict_sim.wait_line(
+        "127.0.0.1:" + std::to_string(strict_sim.port()) + " #1 tls refused: ", 5000, &refusal));
+    EXPECT_NE(refusal.find("сертификат отозван"), std::string::npos) << refusal;
+    ASSERT_TRUE(log.wait_lines(2));
+    EXPECT_TRUE(worker.stop());
+    EXPECT_EQ(log.lines()[1], "ERR | 5: ошибка соединения 127.0.0.1. TLS: другая сторона "
+                              "отвергла соединение: сертификат отозван");
+}
+
+TEST_F(WorkerTls, SessionKeysAreRenewedAndTheDataGoesOn) {
+    test_pki::issued server = station.issue("server", "127.0.0.1");
+    std::vector<std::string> arguments = sim_arguments(server);
+    // Twenty points changing every 10 ms: frames both ways all the time. No -v: nobody reads
+    // the frames it would print.
+    ASSERT_EQ(arguments[0], "-v");
+    arguments.erase(arguments.begin());
+    arguments[5] = "1:1-20=0";
+    arguments.insert(arguments.end(), {"--period", "10"});
+    kp_sim_process sim(arguments);
+    ASSERT_TRUE(sim.running());
+    auto run = [&](nx_m104_settings s) {
+        counting_sink sink;
+        test_log log;
+        nx_m104_act worker;
+        EXPECT_TRUE(worker.start(5, "127.0.0.1:" + std::to_string(sim.port()), sink, log.log, s));
+        EXPECT_GE(sink.wait_objects(150, 15000).size(), 150u);
+        EXPECT_EQ(worker.last_failure(), "");
+        EXPECT_TRUE(worker.stop());
+        return log.lines();
+    };
+    auto count = [](const std::vector<std::string>& lines, const std::string& text) {
+        return std::count(lines.begin(), lines.end(), text);
+    };
+    const std::string renewed = "MES | 5: TLS: ключи сеанса обновлены";
+
+    // By the amount of data: about every tenth frame.
+    nx_m104_settings by_data = settings();
+    by_data.tls->key_update_bytes = 200;
+    by_data.tls->key_update_ms = 0;
+    std::vector<std::string> lines = run(by_data);
+    EXPECT_GE(count(lines, renewed), 10) << lines.size();
+    // One connection all along: no error, no second start.
+    EXPECT_EQ(count(lines, "MES | 5: старт 104 127.0.0.1" + equals_line), 1);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.rfind("ERR", 0) == 0; }),
+              0);
+
+    // By time.
+    nx_m104_settings by_time = settings();
+    by_time.tls->key_update_bytes = 0;
+    by_time.tls->key_update_ms = 200;
+    lines = run(by_time);
+    EXPECT_GE(count(lines, renewed), 3);
+    EXPECT_EQ(count(lines, "MES | 5: старт 104 127.0.0.1" + equals_line), 1);
+
+    // Neither: the keys of the handshake serve the whole connection.
+    nx_m104_settings never = settings();
+    never.tls->key_update_bytes = 0;
+    never.tls->key_update_ms = 0;
+    EXPECT_EQ(count(run(never), renewed), 0);
+}
+
+TEST_F(WorkerTls, PointWithTls12ConnectsAnewWhenItsKeysAreDue) {
+    test_pki::issued server = station.issue("server", "127.0.0.1");
+    std::vector<std::string> arguments = sim_arguments(server);
+    arguments.insert(arguments.end(), {"--tls-max", "1.2"});
+    kp_sim_process sim(arguments);
+    ASSERT_TRUE(sim.running());
+    nx_m104_settings s = settings();
+    s.tls->key_update_ms = 300;
+    s.reconnect_ms = 50;
+    counting_sink sink;
+    test_log log;
+    nx_m104_act worker;
+    ASSERT_TRUE(worker.start(5, "127.0.0.1:" + std::to_string(sim.port()), sink, log.log, s));
+    ASSERT_TRUE(log.wait_lines(4, 5000));
+    EXPECT_TRUE(worker.stop());
+    std::vector<std::string> lines = log.lines();
+    lines.resize(4);
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "MES | 5: старт 104 127.0.0.1" + equals_line,
+                         "MES | 5: TLS 1.2: срок ключей сеанса истек, соединение заново",
+                         "MES | 5: стоп 104 127.0.0.1" + dashes_line,
+                         "MES | 5: старт 104 127.0.0.1" + equals_line}));
+    // Each connection's interrogation brought the point in.
+    EXPECT_GE(sink.wait_objects(2).size(), 2u);
+    std::string session;
+    EXPECT_TRUE(
+        sim.wait_line("127.0.0.1:" + std::to_string(sim.port()) + " #1 tls ", 5000, &session));
+    EXPECT_NE(session.find(" tls TLSv1.2 ECDHE-"), std::string::npos) << session;
 }

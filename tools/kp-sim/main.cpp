@@ -22,7 +22,8 @@ namespace {
 const char* usage_text =
     "usage: kp-sim [-v] [--scenario FILE] [--endpoint ADDR:PORT] [--ca N] [--object SPEC]...\n"
     "              [--period MS] [--burst N] [--fault MODE]\n"
-    "              [--tls-cert FILE --tls-key FILE [--tls-ca FILE]]\n"
+    "              [--tls-cert FILE --tls-key FILE [--tls-ca FILE] [--tls-crl FILE]\n"
+    "               [--tls-max 1.2|1.3]]\n"
     "              [--serial DEVICE|pty [--baud N] [--mode strict|lenient] [--link ADDR]...]\n"
     "Every --keyword VALUE is a scenario directive; see docs/kp-sim.md.\n"
     "Commands on standard input: set IOA VALUE[/QQ], change [N], fault MODE [LINK],\n"
@@ -157,6 +158,8 @@ int main(int argc, char** argv) {
     std::shared_ptr<nxkit::tls_context> tls;
     if (!s.tls_certificate.empty() || !s.tls_key.empty() || !s.tls_ca.empty()) {
         nxkit::tls_settings settings{s.tls_ca, s.tls_certificate, s.tls_key, true, {}};
+        settings.crl_file = s.tls_crl;
+        settings.only_tls12 = s.tls_only_12;
         std::string error;
         tls = nxkit::tls_context::create(nxkit::tls_role::server, settings, error);
         if (!tls) {

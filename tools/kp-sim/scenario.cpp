@@ -213,15 +213,23 @@ bool apply_directive(scenario& s, const std::string& keyword, const std::string&
         s.verbose = true;
     } else if (keyword == "scenario") {
         return load_scenario_file(s, argument, error);
-    } else if (keyword == "tls-cert" || keyword == "tls-key" || keyword == "tls-ca") {
+    } else if (keyword == "tls-cert" || keyword == "tls-key" || keyword == "tls-ca" ||
+               keyword == "tls-crl") {
         if (argument.empty()) {
             error = keyword + " needs a file";
             return false;
         }
         std::string& target = keyword == "tls-cert"  ? s.tls_certificate
                               : keyword == "tls-key" ? s.tls_key
+                              : keyword == "tls-crl" ? s.tls_crl
                                                      : s.tls_ca;
         target = argument;
+    } else if (keyword == "tls-max") {
+        if (argument != "1.2" && argument != "1.3") {
+            error = "tls-max is 1.2 or 1.3";
+            return false;
+        }
+        s.tls_only_12 = argument == "1.2";
     } else if (keyword == "serial") {
         if (argument.empty()) {
             error = "serial needs a device or pty";

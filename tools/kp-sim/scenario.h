@@ -77,6 +77,9 @@ struct scenario {
     std::string tls_certificate;
     std::string tls_key;
     std::string tls_ca;
+    // Revocation lists for the clients' certificates; TLS 1.2 as the highest version.
+    std::string tls_crl;
+    bool tls_only_12 = false;
 };
 
 // "none", "refuse", "silent", "close", "bad-start", "skip-seq", "ca=N", "bad-crc", "noise",
