@@ -23,7 +23,7 @@ struct built_in_type {
 };
 
 // Types whose symbols the scheme knows; they win over the file's own entries.
-const std::array<built_in_type, 12> built_in_types = {{
+const std::array<built_in_type, 14> built_in_types = {{
     {"заземляющий_нож", 1422, 1423, "положение", "включен", "отключен"},
     {"разъединитель", 1419, 1420, "положение", "включен", "отключен"},
     {"выключатель", 1424, 1425, "положение", "включен", "отключен"},
@@ -36,6 +36,9 @@ const std::array<built_in_type, 12> built_in_types = {{
     {"метка", 1435, 1436, "текст", "", ""},
     {"прибор_реальный", 1437, 1437, "значение", "", ""},
     {"прибор_настраиваемый", 1437, 1437, "значение", "", ""},
+    // Primary equipment whose picture has a state of its own.
+    {"шина", 1435, 1436, "напряжение", "есть", "нет"},
+    {"предохранитель", 1435, 1436, "состояние", "исправен", "перегорел"},
 }};
 
 } // namespace

@@ -31,7 +31,7 @@ TEST(ElementTypes, FileNamesAndBuiltInTypesAreRewrittenInCodePageOrder) {
     element_type_table plain;
     plain.load(file);
     // Without a file the built-in types alone.
-    EXPECT_EQ(plain.names().size(), 12u);
+    EXPECT_EQ(plain.names().size(), 14u);
     const std::string breaker = record_text(*plain.type_record("выключатель"));
     EXPECT_EQ(breaker, "выключатель 1424/1425 положение:включен/отключен [дисп_имя(/:)"
                        "положение(включен/отключен:включен,отключен,)]");
@@ -40,17 +40,20 @@ TEST(ElementTypes, FileNamesAndBuiltInTypesAreRewrittenInCodePageOrder) {
     element_type_table table;
     table.load(file);
     // "ё" sorts before the other letters in Windows-1251 but after them in UTF-8.
-    EXPECT_EQ(read_bytes(file),
-              to_cp1251("lamp2\r\nёлка\r\nвыключатель\r\nвыключатель_выдвижной\r\n"
-                        "заземляющий_нож\r\nлампа\r\nметка\r\nмой_тип\r\nприбор_настраиваемый\r\n"
-                        "прибор_реальный\r\nприсоединение\r\nразъединитель\r\nтабло\r\nтекст\r\n"
-                        "ячейка_таблицы\r\n"));
+    EXPECT_EQ(
+        read_bytes(file),
+        to_cp1251("lamp2\r\nёлка\r\nвыключатель\r\nвыключатель_выдвижной\r\n"
+                  "заземляющий_нож\r\nлампа\r\nметка\r\nмой_тип\r\nпредохранитель\r\n"
+                  "прибор_настраиваемый\r\nприбор_реальный\r\nприсоединение\r\nразъединитель\r\n"
+                  "табло\r\nтекст\r\nшина\r\nячейка_таблицы\r\n"));
     // A built-in name in the file changes nothing.
     EXPECT_EQ(record_text(*table.type_record("выключатель")), breaker);
     EXPECT_EQ(record_text(*table.type_record("мой_тип")),
               "мой_тип 1435/1436 дисп_имя:/ [дисп_имя(/:)]");
     EXPECT_EQ(record_text(*table.type_record("прибор_реальный")),
               "прибор_реальный 1437/1437 значение:/ [дисп_имя(/:)значение(/:)]");
+    EXPECT_EQ(record_text(*table.type_record("шина")),
+              "шина 1435/1436 напряжение:есть/нет [дисп_имя(/:)напряжение(есть/нет:есть,нет,)]");
     EXPECT_EQ(table.type_record("нет_такого"), nullptr);
 }
 
@@ -84,7 +87,7 @@ TEST(ElementTypes, AFileThatCannotBeReadIsNeverWrittenOver) {
     ASSERT_EQ(lstat(file.c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     // The built-in types serve this run.
-    EXPECT_EQ(table.names().size(), 12u);
+    EXPECT_EQ(table.names().size(), 14u);
     EXPECT_NE(table.type_record("выключатель"), nullptr);
 }
 
@@ -94,7 +97,7 @@ TEST(ElementTypes, LineEndsOfEveryKindSeparateTheNames) {
     write_bytes(file, to_cp1251("тип_lf\nтип_cr\rтип_crlf\r\n\n\rпоследний"));
     element_type_table table;
     table.load(file);
-    EXPECT_EQ(table.names().size(), 16u);
+    EXPECT_EQ(table.names().size(), 18u);
     for (const char* name : {"тип_lf", "тип_cr", "тип_crlf", "последний"})
         EXPECT_NE(table.type_record(name), nullptr) << name;
     EXPECT_EQ(read_bytes(file).find('\n'), read_bytes(file).find("\r\n") + 1);
