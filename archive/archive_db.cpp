@@ -161,6 +161,14 @@ bool archive_db::open(std::string& error, bool* damaged) {
             return false;
         }
     }
+    if (!sqlite) {
+        // A server's archive made before is taken as it is (no notices for every start).
+        QSqlQuery tables(db_);
+        if (tables.exec("SELECT COUNT(*) FROM information_schema.tables WHERE table_name IN "
+                        "('signal', 'event', 'measurement')") &&
+            tables.next() && tables.value(0).toInt() == 3)
+            return true;
+    }
     for (const std::string& sql : archive_schema(location_.dialect)) {
         QSqlQuery query(db_);
         if (!query.exec(q(sql))) {
@@ -243,7 +251,8 @@ bool archive_db::write(const std::vector<archive_row>& rows, std::string& error,
         error = error_text(e);
         if (damaged != nullptr && location_.dialect == archive_dialect::sqlite)
             *damaged = archive_error_is_damage(e.nativeErrorCode().toStdString(), error);
-        db_.rollback();
+        if (db_.isOpen())
+            db_.rollback();
         // Ids cached inside a transaction that rolled back may name nothing.
         ids_.clear();
         names_.clear();
