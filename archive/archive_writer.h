@@ -7,6 +7,7 @@
 
 #include "archive/archive_db.h"
 #include "archive/archive_record.h"
+#include "archive/archive_sink.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -46,20 +47,20 @@ struct archive_counters {
     bool reachable = false;  // the archive is open
 };
 
-class archive_writer {
+class archive_writer : public i_archive_sink {
 public:
     // `report` gets the failures the operator must learn of; called from the worker.
     using report_fn = std::function<void(const std::string&)>;
 
     archive_writer(archive_options options, report_fn report);
-    ~archive_writer();
+    ~archive_writer() override;
     archive_writer(const archive_writer&) = delete;
     archive_writer& operator=(const archive_writer&) = delete;
 
     // Interface thread: a row of the running pass.
-    void add(archive_row row);
+    void add(archive_row row) override;
     // Interface thread: the pass is over; its rows go to the worker as one batch.
-    void end_pass();
+    void end_pass() override;
     // Waits until every batch handed over is written or queued; false after `timeout_ms`.
     bool flush(int timeout_ms = 30000);
     // The next round of the worker runs the retention (and tries the server) now.

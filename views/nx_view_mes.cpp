@@ -5,7 +5,10 @@
 #include "base/settings_keys.h"
 #include "config/ref_flags.h"
 #include "config/t_ref_buff.h"
+#include "archive/archive_series.h"
+#include "archive/archive_texts.h"
 #include "structure/t_struct_ts.h"
+#include "telemech/t_dev_change.h"
 #include "views/view_icons.h"
 
 #include <QAction>
@@ -208,10 +211,37 @@ void nx_view_mes::on_load() {
     store_.subscribe_subtree(prefix_, this);
 }
 
+std::string archive_signal_name(t_ref& signal) {
+    std::string name = signal.title();
+    if (t_ref* parent = signal.parent(); parent != nullptr && !parent->title().empty())
+        name += " (" + parent->title() + ")";
+    return name;
+}
+
+namespace {
+
+// The states the device reported with their own time tags since the last pass, when they are
+// the signal's own: fed straight by its object, no expression, no value by hand. They are
+// taken in any case, so that an object nobody journals keeps nothing.
+std::vector<reported_state> reported_states(t_ref_buff& store, t_struct_ts& signal) {
+    const std::string object_key = store.feeder(signal.signal_key());
+    auto* object =
+        object_key.empty() ? nullptr : dynamic_cast<t_dev_change*>(store.get(object_key));
+    if (object == nullptr)
+        return {};
+    std::vector<reported_state> states = object->take_reported_states();
+    if (!signal.linked() || !signal.expression().empty() || signal.manual() || signal.forced())
+        states.clear();
+    return states;
+}
+
+} // namespace
+
 void nx_view_mes::on_changed(const std::string& key) {
     auto* signal = dynamic_cast<t_struct_ts*>(store_.get(key));
     if (signal == nullptr || signal->signal_key().empty())
         return;
+    std::vector<reported_state> reported = reported_states(store_, *signal);
     bool on = signal->is_on();
     std::uint32_t bits = signal->flags() & journal_bits;
     auto seen = last_seen_.find(key);
@@ -219,24 +249,41 @@ void nx_view_mes::on_changed(const std::string& key) {
         last_seen_.emplace(key, std::make_pair(on, bits));
         return;
     }
+    // Every state reported in between, in the order of their time tags; the pass goes on with
+    // the settled one, which then usually makes no line of its own.
+    for (const reported_state& r : reported) {
+        const bool r_on = r.value != 0;
+        std::uint32_t r_bits = (bits & flag_manual) |
+                               (r.defined ? std::uint32_t{flag_defined} : 0u) |
+                               (r.invalid ? std::uint32_t{flag_invalid} : 0u);
+        if (seen->second.first == r_on && (seen->second.second & journal_bits) == r_bits)
+            continue;
+        seen->second = {r_on, r_bits};
+        add_line(*signal, &r);
+    }
     if (seen->second.first == on && (seen->second.second & journal_bits) == bits)
         return;
     seen->second = {on, bits};
     add_line(*signal);
 }
 
-void nx_view_mes::add_line(t_ref& component) {
+void nx_view_mes::add_line(t_ref& component, const reported_state* reported) {
     auto& signal = dynamic_cast<t_struct_ts&>(component);
     journal_line line;
     line.number = ++line_number_;
+    const bool control = reported != nullptr || signal.control();
+    const bool defined = reported != nullptr ? reported->defined : signal.defined();
+    const bool invalid = reported != nullptr ? reported->invalid : signal.invalid();
+    const double value = reported != nullptr ? reported->value : signal.value();
+    const nx_time time = reported != nullptr ? reported->time : signal.time();
     const char* state = nullptr;
-    if (!signal.control()) {
+    if (!control) {
         state = "нет контроля";
-    } else if (!signal.defined()) {
+    } else if (!defined) {
         state = "неопределенный";
-    } else if (signal.invalid()) {
+    } else if (invalid) {
         state = "недостоверный";
-    } else if (signal.value() != 0) {
+    } else if (value != 0) {
         state = "ВКЛЮЧЕН";
         line.image = journal_image::on;
     } else {
@@ -246,35 +293,77 @@ void nx_view_mes::add_line(t_ref& component) {
     line.state = QString::fromUtf8(state);
     line.key = QString::fromStdString(signal.signal_key());
     line.input = signal.manual() ? QStringLiteral("РУЧНОЙ") : QStringLiteral("авто");
-    line.time = signal.time();
-    line.time_text = QString::fromStdString(time_format(signal.time(), "%H:%M:%S.%V %d.%m.%y"));
+    line.time = time;
+    line.time_text = QString::fromStdString(time_format(time, "%H:%M:%S.%V %d.%m.%y"));
     std::string name = signal.display_name();
     if (t_ref* parent = signal.parent(); parent != nullptr && !parent->title().empty())
         name += " (" + parent->title() + ")";
     line.name = QString::fromStdString(name);
-    std::string file_text = journal_file_text(line);
-    pending_.push_back(std::move(line));
-
-    if (journal_.mes(file_text)) {
-        journal_failed_ = false;
-    } else if (!journal_failed_) {
-        // Once per run of failures: the journal goes on in the list.
-        journal_failed_ = true;
-        nx_log::main().err(
-            "журнал событий: не удалось записать строку в файл '" +
-            (journal_.file_name().empty() ? std::string("mes.log") : journal_.file_name()) + "'");
+    pass_reported_ = pass_reported_ || reported != nullptr;
+    if (archive_ != nullptr) {
+        archive_row row;
+        row.key = signal.signal_key();
+        row.name = archive_signal_name(signal);
+        row.time_ms = archive_ms(time);
+        row.kind = archive_kind::change;
+        row.value = value != 0 ? 1 : 0;
+        row.quality = (!control ? std::uint32_t{quality_no_control} : 0u) |
+                      (!defined || invalid ? std::uint32_t{quality_invalid} : 0u) |
+                      (signal.manual() ? std::uint32_t{quality_manual} : 0u);
+        row.text = state;
+        pending_rows_.push_back(std::move(row));
     }
+    pending_.push_back(std::move(line));
     if (beep_frequency_ != 0)
         beeper_.request(beep_frequency_, beep_duration_, beep_pause_);
 }
 
 void nx_view_mes::on_changes_done() {
     flush_lines();
+    if (archive_ != nullptr)
+        archive_->end_pass();
 }
 
 void nx_view_mes::flush_lines() {
     if (pending_.empty())
         return;
+    if (std::exchange(pass_reported_, false)) {
+        // Lines of reported states make the pass's lines follow the time tags, not the order in
+        // which the pass reached the signals; numbers follow the new order.
+        std::vector<std::size_t> order(pending_.size());
+        for (std::size_t i = 0; i < order.size(); ++i)
+            order[i] = i;
+        std::stable_sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) {
+            return pending_[a].time < pending_[b].time;
+        });
+        std::vector<journal_line> lines;
+        std::vector<archive_row> rows;
+        const int first = pending_.front().number;
+        for (std::size_t i : order) {
+            lines.push_back(std::move(pending_[i]));
+            lines.back().number = first + static_cast<int>(lines.size()) - 1;
+            if (i < pending_rows_.size())
+                rows.push_back(std::move(pending_rows_[i]));
+        }
+        pending_ = std::move(lines);
+        pending_rows_ = std::move(rows);
+    }
+    for (const journal_line& line : pending_) {
+        if (journal_.mes(journal_file_text(line))) {
+            journal_failed_ = false;
+        } else if (!journal_failed_) {
+            // Once per run of failures: the journal goes on in the list.
+            journal_failed_ = true;
+            nx_log::main().err(
+                "журнал событий: не удалось записать строку в файл '" +
+                (journal_.file_name().empty() ? std::string("mes.log") : journal_.file_name()) +
+                "'");
+        }
+    }
+    if (archive_ != nullptr)
+        for (archive_row& row : pending_rows_)
+            archive_->add(std::move(row));
+    pending_rows_.clear();
     // The newest line keeps the selection when the operator was on the last one.
     int shown_before = shown_.rowCount();
     int selected = selected_shown_row();
@@ -351,6 +440,17 @@ void nx_view_mes::run(int command, int row) {
         if (!model_.acknowledge(row))
             return;
         audit_action("квитирование", model_.line(row).key.toStdString());
+        if (archive_ != nullptr) {
+            // The acknowledgement names the line by its time.
+            const journal_line& line = model_.line(row);
+            archive_row ack;
+            ack.key = line.key.toStdString();
+            ack.time_ms = archive_ms(time_now());
+            ack.kind = archive_kind::acknowledge;
+            ack.value = static_cast<double>(archive_ms(line.time));
+            ack.text = archive_text_acknowledged;
+            archive_->add(std::move(ack));
+        }
         std::string owner = store_.signal_owner(model_.line(row).key.toStdString());
         auto* signal = dynamic_cast<t_struct_vl*>(store_.get(owner));
         if (signal != nullptr && signal->unacknowledged()) {
@@ -372,6 +472,8 @@ void nx_view_mes::run(int command, int row) {
     default:
         return;
     }
+    if (archive_ != nullptr)
+        archive_->end_pass();
     update_buttons();
 }
 

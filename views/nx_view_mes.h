@@ -1,5 +1,6 @@
 #pragma once
 
+#include "archive/archive_sink.h"
 #include "base/nx_log.h"
 #include "base/prompt.h"
 #include "config/interfaces.h"
@@ -28,6 +29,7 @@ class QWidget;
 namespace nxkit {
 
 class t_ref;
+struct reported_state;
 class t_ref_buff;
 
 // The event journal: every change of a telesignal's position or quality becomes a line of
@@ -52,6 +54,8 @@ public:
     journal_filter_model& shown() { return shown_; }
 
     void set_prefix(const std::string& prefix) { prefix_ = prefix; }
+    // Every line and acknowledgement goes into the archive too (none: no archive).
+    void set_archive(i_archive_sink* archive) { archive_ = archive; }
     void set_icon_source(std::function<QIcon(int)> icons);
     // The log font of the shared resources for the list (rows follow its height).
     void set_log_font(const QFont& font);
@@ -84,7 +88,9 @@ public:
     void wait_beep_idle() { beeper_.wait_idle(); }
 
 private:
-    void add_line(t_ref& signal);
+    // A line of the signal's settled state, or of a state its device reported with a time tag.
+    void add_line(t_ref& signal, const reported_state* reported = nullptr);
+    void archive_line(const journal_line& line, const t_ref& signal);
     // The lines of one pass reach the list together at its end.
     void flush_lines();
     void select_shown(int row);
@@ -93,11 +99,15 @@ private:
 
     t_ref_buff& store_;
     std::string prefix_ = "K";
+    i_archive_sink* archive_ = nullptr;
     std::map<std::string, std::pair<bool, std::uint32_t>> last_seen_;
     nx_log journal_;
     bool journal_failed_ = false;
     int line_number_ = 0;
     std::vector<journal_line> pending_;
+    // Their archive rows (when there is an archive), and whether a reported state is among them.
+    std::vector<archive_row> pending_rows_;
+    bool pass_reported_ = false;
     int beep_frequency_ = 0;
     int beep_duration_ = 0;
     int beep_pause_ = 0;
@@ -124,6 +134,9 @@ std::vector<menu_item> journal_row_menu(bool filtered);
 // The journal file's line text: a tab, then key, state, time, input and name separated by
 // tabs.
 std::string journal_file_text(const journal_line& line);
+
+// The name the archive keeps for a signal: its title, then " (" + its parent's title + ")".
+std::string archive_signal_name(t_ref& signal);
 
 // nx_time and QDateTime (local time) into each other.
 nx_time to_nx_time(const QDateTime& t);
