@@ -112,8 +112,8 @@ bool pg_throwaway::start(std::string& error) {
         ::chmod(passfile_.c_str(), 0600);
         made_ = true;
     }
-    std::string options = "-p " + std::to_string(port_) + " -k " + folder_ +
-                          " -c listen_addresses=127.0.0.1 -F";
+    std::string options =
+        "-p " + std::to_string(port_) + " -k " + folder_ + " -c listen_addresses=127.0.0.1 -F";
     if (run(bin + "pg_ctl -D " + folder_ + "data -o '" + options + "' -l " + folder_ +
             "server.log -w -t 60 start > /dev/null 2>&1") != 0) {
         error = "pg_ctl start failed, see " + folder_ + "server.log";
@@ -127,8 +127,8 @@ bool pg_throwaway::stop() {
     if (!running_)
         return true;
     running_ = false;
-    return run(binaries() + "pg_ctl -D " + folder_ + "data -m fast -w -t 60 stop > /dev/null 2>&1") ==
-           0;
+    return run(binaries() + "pg_ctl -D " + folder_ +
+               "data -m fast -w -t 60 stop > /dev/null 2>&1") == 0;
 }
 
 } // namespace ilktest

@@ -158,8 +158,9 @@ TEST_F(ArchiveServer, ServerStoppedMidStreamLosesNothingAndDuplicatesNothing) {
                            "e.sig"));
         while (q.next()) {
             ++event_rows;
-            events.insert(q.value(0).toString().toStdString() + "@" + q.value(1).toString().toStdString() +
-                          "=" + q.value(2).toString().toStdString());
+            events.insert(q.value(0).toString().toStdString() + "@" +
+                          q.value(1).toString().toStdString() + "=" +
+                          q.value(2).toString().toStdString());
         }
         ASSERT_TRUE(q.exec("SELECT sig, t FROM measurement"));
         while (q.next()) {
@@ -180,8 +181,7 @@ TEST_F(ArchiveServer, ServerStoppedMidStreamLosesNothingAndDuplicatesNothing) {
                       1u);
     std::lock_guard guard(said_lock);
     ASSERT_GE(said.size(), 2u);
-    EXPECT_EQ(said[0].substr(0, said[0].find('(')),
-              "архив: сервер '127.0.0.1' недоступен ");
+    EXPECT_EQ(said[0].substr(0, said[0].find('(')), "архив: сервер '127.0.0.1' недоступен ");
     bool back = false;
     for (const std::string& s : said)
         back = back || s == "архив: сервер '127.0.0.1' снова доступен";
