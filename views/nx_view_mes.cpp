@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QPrinter>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTableView>
 #include <QTimer>
 #include <QTextDocument>
@@ -120,6 +121,12 @@ nx_view_mes::nx_view_mes(t_ref_buff& store, QWidget* parent, buttons navigation,
         edit->setDisplayFormat(QStringLiteral("dd.MM.yy HH:mm:ss"));
         edit->setEnabled(false);
     }
+    archive_button_ = new QPushButton(QStringLiteral("Архив"), pane_);
+    archive_button_->setCheckable(true);
+    archive_button_->setToolTip(QStringLiteral("Искать в архиве событий по фильтру"));
+    archive_button_->hide();
+    archive_label_ = new QLabel(pane_);
+    archive_label_->hide();
     auto* csv = new QPushButton(QStringLiteral("CSV..."), pane_);
     csv->setToolTip(QStringLiteral("Сохранить показанные строки в файл CSV"));
     auto* print = new QPushButton(QStringLiteral("Печать..."), pane_);
@@ -131,6 +138,8 @@ nx_view_mes::nx_view_mes(t_ref_buff& store, QWidget* parent, buttons navigation,
     bar->addWidget(from_edit_);
     bar->addWidget(to_box_);
     bar->addWidget(to_edit_);
+    bar->addWidget(archive_button_);
+    bar->addWidget(archive_label_);
     bar->addWidget(csv);
     bar->addWidget(print);
 
@@ -166,10 +175,17 @@ nx_view_mes::nx_view_mes(t_ref_buff& store, QWidget* parent, buttons navigation,
         if (index.isValid())
             guarded(store_.owner_window(), [&] { row_menu(index.row()); });
     });
-    connect(list_->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this] { update_buttons(); });
-    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { update_buttons(); });
+    connect_selection();
+    archive_model_.set_icons([this](journal_image image) { return icons_(image_icon(image)); });
+    // Typing in the filter starts a new archive search only when it pauses.
+    archive_timer_ = new QTimer(this);
+    archive_timer_->setSingleShot(true);
+    archive_timer_->setInterval(300);
+    connect(archive_timer_, &QTimer::timeout, this, [this] { set_filter(filter_of_fields()); });
+    connect(archive_button_, &QPushButton::toggled, this,
+            [this](bool on) { set_archive_mode(on); });
+    connect(&archive_model_, &journal_archive_model::page_arrived, this,
+            [this] { archive_label_->setText(archive_status()); });
     connect(text_edit_, &QLineEdit::textChanged, this, [this] { filter_edited(); });
     connect(signal_edit_, &QLineEdit::textChanged, this, [this] { filter_edited(); });
     connect(unacknowledged_box_, &QCheckBox::toggled, this, [this] { filter_edited(); });
@@ -364,6 +380,11 @@ void nx_view_mes::flush_lines() {
         for (archive_row& row : pending_rows_)
             archive_->add(std::move(row));
     pending_rows_.clear();
+    if (archive_mode_) {
+        // The list shows the archive: the journal's own lines wait behind it.
+        model_.append(std::exchange(pending_, {}));
+        return;
+    }
     // The newest line keeps the selection when the operator was on the last one.
     int shown_before = shown_.rowCount();
     int selected = selected_shown_row();
@@ -382,13 +403,78 @@ void nx_view_mes::flush_lines() {
     update_buttons();
 }
 
+void nx_view_mes::connect_selection() {
+    connect(list_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this] { update_buttons(); });
+    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { update_buttons(); });
+}
+
+QAbstractItemModel* nx_view_mes::list_model() const {
+    return archive_mode_
+               ? static_cast<QAbstractItemModel*>(
+                     const_cast<journal_archive_model*>(&archive_model_))
+               : static_cast<QAbstractItemModel*>(const_cast<journal_filter_model*>(&shown_));
+}
+
+void nx_view_mes::set_archive_reader(archive_reader* reader) {
+    archive_model_.set_reader(reader);
+    archive_button_->setVisible(reader != nullptr);
+    if (reader == nullptr && archive_mode_)
+        set_archive_mode(false);
+}
+
+void nx_view_mes::set_archive_mode(bool on) {
+    if (on == archive_mode_)
+        return;
+    archive_mode_ = on;
+    {
+        const QSignalBlocker quiet(archive_button_);
+        archive_button_->setChecked(on);
+    }
+    QItemSelectionModel* old = list_->selectionModel();
+    list_->setModel(list_model());
+    delete old;
+    connect_selection();
+    for (int c = 0; c < journal_model::columns; ++c)
+        list_->setColumnWidth(c, journal_column_width(c));
+    archive_label_->setVisible(on);
+    if (on) {
+        archive_model_.set_query(archive_query_of(filter_of_fields()));
+        archive_label_->setText(archive_status());
+    }
+    update_buttons();
+}
+
+QString nx_view_mes::archive_status() const {
+    if (!archive_model_.error().empty())
+        return QStringLiteral("ошибка архива: ") + QString::fromStdString(archive_model_.error());
+    if (archive_model_.loading() && archive_model_.rowCount() == 0)
+        return QStringLiteral("поиск...");
+    return QStringLiteral("найдено %1%2")
+        .arg(archive_model_.rowCount())
+        .arg(archive_model_.complete() ? QString() : QStringLiteral("+"));
+}
+
+archive_query archive_query_of(const journal_filter& filter) {
+    archive_query q;
+    q.text = filter.text.toStdString();
+    q.signal = filter.signal.toStdString();
+    q.only_unacknowledged = filter.only_unacknowledged;
+    if (filter.from != 0)
+        q.from_ms = archive_ms(filter.from);
+    if (filter.to != 0)
+        q.to_ms = archive_ms(filter.to);
+    return q;
+}
+
 int nx_view_mes::selected_shown_row() const {
     QModelIndexList rows = list_->selectionModel()->selectedRows();
     return rows.isEmpty() ? -1 : rows.front().row();
 }
 
 void nx_view_mes::select_shown(int row) {
-    QModelIndex index = shown_.index(row, 0);
+    QModelIndex index = list_model()->index(row, 0);
     list_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
                                                         QItemSelectionModel::Rows);
     list_->scrollTo(index);
@@ -398,7 +484,7 @@ void nx_view_mes::navigate(int command) {
     int row = selected_shown_row();
     if (row < 0)
         return;
-    int last = shown_.rowCount() - 1;
+    int last = list_model()->rowCount() - 1;
     switch (command) {
     case 1:
         row = std::min(row + 1, last);
@@ -421,7 +507,7 @@ void nx_view_mes::navigate(int command) {
 
 void nx_view_mes::update_buttons() {
     int row = selected_shown_row();
-    int last = shown_.rowCount() - 1;
+    int last = list_model()->rowCount() - 1;
     bool down = row >= 0 && row < last;
     bool up = row > 0;
     if (buttons_[0] != nullptr)
@@ -492,6 +578,9 @@ std::vector<menu_item> journal_row_menu(bool filtered) {
 }
 
 void nx_view_mes::row_menu(int shown_row) {
+    // The archive's rows are history: nothing to acknowledge or delete there.
+    if (archive_mode_)
+        return;
     QModelIndex source = shown_.mapToSource(shown_.index(shown_row, 0));
     if (!source.isValid())
         return;
@@ -544,7 +633,7 @@ void nx_view_mes::row_menu(int shown_row) {
     }
 }
 
-void nx_view_mes::filter_edited() {
+journal_filter nx_view_mes::filter_of_fields() const {
     journal_filter filter;
     filter.text = text_edit_->text().trimmed();
     filter.signal = signal_edit_->text().trimmed();
@@ -553,11 +642,22 @@ void nx_view_mes::filter_edited() {
         filter.from = to_nx_time(from_edit_->dateTime());
     if (to_box_->isChecked())
         filter.to = to_nx_time(to_edit_->dateTime());
-    set_filter(filter);
+    return filter;
+}
+
+void nx_view_mes::filter_edited() {
+    if (archive_mode_)
+        archive_timer_->start();
+    else
+        set_filter(filter_of_fields());
 }
 
 void nx_view_mes::set_filter(const journal_filter& filter) {
     shown_.set_filter(filter);
+    if (archive_mode_) {
+        archive_model_.set_query(archive_query_of(filter));
+        archive_label_->setText(archive_status());
+    }
     update_buttons();
 }
 
@@ -579,10 +679,26 @@ void nx_view_mes::export_csv_asked() {
     i_prompt* prompt = current_prompt();
     if (prompt == nullptr)
         return;
-    std::string path = prompt->save_file_name(store_.owner_window(), "Сохранить журнал событий",
-                                              "journal.csv", "Файлы CSV (*.csv)");
-    if (!path.empty())
+    std::string path = prompt->save_file_name(
+        store_.owner_window(),
+        archive_mode_ ? "Сохранить найденное в архиве" : "Сохранить журнал событий",
+        archive_mode_ ? "archive.csv" : "journal.csv", "Файлы CSV (*.csv)");
+    if (path.empty())
+        return;
+    if (!archive_mode_) {
         export_csv(path);
+        return;
+    }
+    // Every matching row, however many, written on the archive's thread.
+    archive_label_->setText(QStringLiteral("запись CSV..."));
+    archive_model_.export_csv(path, [this, path](long long rows, const std::string& error) {
+        archive_label_->setText(archive_status());
+        if (rows < 0) {
+            nx_log::main().err("журнал событий: архив в CSV '" + path + "': " + error);
+            show_message(store_.owner_window(),
+                         "Не удалось записать файл\r\n'" + path + "'.\r\n" + error, mb_error);
+        }
+    });
 }
 
 void nx_view_mes::print_asked() {
@@ -599,7 +715,8 @@ void nx_view_mes::print_asked() {
         html += QStringLiteral("<th>") + QString::fromUtf8(journal_column_title(c)) +
                 QStringLiteral("</th>");
     html += QStringLiteral("</tr>");
-    for (const journal_line* line : shown_.shown_lines()) {
+    // In the archive: the rows fetched so far (the list fetches more as it scrolls).
+    for (const journal_line* line : archive_mode_ ? archive_model_.lines() : shown_.shown_lines()) {
         html += QStringLiteral("<tr>");
         for (int c = 0; c < journal_model::columns; ++c)
             html += QStringLiteral("<td>") + html_escaped(journal_column_text(*line, c)) +

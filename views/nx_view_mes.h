@@ -5,6 +5,7 @@
 #include "base/prompt.h"
 #include "config/interfaces.h"
 #include "platform/beep_player.h"
+#include "views/journal_archive_model.h"
 #include "views/journal_model.h"
 
 #include <QObject>
@@ -21,7 +22,9 @@
 class QAction;
 class QCheckBox;
 class QDateTimeEdit;
+class QLabel;
 class QLineEdit;
+class QPushButton;
 class QTableView;
 class QTimer;
 class QWidget;
@@ -56,6 +59,15 @@ public:
     void set_prefix(const std::string& prefix) { prefix_ = prefix; }
     // Every line and acknowledgement goes into the archive too (none: no archive).
     void set_archive(i_archive_sink* archive) { archive_ = archive; }
+    // The archive the "Архив" search reads (none: the button is hidden).
+    void set_archive_reader(archive_reader* reader);
+    // "Архив" pressed: the list shows the archive's events that match the filter, page by page;
+    // released: the journal's own lines again.
+    void set_archive_mode(bool on);
+    bool archive_mode() const { return archive_mode_; }
+    journal_archive_model& archive_model() { return archive_model_; }
+    // The status line of the search ("найдено 500+", "поиск...", the reason of a failure).
+    QString archive_status() const;
     void set_icon_source(std::function<QIcon(int)> icons);
     // The log font of the shared resources for the list (rows follow its height).
     void set_log_font(const QFont& font);
@@ -96,6 +108,9 @@ private:
     void select_shown(int row);
     int selected_shown_row() const;
     void filter_edited();
+    journal_filter filter_of_fields() const;
+    QAbstractItemModel* list_model() const;
+    void connect_selection();
 
     t_ref_buff& store_;
     std::string prefix_ = "K";
@@ -125,8 +140,16 @@ private:
     QCheckBox* to_box_ = nullptr;
     QDateTimeEdit* from_edit_ = nullptr;
     QDateTimeEdit* to_edit_ = nullptr;
+    journal_archive_model archive_model_;
+    bool archive_mode_ = false;
+    QPushButton* archive_button_ = nullptr;
+    QLabel* archive_label_ = nullptr;
+    QTimer* archive_timer_ = nullptr;
     beep_player beeper_;
 };
+
+// The archive search of a journal filter: the same text, signal, acknowledgement and range.
+archive_query archive_query_of(const journal_filter& filter);
 
 // The popup menu of a journal line; with a filter set, "all" means the lines shown.
 std::vector<menu_item> journal_row_menu(bool filtered);
