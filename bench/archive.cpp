@@ -1,0 +1,369 @@
+// The archive: writing rate into SQLite with the interface thread's share, the size a day of it
+// would take, reading the last events of one signal out of 50 million rows and a day of one
+// measurement, and PostgreSQL: the rate against a local server and an outage with no row lost
+// or doubled. One line per figure.
+
+#include "archive/archive_reader.h"
+#include "archive/archive_writer.h"
+#include "bench/stopwatch.h"
+#include "tests/archive/pg_throwaway.h"
+#include "tests/support/test_support.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+using namespace nxkit;
+
+namespace {
+
+struct options {
+    int seconds = 600;
+    int rate = 10000;
+    long long big_rows = 50000000;
+    int pg_seconds = 60;
+    int outage_seconds = 30;
+    bool run_write = true, run_read = true, run_pg = true;
+    std::string cache = BENCH_CACHE_DIR;
+};
+
+constexpr int signals_measured = 4000;
+constexpr int signals_events = 1000;
+constexpr std::int64_t base_ms = 1796083200000; // 2026-12-01 00:00 UTC
+
+// One pass of 10 ms: rate/100 rows, nine measurements to one event, values walking.
+void make_pass(std::vector<archive_row>& rows, long long& n, int per_pass, std::int64_t t) {
+    rows.clear();
+    for (int k = 0; k < per_pass; ++k, ++n) {
+        archive_row r;
+        if (n % 10 == 9) {
+            r.key = "s1_1_" + std::to_string(n / 10 % signals_events);
+            r.kind = archive_kind::change;
+            r.value = static_cast<double>((n / 10 / signals_events) % 2);
+            r.text = r.value != 0 ? "ВКЛЮЧЕН" : "ОТКЛЮЧЕН";
+        } else {
+            r.key = "i1_1_" + std::to_string(n % signals_measured);
+            r.kind = archive_kind::measurement;
+            r.value = 200.0 + static_cast<double>(n % 977) * 0.37;
+        }
+        r.time_ms = t;
+        rows.push_back(std::move(r));
+    }
+}
+
+struct write_figures {
+    long long rows = 0;
+    double wall_s = 0;
+    double ui_cpu_ms = 0;
+    archive_counters counters;
+    double flush_s = 0;
+};
+
+// Feeds `w` for `seconds` at `rate` rows a second, a batch every 10 ms, as the update pass does.
+write_figures feed(archive_writer& w, int seconds, int rate,
+                   const std::function<void(int second)>& each_second = {}) {
+    write_figures f;
+    const int per_pass = std::max(1, rate / 100);
+    std::vector<archive_row> rows;
+    long long n = 0;
+    auto start = std::chrono::steady_clock::now();
+    double cpu = 0;
+    int last_second = -1;
+    for (long long pass = 0;; ++pass) {
+        auto due = start + std::chrono::milliseconds(10 * pass);
+        std::this_thread::sleep_until(due);
+        auto since = std::chrono::steady_clock::now() - start;
+        const int second = static_cast<int>(std::chrono::duration<double>(since).count());
+        if (second >= seconds)
+            break;
+        if (second != last_second) {
+            last_second = second;
+            if (each_second)
+                each_second(second);
+        }
+        double c0 = nxbench::stopwatch::cpu_ms();
+        make_pass(rows, n, per_pass, base_ms + pass * 10);
+        for (archive_row& r : rows)
+            w.add(std::move(r));
+        w.end_pass();
+        cpu += nxbench::stopwatch::cpu_ms() - c0;
+    }
+    f.wall_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    f.rows = n;
+    f.ui_cpu_ms = cpu;
+    nxbench::stopwatch flush;
+    w.flush(3600000);
+    f.flush_s = flush.wall_ms() / 1000.0;
+    f.counters = w.counters();
+    return f;
+}
+
+void bench_write(const options& o) {
+    ilktest::temp_dir dir;
+    archive_options a;
+    a.location.file = dir.path() + "archive.sqlite";
+    a.retention_every_ms = 3600000;
+    write_figures f;
+    {
+        archive_writer w(a, [](const std::string& s) { std::printf("report: %s\n", s.c_str()); });
+        f = feed(w, o.seconds, o.rate);
+    }
+    const double file = static_cast<double>(std::filesystem::file_size(a.location.file));
+    std::printf("sqlite write: seconds %.1f\n", f.wall_s);
+    std::printf("sqlite write: rows offered %lld (%.0f/s)\n", f.rows, f.rows / f.wall_s);
+    std::printf("sqlite write: rows written %lld, dropped %lld, batches %lld\n", f.counters.written,
+                f.counters.dropped, f.counters.batches);
+    std::printf("sqlite write: writer behind at the end by %.2f s\n", f.flush_s);
+    std::printf("sqlite write: interface thread busy %.2f %% (%.1f ms cpu)\n",
+                100.0 * f.ui_cpu_ms / (f.wall_s * 1000.0), f.ui_cpu_ms);
+    std::printf("sqlite write: file %.1f MB, %.1f bytes per row\n", file / 1048576.0,
+                file / static_cast<double>(std::max(1LL, f.counters.written)));
+    std::printf("sqlite write: a day at %d rows/s: %.1f GB\n", o.rate,
+                file / static_cast<double>(std::max(1LL, f.counters.written)) * o.rate * 86400.0 /
+                    1073741824.0);
+}
+
+// 50 million events (5000 signals, 10 ms apart) in one statement inside the database, kept
+// under the build folder for the next run.
+std::string big_archive(const options& o) {
+    std::filesystem::create_directories(o.cache);
+    const std::string file = o.cache + "/archive-" + std::to_string(o.big_rows) + ".sqlite";
+    if (std::filesystem::exists(file))
+        return file;
+    const std::string part = file + ".part";
+    std::filesystem::remove(part);
+    nxbench::stopwatch sw;
+    {
+        archive_location where;
+        where.file = part;
+        archive_db db(where, "bench_big");
+        std::string error;
+        if (!db.open(error)) {
+            std::printf("big archive: %s\n", error.c_str());
+            return {};
+        }
+        QSqlQuery q(db.db());
+        q.exec("PRAGMA synchronous=OFF");
+        q.exec("PRAGMA cache_size=-1000000");
+        db.db().transaction();
+        q.exec("WITH RECURSIVE k(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM k WHERE i < 5000) "
+               "INSERT INTO signal (id, key, name, find) SELECT i, 's2_1_' || i, 'Q' || i, "
+               "'s2_1_' || i || ' q' || i FROM k");
+        // Rows go in time order, as an archive fills.
+        const std::string sql =
+            "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+            std::to_string(o.big_rows - 1) +
+            ") INSERT INTO event (sig, t, kind, seq, value, quality, text) SELECT i % 5000 + 1, " +
+            std::to_string(base_ms) +
+            " + i * 10, 1, 0, (i / 5000) % 2, 0, CASE WHEN (i / 5000) % 2 = 1 THEN 'ВКЛЮЧЕН' "
+            "ELSE 'ОТКЛЮЧЕН' END FROM n";
+        if (!q.exec(QString::fromStdString(sql)))
+            std::printf("big archive: %s\n", q.lastError().text().toStdString().c_str());
+        // A day of one measurement at one value a second.
+        q.exec(
+            "INSERT INTO signal (id, key, name, find) VALUES (6000, 'i2_1_1', 'Ia', 'i2_1_1 ia')");
+        q.exec(QString("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < "
+                       "86399) INSERT INTO measurement (sig, t, value, quality) SELECT 6000, %1 + "
+                       "i * 1000, 200 + (i % 600) * 0.25, CASE WHEN i %% 3600 < 60 THEN 1 ELSE 0 "
+                       "END FROM n")
+                   .arg(base_ms));
+        db.db().commit();
+    }
+    std::filesystem::rename(part, file);
+    std::filesystem::remove(part + "-wal");
+    std::filesystem::remove(part + "-shm");
+    std::printf("big archive: made %lld rows in %.1f s, %.1f MB\n", o.big_rows,
+                sw.wall_ms() / 1000.0,
+                static_cast<double>(std::filesystem::file_size(file)) / 1048576.0);
+    return file;
+}
+
+void bench_read(const options& o) {
+    const std::string file = big_archive(o);
+    if (file.empty())
+        return;
+    archive_location where;
+    where.file = file;
+    archive_reader reader(where);
+    // The first query opens the file; then each figure is the best of five.
+    reader.series("i2_1_1", 0, 1);
+    for (const char* key : {"s2_1_77", "s2_1_4321"}) {
+        double best = 1e9;
+        std::size_t got = 0;
+        for (int i = 0; i < 5; ++i) {
+            nxbench::stopwatch sw;
+            reader.run_and_wait([&](archive_db* db, const std::string&) {
+                got = db != nullptr ? db->last_events(key, 1000).size() : 0;
+            });
+            best = std::min(best, sw.wall_ms());
+        }
+        std::printf("read: last 1000 events of %s out of %lld rows: %.2f ms (%zu rows)\n", key,
+                    o.big_rows, best, got);
+    }
+    double best = 1e9;
+    std::size_t points = 0;
+    for (int i = 0; i < 5; ++i) {
+        nxbench::stopwatch sw;
+        points = reader.series("i2_1_1", base_ms, base_ms + 86400000).size();
+        best = std::min(best, sw.wall_ms());
+    }
+    std::printf("read: a day of one measurement (%zu points): %.2f ms\n", points, best);
+    archive_query q;
+    q.from_ms = base_ms + 3600000;
+    q.text = "q4321";
+    best = 1e9;
+    std::size_t found = 0;
+    for (int i = 0; i < 5; ++i) {
+        nxbench::stopwatch sw;
+        found = reader.search(q, {}, 500).size();
+        best = std::min(best, sw.wall_ms());
+    }
+    std::printf("read: journal search page (text of one signal, 500 rows): %.2f ms (%zu rows)\n",
+                best, found);
+}
+
+void bench_pg(const options& o) {
+    if (ilktest::pg_throwaway::binaries().empty()) {
+        std::printf("postgresql: skipped, the server binaries (package postgresql) are absent\n");
+        return;
+    }
+    ilktest::temp_dir dir;
+    ilktest::pg_throwaway server(dir.path());
+    std::string error;
+    if (!server.start(error)) {
+        std::printf("postgresql: %s\n", error.c_str());
+        return;
+    }
+    setenv("PGPASSFILE", server.passfile().c_str(), 1);
+    archive_options a;
+    a.location.dialect = archive_dialect::postgresql;
+    a.location.host = "127.0.0.1";
+    a.location.port = server.port();
+    a.location.database = ilktest::pg_throwaway::database;
+    a.location.user = ilktest::pg_throwaway::user;
+    a.queue_file = dir.path() + "queue.sqlite";
+    a.retry_ms = 1000;
+    auto count = [&](long long& events, long long& measurements) {
+        archive_reader reader(a.location);
+        reader.run_and_wait([&](archive_db* db, const std::string&) {
+            events = db != nullptr ? db->count_rows("event") : -1;
+            measurements = db != nullptr ? db->count_rows("measurement") : -1;
+        });
+    };
+    for (int run = 0; run < 2; ++run) {
+        const bool outage = run == 1;
+        const int seconds = outage ? o.outage_seconds * 2 + 10 : o.pg_seconds;
+        long long e0 = 0, m0 = 0;
+        count(e0, m0);
+        write_figures f;
+        {
+            archive_writer w(a,
+                             [](const std::string& s) { std::printf("report: %s\n", s.c_str()); });
+            f = feed(w, seconds, o.rate, [&](int second) {
+                if (!outage)
+                    return;
+                if (second == 5)
+                    server.stop();
+                if (second == 5 + o.outage_seconds) {
+                    std::string e;
+                    if (!server.start(e))
+                        std::printf("postgresql: restart failed: %s\n", e.c_str());
+                }
+            });
+            // The queue goes out once the server is back.
+            nxbench::stopwatch drain;
+            while (w.counters().in_queue > 0 && drain.wall_ms() < 600000) {
+                w.wake_for_retention();
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+            f.counters = w.counters();
+            if (outage)
+                std::printf("postgresql outage: queue sent %.1f s after the feed ended\n",
+                            drain.wall_ms() / 1000.0 + f.flush_s);
+        }
+        long long e1 = 0, m1 = 0;
+        count(e1, m1);
+        const long long stored = (e1 - e0) + (m1 - m0);
+        const char* name = outage ? "postgresql outage" : "postgresql write";
+        std::printf("%s: seconds %.1f, rows offered %lld (%.0f/s)\n", name, f.wall_s, f.rows,
+                    f.rows / f.wall_s);
+        std::printf("%s: writer behind at the end by %.2f s\n", name, f.flush_s);
+        std::printf("%s: interface thread busy %.2f %%\n", name,
+                    100.0 * f.ui_cpu_ms / (f.wall_s * 1000.0));
+        std::printf("%s: queued %lld, dropped %lld\n", name, f.counters.queued, f.counters.dropped);
+        // Both runs write the same times: the first run's rows are removed before the second,
+        // so each count stands alone.
+        std::printf("%s: rows in the server %lld of %lld offered: %s\n", name, stored, f.rows,
+                    stored == f.rows ? "none lost, none twice" : "MISMATCH");
+        if (!outage) {
+            archive_reader reader(a.location);
+            reader.run_and_wait([&](archive_db* db, const std::string&) {
+                if (db == nullptr)
+                    return;
+                QSqlQuery q(db->db());
+                q.exec("TRUNCATE event, measurement");
+            });
+        }
+    }
+    unsetenv("PGPASSFILE");
+}
+
+bool number(const char* text, long long low, long long high, long long& out) {
+    char* end = nullptr;
+    long long v = std::strtoll(text, &end, 10);
+    if (end == text || *end != 0 || v < low || v > high)
+        return false;
+    out = v;
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    options o;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        bool has = i + 1 < argc;
+        long long v = 0;
+        bool ok = true;
+        if (a == "--seconds" && has && (ok = number(argv[++i], 1, 86400, v)))
+            o.seconds = static_cast<int>(v);
+        else if (a == "--rate" && has && (ok = number(argv[++i], 1, 1000000, v)))
+            o.rate = static_cast<int>(v);
+        else if (a == "--rows" && has && (ok = number(argv[++i], 5000, 1000000000, v)))
+            o.big_rows = v;
+        else if (a == "--pg-seconds" && has && (ok = number(argv[++i], 1, 86400, v)))
+            o.pg_seconds = static_cast<int>(v);
+        else if (a == "--outage-seconds" && has && (ok = number(argv[++i], 1, 3600, v)))
+            o.outage_seconds = static_cast<int>(v);
+        else if (a == "--skip-write")
+            o.run_write = false;
+        else if (a == "--skip-read")
+            o.run_read = false;
+        else if (a == "--skip-pg")
+            o.run_pg = false;
+        else
+            ok = false;
+        if (!ok) {
+            std::fprintf(stderr,
+                         "usage: archive [--seconds N] [--rate N] [--rows N] [--pg-seconds N] "
+                         "[--outage-seconds N] [--skip-write] [--skip-read] [--skip-pg]\n");
+            return 2;
+        }
+    }
+    if (o.run_write)
+        bench_write(o);
+    if (o.run_read)
+        bench_read(o);
+    if (o.run_pg)
+        bench_pg(o);
+    return 0;
+}
