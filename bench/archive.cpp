@@ -14,7 +14,10 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <QDateTime>
+
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -316,6 +319,121 @@ void bench_pg(const options& o) {
     unsetenv("PGPASSFILE");
 }
 
+// A week (or `days`) of the demo station's history up to now into the SQLite archive `file`:
+// its six breakers and disconnectors switching, most lines acknowledged, a manual input, the
+// controlled point's link lost and won, the three measurements every minute with a stretch of
+// bad quality. For the screenshots of the journal's archive search and the trend.
+int fill_history(const std::string& file, int days) {
+    struct ts_signal {
+        const char* key;
+        const char* name;
+    };
+    const ts_signal switches[] = {{"s1_1_1", "Q1 (ОРУ-110 кВ, ячейка Л-1)"},
+                                  {"s1_1_2", "QS1 (ОРУ-110 кВ, ячейка Л-1)"},
+                                  {"s1_1_3", "QS2 (ОРУ-110 кВ, ячейка Л-1)"},
+                                  {"s1_1_4", "QSG1 (ОРУ-110 кВ, ячейка Л-1)"},
+                                  {"s1_2_1", "Q10 вводной выключатель (КРУ-10 кВ)"},
+                                  {"s1_2_2", "Q11 секционный выключатель (КРУ-10 кВ)"}};
+    const ts_signal measured[] = {{"i1_1_1", "Ia ток фазы A, А (ОРУ-110 кВ, ячейка Л-1)"},
+                                  {"i1_1_2", "Uab напряжение, кВ (ОРУ-110 кВ, ячейка Л-1)"},
+                                  {"i1_2_1", "P мощность ввода, МВт (КРУ-10 кВ)"}};
+    archive_options a;
+    a.location.file = file;
+    archive_writer w(a, [](const std::string& s) { std::printf("report: %s\n", s.c_str()); });
+    const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
+    const std::int64_t start = now - static_cast<std::int64_t>(days) * 86400000;
+    std::uint64_t random = 12345;
+    auto next = [&random](int range) {
+        random = random * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<int>((random >> 33) % static_cast<std::uint64_t>(range));
+    };
+    long long rows = 0;
+    int state[6] = {1, 1, 0, 0, 1, 0};
+    for (std::int64_t t = start; t < now; t += 60000) {
+        const std::int64_t minute = (t - start) / 60000;
+        for (int k = 0; k < 3; ++k) {
+            archive_row m;
+            m.key = measured[k].key;
+            m.name = measured[k].name;
+            m.kind = archive_kind::measurement;
+            m.time_ms = t;
+            const double phase = static_cast<double>(minute % 1440) / 1440.0 * 6.2831853;
+            const double base[] = {320, 112, 14};
+            const double swing[] = {120, 3, 6};
+            m.value = base[k] + swing[k] * std::sin(phase - 1.3) + next(100) * 0.01 * swing[k] / 10;
+            // Three hours of the second day without a good value of the current.
+            if (k == 0 && minute >= 1440 + 600 && minute < 1440 + 780)
+                m.quality = quality_invalid;
+            w.add(m);
+            ++rows;
+        }
+        // A switching now and then: about one every 20 minutes somewhere on the station.
+        if (next(20) == 0) {
+            const int s = next(6);
+            state[s] = 1 - state[s];
+            archive_row e;
+            e.key = switches[s].key;
+            e.name = switches[s].name;
+            e.time_ms = t + next(60000);
+            e.value = state[s];
+            e.text = state[s] != 0 ? "ВКЛЮЧЕН" : "ОТКЛЮЧЕН";
+            w.add(e);
+            ++rows;
+            // Most lines are acknowledged within a few minutes; the last day's often not.
+            if (next(now - t < 86400000 ? 3 : 10) != 0) {
+                archive_row ack = e;
+                ack.kind = archive_kind::acknowledge;
+                ack.value = static_cast<double>(e.time_ms);
+                ack.time_ms = e.time_ms + 30000 + next(300000);
+                ack.text = "квитировано";
+                w.add(ack);
+                ++rows;
+            }
+        }
+        if (minute % 2880 == 2000) {
+            archive_row c;
+            c.key = "D.0000";
+            c.name = "КП 1";
+            c.kind = archive_kind::connection;
+            c.time_ms = t;
+            c.value = 0;
+            c.quality = quality_no_control;
+            c.text = "нет связи";
+            w.add(c);
+            c.time_ms = t + 95000;
+            c.value = 1;
+            c.quality = 0;
+            c.text = "связь есть";
+            w.add(c);
+            rows += 2;
+        }
+        if (minute % 1440 == 700) {
+            archive_row h;
+            h.key = "s1_1_4";
+            h.name = switches[3].name;
+            h.kind = archive_kind::manual_on;
+            h.time_ms = t;
+            h.value = 0;
+            h.quality = quality_manual;
+            h.text = "ручной ввод";
+            w.add(h);
+            h.kind = archive_kind::manual_off;
+            h.time_ms = t + 1200000;
+            h.quality = 0;
+            h.text = "авто";
+            w.add(h);
+            rows += 2;
+        }
+        if (minute % 1440 == 1439)
+            w.end_pass();
+    }
+    w.end_pass();
+    const bool done = w.flush(600000);
+    std::printf("history: %lld rows over %d days into %s%s\n", rows, days, file.c_str(),
+                done ? "" : " (not all written)");
+    return done && w.counters().dropped == 0 ? 0 : 1;
+}
+
 bool number(const char* text, long long low, long long high, long long& out) {
     char* end = nullptr;
     long long v = std::strtoll(text, &end, 10);
@@ -344,6 +462,8 @@ int main(int argc, char** argv) {
             o.pg_seconds = static_cast<int>(v);
         else if (a == "--outage-seconds" && has && (ok = number(argv[++i], 1, 3600, v)))
             o.outage_seconds = static_cast<int>(v);
+        else if (a == "--fill" && i + 2 < argc && (ok = number(argv[i + 2], 1, 3650, v)))
+            return fill_history(argv[i + 1], static_cast<int>(v));
         else if (a == "--skip-write")
             o.run_write = false;
         else if (a == "--skip-read")
@@ -353,9 +473,9 @@ int main(int argc, char** argv) {
         else
             ok = false;
         if (!ok) {
-            std::fprintf(stderr,
-                         "usage: archive [--seconds N] [--rate N] [--rows N] [--pg-seconds N] "
-                         "[--outage-seconds N] [--skip-write] [--skip-read] [--skip-pg]\n");
+            std::fprintf(stderr, "usage: archive --fill FILE DAYS | [--seconds N] [--rate N] "
+                                 "[--rows N] [--pg-seconds N] "
+                                 "[--outage-seconds N] [--skip-write] [--skip-read] [--skip-pg]\n");
             return 2;
         }
     }

@@ -21,7 +21,7 @@ namespace {
 // Bounds of the sequence of events: per hand-over (a user-interface thread that stalls) and
 // per object nobody reads.
 constexpr std::size_t max_tagged = 65536;
-constexpr std::size_t max_tagged_per_object = 1000;
+constexpr std::size_t max_tagged_per_object = 256;
 } // namespace
 
 t_dev_asdu::t_dev_asdu(t_ref_buff& store, int type)
