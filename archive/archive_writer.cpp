@@ -186,6 +186,7 @@ void archive_writer::deliver(std::vector<archive_row>& rows) {
     if (open_main()) {
         bool damaged = false;
         if (main_->write(rows, error, &damaged)) {
+            write_failure_said_ = false;
             std::lock_guard guard(lock_);
             counters_.written += static_cast<long long>(rows.size());
             ++counters_.batches;
@@ -225,9 +226,12 @@ void archive_writer::deliver(std::vector<archive_row>& rows) {
         }
         error = queue_error;
     }
-    std::lock_guard guard(lock_);
-    counters_.dropped += static_cast<long long>(rows.size());
-    if (!error.empty())
+    {
+        std::lock_guard guard(lock_);
+        counters_.dropped += static_cast<long long>(rows.size());
+    }
+    // Once per run of failures: a full disk would otherwise say so a hundred times a second.
+    if (!error.empty() && !std::exchange(write_failure_said_, true))
         report_("архив: " + std::to_string(rows.size()) + " записей не сохранено: " + error);
 }
 

@@ -109,6 +109,7 @@ private:
     std::int64_t next_try_ms_ = 0;
     std::int64_t next_retention_ms_ = 0;
     bool unreachable_said_ = false;
+    bool write_failure_said_ = false;
     bool queue_nonempty_ = false;
     std::thread worker_;
 };

@@ -446,6 +446,8 @@ bool number(const char* text, long long low, long long high, long long& out) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Each figure shows as soon as it is known, also into a file.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     options o;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];

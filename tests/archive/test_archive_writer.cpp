@@ -305,3 +305,25 @@ TEST(ArchiveWriter, ABatchWrittenTwiceIsStoredOnce) {
     EXPECT_EQ(db.count_rows("event"), 2);
     EXPECT_EQ(db.count_rows("measurement"), 1);
 }
+
+TEST(ArchiveWriter, AnArchiveThatCannotBeOpenedCostsRowsAndOneLineNotTheInterface) {
+    ilktest::temp_dir dir;
+    const std::string file = dir.path() + "missing/archive.sqlite";
+    reports said;
+    {
+        archive_writer writer(sqlite_options(file), said.fn());
+        for (int pass = 0; pass < 100; ++pass) {
+            writer.add(event("s1", 1000 + pass, "ВКЛЮЧЕН", 1));
+            writer.end_pass();
+        }
+        ASSERT_TRUE(writer.flush());
+        archive_counters c = writer.counters();
+        EXPECT_EQ(c.written, 0);
+        EXPECT_EQ(c.dropped, 100);
+        EXPECT_FALSE(c.reachable);
+    }
+    std::vector<std::string> lines = said.taken();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].substr(0, lines[0].find(':', 20)),
+              "архив: не удалось открыть '" + file + "'");
+}
