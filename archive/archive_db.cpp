@@ -404,40 +404,101 @@ long long archive_db::count_rows(const char* table) {
 std::vector<archive_found> archive_db::search(const archive_query& query,
                                               const archive_cursor& after, int limit,
                                               std::string* error) {
-    std::string sql =
-        "SELECT e.t, e.sig, e.kind, e.seq, s.key, s.name, e.value, e.quality, e.text, "
-        "EXISTS (SELECT 1 FROM event a WHERE a.sig = e.sig AND a.kind = 2 AND a.t >= e.t AND "
-        "a.value = e.t) FROM event e JOIN signal s ON s.id = e.sig WHERE e.t >= ? AND e.t <= ?";
-    std::vector<QVariant> binds{QVariant(static_cast<qint64>(query.from_ms)),
-                                QVariant(static_cast<qint64>(query.to_ms))};
-    if (!query.signal.empty()) {
-        sql += " AND s.key LIKE ? ESCAPE '\\'";
-        binds.emplace_back(q(like_pattern(query.signal) + "%"));
-    }
-    if (!query.text.empty()) {
-        // The signal's key and name are kept lower-cased for this; the state texts are the
-        // program's own few, matched here.
-        QString needle = q(query.text).toLower();
-        sql += " AND (s.find LIKE ? ESCAPE '\\'";
-        binds.emplace_back(q("%" + like_pattern(needle.toStdString()) + "%"));
+    std::vector<archive_found> none;
+    // The text: in the signal's key and name (kept lower-cased for this) or the state text
+    // (the program's own few, matched here).
+    const QString needle = q(query.text).toLower();
+    const std::string text_pattern = "%" + like_pattern(needle.toStdString()) + "%";
+    std::vector<std::string> states;
+    if (!query.text.empty())
         for (const std::string& state : archive_state_texts())
-            if (q(state).toLower().contains(needle)) {
-                sql += " OR e.text = ?";
+            if (q(state).toLower().contains(needle))
+                states.push_back(state);
+
+    // A signal, or a text that names signals only, narrows the search to those signals: each
+    // is read along its own key (signal, time), however many rows the archive holds.
+    std::vector<std::int64_t> ids;
+    const bool by_signal = !query.signal.empty() || (!query.text.empty() && states.empty());
+    if (by_signal) {
+        QSqlQuery find(db_);
+        std::string sql = "SELECT id FROM signal WHERE key LIKE ? ESCAPE '\\'";
+        if (states.empty() && !query.text.empty())
+            sql += " AND find LIKE ? ESCAPE '\\'";
+        find.prepare(q(sql));
+        find.addBindValue(q(like_pattern(query.signal) + "%"));
+        if (states.empty() && !query.text.empty())
+            find.addBindValue(q(text_pattern));
+        if (!find.exec()) {
+            if (error != nullptr)
+                *error = error_text(find.lastError());
+            return none;
+        }
+        while (find.next())
+            ids.push_back(find.value(0).toLongLong());
+        if (ids.empty())
+            return none;
+    }
+    constexpr std::size_t per_signal_limit = 64;
+    const bool per_signal = by_signal && ids.size() <= per_signal_limit;
+
+    std::vector<QVariant> binds;
+    // The conditions every row meets; `sig` restricts to one signal (0: the list or none).
+    auto conditions = [&](std::int64_t sig) {
+        std::string w = " WHERE e.t >= ? AND e.t <= ?";
+        binds.emplace_back(static_cast<qint64>(after.set ? std::max(after.time_ms, query.from_ms)
+                                                         : query.from_ms));
+        binds.emplace_back(static_cast<qint64>(query.to_ms));
+        if (sig != 0) {
+            w += " AND e.sig = ?";
+            binds.emplace_back(static_cast<qint64>(sig));
+        } else if (by_signal) {
+            w += " AND e.sig IN (";
+            for (std::size_t i = 0; i < ids.size(); ++i)
+                w += (i == 0 ? "?" : ",?");
+            w += ")";
+            for (std::int64_t id : ids)
+                binds.emplace_back(static_cast<qint64>(id));
+        }
+        if (!query.text.empty() && !states.empty()) {
+            w += " AND (s.find LIKE ? ESCAPE '\\'";
+            binds.emplace_back(q(text_pattern));
+            for (const std::string& state : states) {
+                w += " OR e.text = ?";
                 binds.emplace_back(q(state));
             }
-        sql += ")";
+            w += ")";
+        }
+        if (query.only_unacknowledged)
+            w += " AND e.kind = 1 AND NOT EXISTS (SELECT 1 FROM event a WHERE a.sig = e.sig AND "
+                 "a.t = e.t AND a.kind = 2)";
+        if (after.set) {
+            w += " AND (e.t, e.sig, e.kind, e.seq) > (?, ?, ?, ?)";
+            binds.emplace_back(static_cast<qint64>(after.time_ms));
+            binds.emplace_back(static_cast<qint64>(after.signal_id));
+            binds.emplace_back(after.kind);
+            binds.emplace_back(after.seq);
+        }
+        return w;
+    };
+    const std::string columns =
+        "SELECT e.t, e.sig, e.kind, e.seq, s.key, s.name, e.value, e.quality, e.text, "
+        "EXISTS (SELECT 1 FROM event a WHERE a.sig = e.sig AND a.t = e.t AND a.kind = 2) "
+        "AS ack FROM event e JOIN signal s ON s.id = e.sig";
+    const std::string order = " ORDER BY 1, 2, 3, 4 LIMIT " + std::to_string(limit);
+    std::string sql;
+    if (per_signal) {
+        // A page of each signal along its key, merged by time.
+        sql = "SELECT * FROM (";
+        for (std::size_t i = 0; i < ids.size(); ++i) {
+            if (i != 0)
+                sql += " UNION ALL ";
+            sql += "SELECT * FROM (" + columns + conditions(ids[i]) + order + ") AS p" +
+                   std::to_string(i);
+        }
+        sql += ") AS pages" + order;
+    } else {
+        sql = columns + conditions(0) + order;
     }
-    if (query.only_unacknowledged)
-        sql += " AND e.kind = 1 AND NOT EXISTS (SELECT 1 FROM event a WHERE a.sig = e.sig AND "
-               "a.kind = 2 AND a.t >= e.t AND a.value = e.t)";
-    if (after.set) {
-        sql += " AND (e.t, e.sig, e.kind, e.seq) > (?, ?, ?, ?)";
-        binds.emplace_back(static_cast<qint64>(after.time_ms));
-        binds.emplace_back(static_cast<qint64>(after.signal_id));
-        binds.emplace_back(after.kind);
-        binds.emplace_back(after.seq);
-    }
-    sql += " ORDER BY e.t, e.sig, e.kind, e.seq LIMIT " + std::to_string(limit);
     QSqlQuery select(db_);
     select.setForwardOnly(true);
     std::vector<archive_found> found;

@@ -11,7 +11,7 @@ namespace nxkit {
 
 enum class archive_kind : int {
     change = 1,      // a journal line: a telesignal's position or quality changed
-    acknowledge = 2, // the operator acknowledged a line (value: that line's time in ms)
+    acknowledge = 2, // the line of this signal and time acknowledged (value: when, in ms)
     manual_on = 3,   // a value entered by hand (value: the value)
     manual_off = 4,  // manual input removed, back to automatic
     connection = 5,  // a controlled point connected (value 1) or lost (value 0)

@@ -21,7 +21,9 @@ journal_line archive_journal_line(const archive_found& f, int number) {
     line.state = QString::fromStdString(f.text);
     line.input =
         (f.quality & quality_manual) != 0 ? QStringLiteral("РУЧНОЙ") : QStringLiteral("авто");
-    line.time = archive_nx_time(f.time_ms);
+    // An acknowledgement is kept at its line's time; it shows when it was made.
+    line.time = archive_nx_time(
+        f.kind == archive_kind::acknowledge ? static_cast<std::int64_t>(f.value) : f.time_ms);
     line.time_text = QString::fromStdString(time_format(line.time, "%H:%M:%S.%V %d.%m.%y"));
     line.name = QString::fromStdString(f.name);
     return line;

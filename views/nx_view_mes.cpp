@@ -527,13 +527,14 @@ void nx_view_mes::run(int command, int row) {
             return;
         audit_action("квитирование", model_.line(row).key.toStdString());
         if (archive_ != nullptr) {
-            // The acknowledgement names the line by its time.
+            // The acknowledgement sits at its line's time (found by key with it); its value is
+            // when the operator acknowledged.
             const journal_line& line = model_.line(row);
             archive_row ack;
             ack.key = line.key.toStdString();
-            ack.time_ms = archive_ms(time_now());
+            ack.time_ms = archive_ms(line.time);
             ack.kind = archive_kind::acknowledge;
-            ack.value = static_cast<double>(archive_ms(line.time));
+            ack.value = static_cast<double>(archive_ms(time_now()));
             ack.text = archive_text_acknowledged;
             archive_->add(std::move(ack));
         }

@@ -103,7 +103,7 @@ TEST(ArchiveWriter, ScriptedEventsGiveExactRows) {
         writer.add(measured("i1_2_4", 1000, 231.5));
         writer.end_pass();
         // Pass 2: acknowledgement, manual input, a connection, a bad-quality value.
-        writer.add(event("s1_2_3", 2000, "квитировано", 1000, 0, archive_kind::acknowledge));
+        writer.add(event("s1_2_3", 1000, "квитировано", 2000, 0, archive_kind::acknowledge));
         writer.add(event("s1_2_5", 2001, "ручной ввод", 1, 4, archive_kind::manual_on));
         writer.add(event("D1_2", 2002, "нет связи", 0, 2, archive_kind::connection));
         writer.add(measured("i1_2_4", 2003, 12, 1));
@@ -121,7 +121,7 @@ TEST(ArchiveWriter, ScriptedEventsGiveExactRows) {
                          "ORDER BY t, sig, kind, seq"),
               (std::vector<std::string>{
                   "1|1000|1|0|0|integer|0|ОТКЛЮЧЕН", "1|1000|1|1|1|integer|0|ВКЛЮЧЕН",
-                  "1|2000|2|0|1000|integer|0|квитировано", "3|2001|3|0|1|integer|4|ручной ввод",
+                  "1|1000|2|0|2000|integer|0|квитировано", "3|2001|3|0|1|integer|4|ручной ввод",
                   "4|2002|5|0|0|integer|2|нет связи"}));
     EXPECT_EQ(dump(file, "SELECT sig, t, value, typeof(value), quality FROM measurement ORDER BY "
                          "sig, t"),
@@ -141,7 +141,7 @@ TEST(ArchiveWriter, SearchPagesAndAcknowledgement) {
             writer.end_pass();
         }
         // The line of 10040 (s1_1_1) is acknowledged.
-        writer.add(event("s1_1_1", 50000, "квитировано", 10040, 0, archive_kind::acknowledge));
+        writer.add(event("s1_1_1", 10040, "квитировано", 50000, 0, archive_kind::acknowledge));
         ASSERT_TRUE(writer.flush());
     }
     archive_location where;
@@ -164,9 +164,12 @@ TEST(ArchiveWriter, SearchPagesAndAcknowledgement) {
     }
     EXPECT_EQ(pages, 3);
     ASSERT_EQ(times.size(), 26u);
+    // The acknowledgement right after its line.
     EXPECT_EQ(times.front(), 10000);
-    EXPECT_EQ(times[24], 10240);
-    EXPECT_EQ(times[25], 50000);
+    EXPECT_EQ(times[4], 10040);
+    EXPECT_EQ(times[5], 10040);
+    EXPECT_EQ(times[6], 10050);
+    EXPECT_EQ(times[25], 10240);
 
     // Signal, range, text (without regard to case) and only unacknowledged.
     archive_query narrow;
@@ -190,7 +193,8 @@ TEST(ArchiveWriter, SearchPagesAndAcknowledgement) {
                                               "10100 ОТКЛЮЧЕН"}));
     narrow.only_unacknowledged = false;
     narrow.text = "q1 s1_1";
-    EXPECT_EQ(reader.search(narrow, {}, 100).size(), 5u);
+    // Five changes of s1_1_1 in the range and the acknowledgement of 10040.
+    EXPECT_EQ(reader.search(narrow, {}, 100).size(), 6u);
 
     // The series of a telesignal is its changes, with the one before the range first.
     std::vector<archive_sample> steps = reader.series("s1_1_2", 10050, 10090);

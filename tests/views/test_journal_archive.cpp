@@ -57,8 +57,7 @@ protected:
             if (i % 10 == 0) {
                 archive_row ack = r;
                 ack.kind = archive_kind::acknowledge;
-                ack.time_ms = r.time_ms + 1000;
-                ack.value = static_cast<double>(r.time_ms);
+                ack.value = static_cast<double>(r.time_ms + 1000);
                 ack.text = archive_text_acknowledged;
                 writer.add(ack);
             }
