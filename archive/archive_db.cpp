@@ -23,7 +23,8 @@ QString q(const std::string& s) {
 }
 
 std::string error_text(const QSqlError& e) {
-    std::string text = e.text().toStdString();
+    // A server's message runs over several lines: one line of the program log.
+    std::string text = e.text().simplified().toStdString();
     return text.empty() ? std::string("неизвестная ошибка") : text;
 }
 
