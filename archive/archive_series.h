@@ -18,9 +18,9 @@ struct archive_sample {
 };
 
 enum archive_quality : std::uint32_t {
-    quality_invalid = 1,    // invalid or not defined
-    quality_no_control = 2, // not under control (no link to the controlled point)
-    quality_manual = 4,     // entered or forced by hand
+    quality_invalid = 1,     // invalid or not defined
+    quality_no_control = 2,  // not under control (no link to the controlled point)
+    quality_manual = 4,      // entered or forced by hand
 };
 
 class archive_series_source {
