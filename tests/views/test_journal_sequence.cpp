@@ -3,6 +3,7 @@
 // pass works on the settled state.
 #include "tests/views/operator_views_fixture.h"
 
+#include "archive/archive_recorder.h"
 #include "archive/archive_sink.h"
 #include "base/cp1251.h"
 #include "config/config_classes.h"
@@ -199,6 +200,29 @@ TEST_F(JournalSequence, AcknowledgementGoesIntoTheArchiveNamingItsLine) {
     EXPECT_EQ(archive.passes, passes + 1) << "an acknowledgement is sent at once";
     view->run(1, 0);
     EXPECT_EQ(archive.rows.size(), 1u) << "a line acknowledged again is not archived again";
+}
+
+TEST_F(JournalSequence, ConnectionsWonAndLostGoIntoTheArchive) {
+    row_list rows;
+    archive_recorder_settings settings;
+    settings.clock = [] { return std::int64_t{1796810400000}; };
+    archive_recorder recorder(*store, rows, settings);
+    recorder.attach();
+    device().link_up();
+    store->hand_over(device(), store->generation());
+    pass();
+    device().link_down();
+    store->hand_over(device(), store->generation());
+    pass();
+    std::vector<std::string> seen;
+    for (const archive_row& r : rows.rows)
+        seen.push_back(r.key + " " + std::to_string(static_cast<int>(r.kind)) + " " +
+                       std::to_string(static_cast<int>(r.value)) + " q" +
+                       std::to_string(r.quality) + " " + r.text + " " + r.name + " " +
+                       std::to_string(r.time_ms));
+    EXPECT_EQ(seen, (std::vector<std::string>{
+                        "D.0000 5 1 q0 связь есть " + device().display_name() + " 1796810400000",
+                        "D.0000 5 0 q2 нет связи " + device().display_name() + " 1796810400000"}));
 }
 
 } // namespace
