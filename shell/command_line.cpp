@@ -1,5 +1,6 @@
 #include "shell/command_line.h"
 
+#include "archive/archive_service.h"
 #include "base/cp1251.h"
 #include "base/files.h"
 #include "base/prompt.h"
@@ -314,6 +315,9 @@ void write_default_settings() {
     // LAST_PAR, LAST_ON and LAST_OF take their defaults from the sample type when first used.
     for (const string_setting* s : {&edit_key_seq, &btn, &title, &shortcut, &last_tl})
         read_setting(*s);
+    // The archive's section, every key (docs/settings.md).
+    read_setting(archive_on);
+    archive_service_settings::from_settings({});
 }
 
 std::string prepare_demo_station(const std::string& source, const std::string& station) {

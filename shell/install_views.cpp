@@ -1,7 +1,10 @@
 #include "shell/install_editors.h"
 #include "shell/main_window.h"
 
+#include "archive/archive_service.h"
+#include "base/nx_log.h"
 #include "base/prompt.h"
+#include "platform/station.h"
 #include "config/t_ref_buff.h"
 #include "interlock/display/nx_schema_ilk.h"
 #include "schemes/control/nx_view_schema.h"
@@ -20,12 +23,35 @@
 
 #include <QAction>
 #include <QTabBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
 #include <cstdlib>
 
 namespace nxkit {
+
+namespace {
+
+// The station's archive lives as long as the window, created after the journal so that it
+// goes after it; its failures are ERR lines of the program log, and the workstation goes on.
+class archive_holder : public QObject {
+public:
+    archive_holder(t_ref_buff& store, QObject* parent) : QObject(parent) {
+        if (read_setting(setting::archive_on) == 0)
+            return;
+        service = std::make_unique<archive_service>(
+            store, archive_service_settings::from_settings(exe_dir()),
+            [](const std::string& text) { nx_log::main().err(text); });
+        auto* timer = new QTimer(this);
+        timer->setInterval(1000);
+        connect(timer, &QTimer::timeout, this, [this] { service->tick(); });
+        timer->start();
+    }
+    std::unique_ptr<archive_service> service;
+};
+
+} // namespace
 
 // Each view is created here, put into its slot and hooked to its buttons; the viewers are
 // registered with the store in this order: trees "D", "K", "S", scheme view, connections view,
@@ -79,6 +105,11 @@ void install_views(nx_dlg_mod& window) {
     journal->set_log_font(resources.log_font);
     window.set_view(view_slot::journal, journal->pane());
     window.hooks().journal_navigate = [journal](int direction) { journal->navigate(direction); };
+    auto* archive = new archive_holder(store, &window);
+    if (archive->service) {
+        journal->set_archive(&archive->service->writer());
+        journal->set_archive_reader(&archive->service->reader());
+    }
 
     auto* hand = new nx_view_hand(store, window.button(toolbar_button::cancel_hand),
                                   window.button(toolbar_button::cvit_all), &window);
@@ -127,6 +158,8 @@ void install_views(nx_dlg_mod& window) {
     store.add_viewer(connections);
     store.add_viewer(journal);
     store.add_viewer(hand);
+    if (archive->service)
+        store.add_viewer(archive->service.get());
 }
 
 } // namespace nxkit

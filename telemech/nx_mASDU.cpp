@@ -253,6 +253,7 @@ void nx_mASDU::decode(const std::uint8_t* asdu, std::size_t size) {
             if (!time_valid)
                 o.time = reception_record;
         }
+        o.tagged = profile->time_octets != 0 && time_valid;
 
         if (log_.line_open()) {
             if (profile->kind == element_kind::real)

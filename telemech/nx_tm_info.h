@@ -49,6 +49,9 @@ struct nx_tm_object {
     // A measured value: scaled or normalised (16-bit), bitstring (32-bit) or short float.
     double value = 0;
     nx_tm_time time;
+    // The time is the controlled point's own tag (a valid CP24/CP56Time2a), not the reception
+    // time: such changes are kept one by one (sequence of events).
+    bool tagged = false;
 };
 
 // The information sink: the device that receives what a protocol stack decodes. Its operations

@@ -17,6 +17,13 @@
 
 namespace nxkit {
 
+namespace {
+// Bounds of the sequence of events: per hand-over (a user-interface thread that stalls) and
+// per object nobody reads.
+constexpr std::size_t max_tagged = 65536;
+constexpr std::size_t max_tagged_per_object = 256;
+} // namespace
+
 t_dev_asdu::t_dev_asdu(t_ref_buff& store, int type)
     : t_dev(store, type), generation_(store.generation()) {
     store.revive_updater(this);
@@ -294,7 +301,12 @@ void t_dev_asdu::store_locked(const nx_tm_object& o) {
         *slot(measured_, o.ioa) = {o.value, o.qds, true, o.time};
         break;
     }
-    mark_locked(o.ioa);
+    // The one branch the hot path pays for the sequence of events: only telesignals of
+    // attached objects with a valid time tag of their own are kept one by one.
+    if (mark_locked(o.ioa) && o.tagged &&
+        (o.what == nx_tm_object::kind::single || o.what == nx_tm_object::kind::double_point) &&
+        tagged_.size() < max_tagged)
+        tagged_.push_back({o.ioa, o.what == nx_tm_object::kind::double_point, o.octet, o.time});
 }
 
 void t_dev_asdu::put_objects(const nx_tm_object* objects, std::size_t count) {
@@ -332,8 +344,10 @@ void t_dev_asdu::put_single(std::uint16_t ioa, const nx_tm_time& time, std::uint
 // ---------------------------------------------------------------- user-interface side
 
 void t_dev_asdu::update(key_set& change_set) {
+    std::vector<tagged_change> tagged;
     {
         std::lock_guard guard(lock_);
+        tagged.swap(tagged_);
         if (device_changed_) {
             device_changed_ = false;
             for (const std::string* k : {&own_key_, &health_key_})
@@ -349,8 +363,25 @@ void t_dev_asdu::update(key_set& change_set) {
             }
         }
     }
+    // Several hand-overs may come before the pass that reads them: they add up, and an object
+    // nobody reads keeps only its newest.
+    for (const tagged_change& c : tagged) {
+        std::vector<tagged_change>& list = handed_tagged_[c.ioa];
+        if (list.size() >= max_tagged_per_object)
+            list.erase(list.begin());
+        list.push_back(c);
+    }
     // The worker only keeps the atomic; the component's flag follows it here.
     set_flag(is_connected(), flag_control);
+}
+
+std::vector<tagged_change> t_dev_asdu::take_tagged(std::uint16_t ioa) {
+    auto found = handed_tagged_.find(ioa);
+    if (found == handed_tagged_.end())
+        return {};
+    std::vector<tagged_change> list = std::move(found->second);
+    handed_tagged_.erase(found);
+    return list;
 }
 
 void t_dev_asdu::attach(t_dev_change& object) {

@@ -41,6 +41,15 @@ struct step_record {
     nx_tm_time time;
 };
 
+// A telesignal change the controlled point reported with its own time tag: every one is kept
+// for the journal and the archive, while the tables keep only the last (sequence of events).
+struct tagged_change {
+    std::uint16_t ioa = 0;
+    bool double_point = false;
+    std::uint8_t octet = 0; // SIQ or DIQ
+    nx_tm_time time;
+};
+
 // Attaches the information objects of a device to their addresses.
 class i_changer {
 public:
@@ -102,6 +111,10 @@ public:
     bool get_double(std::uint16_t ioa, double_record& record);
     bool get_measured(std::uint16_t ioa, measured_record& record);
     bool get_step(std::uint16_t ioa, step_record& record);
+
+    // User-interface thread: the time-tagged changes of the object at `ioa` handed over since
+    // the last call, in the order received (empty for most objects and passes).
+    std::vector<tagged_change> take_tagged(std::uint16_t ioa);
 
     std::string health_key() {
         std::lock_guard guard(lock_);
@@ -169,11 +182,14 @@ private:
     }
     void store_locked(const nx_tm_object& object);
     // Marks the object attached at `ioa`, if any, as changed.
-    void mark_locked(std::uint16_t ioa) {
+    bool mark_locked(std::uint16_t ioa) {
         const std::size_t word = ioa >> 6;
         const std::uint64_t bit = std::uint64_t{1} << (ioa & 63);
-        if (word < attached_.size() && (attached_[word] & bit) != 0)
+        if (word < attached_.size() && (attached_[word] & bit) != 0) {
             changed_[word] |= bit;
+            return true;
+        }
+        return false;
     }
     template <class R> void forget_locked(std::vector<R>& table);
 
@@ -188,6 +204,10 @@ private:
     std::vector<std::uint64_t> attached_;
     std::vector<std::uint64_t> changed_;
     std::map<std::string, std::uint16_t> attached_by_key_;
+    // Time-tagged telesignal changes of attached objects since the last hand-over (worker
+    // side) and those handed over, by address, until their object takes them.
+    std::vector<tagged_change> tagged_;
+    std::map<std::uint16_t, std::vector<tagged_change>> handed_tagged_;
     // The device's own key and its health object's go over with the next hand-over.
     bool device_changed_ = false;
     int log_mode_ = 0;

@@ -6,10 +6,19 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace nxkit {
 
 class t_dev_asdu;
+
+// A state an object reported with its own time tag (sequence of events).
+struct reported_state {
+    double value = 0;
+    bool defined = true;
+    bool invalid = false;
+    nx_time time = 0;
+};
 
 // An information object: what an address of its device means and which structure signal it
 // feeds. The device is found by key, so a device gone first leaves nothing dangling.
@@ -35,6 +44,11 @@ public:
     bool control() const override { return has_flag(flag_control); }
     bool defined() const override { return has_flag(flag_defined); }
     bool invalid() const override { return has_flag(flag_invalid); }
+
+    // The states reported with time tags since the last call, in the order of their time tags
+    // (received order among equal tags). The tables, and so the update pass, keep only the
+    // last; the journal and the archive take every one. None for objects without them.
+    virtual std::vector<reported_state> take_reported_states() { return {}; }
 
     std::uint16_t canal() const { return canal_; }
     std::uint16_t kp() const { return kp_; }

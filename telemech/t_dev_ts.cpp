@@ -4,6 +4,8 @@
 #include "config/t_ref_buff.h"
 #include "telemech/t_dev_asdu.h"
 
+#include <algorithm>
+
 namespace nxkit {
 
 t_dev_ts::t_dev_ts(t_ref_buff& store, int type) : t_dev_change(store, type) {
@@ -40,6 +42,32 @@ void t_dev_ts::read_from(t_dev_asdu* device) {
     } else {
         time_ = time_now();
     }
+}
+
+std::vector<reported_state> t_dev_ts::take_reported_states() {
+    t_dev_asdu* d = device();
+    if (d == nullptr || addr() == 0)
+        return {};
+    std::vector<tagged_change> changes = d->take_tagged(addr());
+    std::vector<reported_state> states;
+    states.reserve(changes.size());
+    for (const tagged_change& c : changes) {
+        reported_state s;
+        s.invalid = (c.octet & 0x80) != 0;
+        if (c.double_point) {
+            const int dpi = c.octet & 3;
+            s.defined = dpi == 1 || dpi == 2;
+            s.value = dpi >= 2 ? 1 : 0;
+        } else {
+            s.value = c.octet & 1;
+        }
+        s.time = c.time.to_time();
+        states.push_back(s);
+    }
+    std::stable_sort(
+        states.begin(), states.end(),
+        [](const reported_state& a, const reported_state& b) { return a.time < b.time; });
+    return states;
 }
 
 t_dev_ts2::t_dev_ts2(t_ref_buff& store) : t_dev_ts(store, tp_dev_ts2) {}

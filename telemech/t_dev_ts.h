@@ -18,6 +18,8 @@ public:
     nx_time time_stamp() const override { return time_; }
 
     int state() const { return state_; }
+    // The single- or double-point changes of its address, decoded as read_from decodes them.
+    std::vector<reported_state> take_reported_states() override;
 
 protected:
     void read_from(t_dev_asdu* device) override;
@@ -48,6 +50,7 @@ public:
     bool get_parameter(int index, std::string& value, std::string& name) override;
     void init() override;
     std::string display_name() override;
+    std::vector<reported_state> take_reported_states() override { return {}; }
 
 protected:
     void read_from(t_dev_asdu* device) override;

@@ -5,7 +5,10 @@
 #include "base/settings_keys.h"
 #include "config/ref_flags.h"
 #include "config/t_ref_buff.h"
+#include "archive/archive_series.h"
+#include "archive/archive_texts.h"
 #include "structure/t_struct_ts.h"
+#include "telemech/t_dev_change.h"
 #include "views/editor_menus.h"
 #include "views/view_icons.h"
 
@@ -18,6 +21,7 @@
 #include <QLineEdit>
 #include <QPrinter>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTableView>
 #include <QTimer>
 #include <QTextDocument>
@@ -118,6 +122,12 @@ nx_view_mes::nx_view_mes(t_ref_buff& store, QWidget* parent, buttons navigation,
         edit->setDisplayFormat(QStringLiteral("dd.MM.yy HH:mm:ss"));
         edit->setEnabled(false);
     }
+    archive_button_ = new QPushButton(QStringLiteral("Архив"), pane_);
+    archive_button_->setCheckable(true);
+    archive_button_->setToolTip(QStringLiteral("Искать в архиве событий по фильтру"));
+    archive_button_->hide();
+    archive_label_ = new QLabel(pane_);
+    archive_label_->hide();
     auto* csv = new QPushButton(QStringLiteral("CSV..."), pane_);
     csv->setToolTip(QStringLiteral("Сохранить показанные строки в файл CSV"));
     auto* print = new QPushButton(QStringLiteral("Печать..."), pane_);
@@ -129,6 +139,8 @@ nx_view_mes::nx_view_mes(t_ref_buff& store, QWidget* parent, buttons navigation,
     bar->addWidget(from_edit_);
     bar->addWidget(to_box_);
     bar->addWidget(to_edit_);
+    bar->addWidget(archive_button_);
+    bar->addWidget(archive_label_);
     bar->addWidget(csv);
     bar->addWidget(print);
 
@@ -164,10 +176,17 @@ nx_view_mes::nx_view_mes(t_ref_buff& store, QWidget* parent, buttons navigation,
         if (index.isValid())
             guarded(store_.owner_window(), [&] { row_menu(index.row()); });
     });
-    connect(list_->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this] { update_buttons(); });
-    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { update_buttons(); });
+    connect_selection();
+    archive_model_.set_icons([this](journal_image image) { return icons_(image_icon(image)); });
+    // Typing in the filter starts a new archive search only when it pauses.
+    archive_timer_ = new QTimer(this);
+    archive_timer_->setSingleShot(true);
+    archive_timer_->setInterval(300);
+    connect(archive_timer_, &QTimer::timeout, this, [this] { set_filter(filter_of_fields()); });
+    connect(archive_button_, &QPushButton::toggled, this,
+            [this](bool on) { set_archive_mode(on); });
+    connect(&archive_model_, &journal_archive_model::page_arrived, this,
+            [this] { archive_label_->setText(archive_status()); });
     connect(text_edit_, &QLineEdit::textChanged, this, [this] { filter_edited(); });
     connect(signal_edit_, &QLineEdit::textChanged, this, [this] { filter_edited(); });
     connect(unacknowledged_box_, &QCheckBox::toggled, this, [this] { filter_edited(); });
@@ -209,10 +228,37 @@ void nx_view_mes::on_load() {
     store_.subscribe_subtree(prefix_, this);
 }
 
+std::string archive_signal_name(t_ref& signal) {
+    std::string name = signal.title();
+    if (t_ref* parent = signal.parent(); parent != nullptr && !parent->title().empty())
+        name += " (" + parent->title() + ")";
+    return name;
+}
+
+namespace {
+
+// The states the device reported with their own time tags since the last pass, when they are
+// the signal's own: fed straight by its object, no expression, no value by hand. They are
+// taken in any case, so that an object nobody journals keeps nothing.
+std::vector<reported_state> reported_states(t_ref_buff& store, t_struct_ts& signal) {
+    const std::string object_key = store.feeder(signal.signal_key());
+    auto* object =
+        object_key.empty() ? nullptr : dynamic_cast<t_dev_change*>(store.get(object_key));
+    if (object == nullptr)
+        return {};
+    std::vector<reported_state> states = object->take_reported_states();
+    if (!signal.linked() || !signal.expression().empty() || signal.manual() || signal.forced())
+        states.clear();
+    return states;
+}
+
+} // namespace
+
 void nx_view_mes::on_changed(const std::string& key) {
     auto* signal = dynamic_cast<t_struct_ts*>(store_.get(key));
     if (signal == nullptr || signal->signal_key().empty())
         return;
+    std::vector<reported_state> reported = reported_states(store_, *signal);
     bool on = signal->is_on();
     std::uint32_t bits = signal->flags() & journal_bits;
     auto seen = last_seen_.find(key);
@@ -220,24 +266,41 @@ void nx_view_mes::on_changed(const std::string& key) {
         last_seen_.emplace(key, std::make_pair(on, bits));
         return;
     }
+    // Every state reported in between, in the order of their time tags; the pass goes on with
+    // the settled one, which then usually makes no line of its own.
+    for (const reported_state& r : reported) {
+        const bool r_on = r.value != 0;
+        std::uint32_t r_bits = (bits & flag_manual) |
+                               (r.defined ? std::uint32_t{flag_defined} : 0u) |
+                               (r.invalid ? std::uint32_t{flag_invalid} : 0u);
+        if (seen->second.first == r_on && (seen->second.second & journal_bits) == r_bits)
+            continue;
+        seen->second = {r_on, r_bits};
+        add_line(*signal, &r);
+    }
     if (seen->second.first == on && (seen->second.second & journal_bits) == bits)
         return;
     seen->second = {on, bits};
     add_line(*signal);
 }
 
-void nx_view_mes::add_line(t_ref& component) {
+void nx_view_mes::add_line(t_ref& component, const reported_state* reported) {
     auto& signal = dynamic_cast<t_struct_ts&>(component);
     journal_line line;
     line.number = ++line_number_;
+    const bool control = reported != nullptr || signal.control();
+    const bool defined = reported != nullptr ? reported->defined : signal.defined();
+    const bool invalid = reported != nullptr ? reported->invalid : signal.invalid();
+    const double value = reported != nullptr ? reported->value : signal.value();
+    const nx_time time = reported != nullptr ? reported->time : signal.time();
     const char* state = nullptr;
-    if (!signal.control()) {
+    if (!control) {
         state = "нет контроля";
-    } else if (!signal.defined()) {
+    } else if (!defined) {
         state = "неопределенный";
-    } else if (signal.invalid()) {
+    } else if (invalid) {
         state = "недостоверный";
-    } else if (signal.value() != 0) {
+    } else if (value != 0) {
         state = "ВКЛЮЧЕН";
         line.image = journal_image::on;
     } else {
@@ -247,35 +310,82 @@ void nx_view_mes::add_line(t_ref& component) {
     line.state = QString::fromUtf8(state);
     line.key = QString::fromStdString(signal.signal_key());
     line.input = signal.manual() ? QStringLiteral("РУЧНОЙ") : QStringLiteral("авто");
-    line.time = signal.time();
-    line.time_text = QString::fromStdString(time_format(signal.time(), "%H:%M:%S.%V %d.%m.%y"));
+    line.time = time;
+    line.time_text = QString::fromStdString(time_format(time, "%H:%M:%S.%V %d.%m.%y"));
     std::string name = signal.display_name();
     if (t_ref* parent = signal.parent(); parent != nullptr && !parent->title().empty())
         name += " (" + parent->title() + ")";
     line.name = QString::fromStdString(name);
-    std::string file_text = journal_file_text(line);
-    pending_.push_back(std::move(line));
-
-    if (journal_.mes(file_text)) {
-        journal_failed_ = false;
-    } else if (!journal_failed_) {
-        // Once per run of failures: the journal goes on in the list.
-        journal_failed_ = true;
-        nx_log::main().err(
-            "журнал событий: не удалось записать строку в файл '" +
-            (journal_.file_name().empty() ? std::string("mes.log") : journal_.file_name()) + "'");
+    pass_reported_ = pass_reported_ || reported != nullptr;
+    if (archive_ != nullptr) {
+        archive_row row;
+        row.key = signal.signal_key();
+        row.name = archive_signal_name(signal);
+        row.time_ms = archive_ms(time);
+        row.kind = archive_kind::change;
+        row.value = value != 0 ? 1 : 0;
+        row.quality = (!control ? std::uint32_t{quality_no_control} : 0u) |
+                      (!defined || invalid ? std::uint32_t{quality_invalid} : 0u) |
+                      (signal.manual() ? std::uint32_t{quality_manual} : 0u);
+        row.text = state;
+        pending_rows_.push_back(std::move(row));
     }
+    pending_.push_back(std::move(line));
     if (beep_frequency_ != 0)
         beeper_.request(beep_frequency_, beep_duration_, beep_pause_);
 }
 
 void nx_view_mes::on_changes_done() {
     flush_lines();
+    if (archive_ != nullptr)
+        archive_->end_pass();
 }
 
 void nx_view_mes::flush_lines() {
     if (pending_.empty())
         return;
+    if (std::exchange(pass_reported_, false)) {
+        // Lines of reported states make the pass's lines follow the time tags, not the order in
+        // which the pass reached the signals; numbers follow the new order.
+        std::vector<std::size_t> order(pending_.size());
+        for (std::size_t i = 0; i < order.size(); ++i)
+            order[i] = i;
+        std::stable_sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) {
+            return pending_[a].time < pending_[b].time;
+        });
+        std::vector<journal_line> lines;
+        std::vector<archive_row> rows;
+        const int first = pending_.front().number;
+        for (std::size_t i : order) {
+            lines.push_back(std::move(pending_[i]));
+            lines.back().number = first + static_cast<int>(lines.size()) - 1;
+            if (i < pending_rows_.size())
+                rows.push_back(std::move(pending_rows_[i]));
+        }
+        pending_ = std::move(lines);
+        pending_rows_ = std::move(rows);
+    }
+    for (const journal_line& line : pending_) {
+        if (journal_.mes(journal_file_text(line))) {
+            journal_failed_ = false;
+        } else if (!journal_failed_) {
+            // Once per run of failures: the journal goes on in the list.
+            journal_failed_ = true;
+            nx_log::main().err(
+                "журнал событий: не удалось записать строку в файл '" +
+                (journal_.file_name().empty() ? std::string("mes.log") : journal_.file_name()) +
+                "'");
+        }
+    }
+    if (archive_ != nullptr)
+        for (archive_row& row : pending_rows_)
+            archive_->add(std::move(row));
+    pending_rows_.clear();
+    if (archive_mode_) {
+        // The list shows the archive: the journal's own lines wait behind it.
+        model_.append(std::exchange(pending_, {}));
+        return;
+    }
     // The newest line keeps the selection when the operator was on the last one.
     int shown_before = shown_.rowCount();
     int selected = selected_shown_row();
@@ -294,13 +404,78 @@ void nx_view_mes::flush_lines() {
     update_buttons();
 }
 
+void nx_view_mes::connect_selection() {
+    connect(list_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this] { update_buttons(); });
+    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { update_buttons(); });
+}
+
+QAbstractItemModel* nx_view_mes::list_model() const {
+    return archive_mode_
+               ? static_cast<QAbstractItemModel*>(
+                     const_cast<journal_archive_model*>(&archive_model_))
+               : static_cast<QAbstractItemModel*>(const_cast<journal_filter_model*>(&shown_));
+}
+
+void nx_view_mes::set_archive_reader(archive_reader* reader) {
+    archive_model_.set_reader(reader);
+    archive_button_->setVisible(reader != nullptr);
+    if (reader == nullptr && archive_mode_)
+        set_archive_mode(false);
+}
+
+void nx_view_mes::set_archive_mode(bool on) {
+    if (on == archive_mode_)
+        return;
+    archive_mode_ = on;
+    {
+        const QSignalBlocker quiet(archive_button_);
+        archive_button_->setChecked(on);
+    }
+    QItemSelectionModel* old = list_->selectionModel();
+    list_->setModel(list_model());
+    delete old;
+    connect_selection();
+    for (int c = 0; c < journal_model::columns; ++c)
+        list_->setColumnWidth(c, journal_column_width(c));
+    archive_label_->setVisible(on);
+    if (on) {
+        archive_model_.set_query(archive_query_of(filter_of_fields()));
+        archive_label_->setText(archive_status());
+    }
+    update_buttons();
+}
+
+QString nx_view_mes::archive_status() const {
+    if (!archive_model_.error().empty())
+        return QStringLiteral("ошибка архива: ") + QString::fromStdString(archive_model_.error());
+    if (archive_model_.loading() && archive_model_.rowCount() == 0)
+        return QStringLiteral("поиск...");
+    return QStringLiteral("найдено %1%2")
+        .arg(archive_model_.rowCount())
+        .arg(archive_model_.complete() ? QString() : QStringLiteral("+"));
+}
+
+archive_query archive_query_of(const journal_filter& filter) {
+    archive_query q;
+    q.text = filter.text.toStdString();
+    q.signal = filter.signal.toStdString();
+    q.only_unacknowledged = filter.only_unacknowledged;
+    if (filter.from != 0)
+        q.from_ms = archive_ms(filter.from);
+    if (filter.to != 0)
+        q.to_ms = archive_ms(filter.to);
+    return q;
+}
+
 int nx_view_mes::selected_shown_row() const {
     QModelIndexList rows = list_->selectionModel()->selectedRows();
     return rows.isEmpty() ? -1 : rows.front().row();
 }
 
 void nx_view_mes::select_shown(int row) {
-    QModelIndex index = shown_.index(row, 0);
+    QModelIndex index = list_model()->index(row, 0);
     list_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
                                                         QItemSelectionModel::Rows);
     list_->scrollTo(index);
@@ -310,7 +485,7 @@ void nx_view_mes::navigate(int command) {
     int row = selected_shown_row();
     if (row < 0)
         return;
-    int last = shown_.rowCount() - 1;
+    int last = list_model()->rowCount() - 1;
     switch (command) {
     case 1:
         row = std::min(row + 1, last);
@@ -333,7 +508,7 @@ void nx_view_mes::navigate(int command) {
 
 void nx_view_mes::update_buttons() {
     int row = selected_shown_row();
-    int last = shown_.rowCount() - 1;
+    int last = list_model()->rowCount() - 1;
     bool down = row >= 0 && row < last;
     bool up = row > 0;
     if (buttons_[0] != nullptr)
@@ -352,6 +527,18 @@ void nx_view_mes::run(int command, int row) {
         if (!model_.acknowledge(row))
             return;
         audit_action("квитирование", model_.line(row).key.toStdString());
+        if (archive_ != nullptr) {
+            // The acknowledgement sits at its line's time (found by key with it); its value is
+            // when the operator acknowledged.
+            const journal_line& line = model_.line(row);
+            archive_row ack;
+            ack.key = line.key.toStdString();
+            ack.time_ms = archive_ms(line.time);
+            ack.kind = archive_kind::acknowledge;
+            ack.value = static_cast<double>(archive_ms(time_now()));
+            ack.text = archive_text_acknowledged;
+            archive_->add(std::move(ack));
+        }
         std::string owner = store_.signal_owner(model_.line(row).key.toStdString());
         auto* signal = dynamic_cast<t_struct_vl*>(store_.get(owner));
         if (signal != nullptr && signal->unacknowledged()) {
@@ -373,6 +560,8 @@ void nx_view_mes::run(int command, int row) {
     default:
         return;
     }
+    if (archive_ != nullptr)
+        archive_->end_pass();
     update_buttons();
 }
 
@@ -396,6 +585,9 @@ std::vector<menu_item> journal_row_menu(bool filtered, bool trend) {
 }
 
 void nx_view_mes::row_menu(int shown_row) {
+    // The archive's rows are history: nothing to acknowledge or delete there.
+    if (archive_mode_)
+        return;
     QModelIndex source = shown_.mapToSource(shown_.index(shown_row, 0));
     if (!source.isValid())
         return;
@@ -454,7 +646,7 @@ void nx_view_mes::row_menu(int shown_row) {
     }
 }
 
-void nx_view_mes::filter_edited() {
+journal_filter nx_view_mes::filter_of_fields() const {
     journal_filter filter;
     filter.text = text_edit_->text().trimmed();
     filter.signal = signal_edit_->text().trimmed();
@@ -463,11 +655,22 @@ void nx_view_mes::filter_edited() {
         filter.from = to_nx_time(from_edit_->dateTime());
     if (to_box_->isChecked())
         filter.to = to_nx_time(to_edit_->dateTime());
-    set_filter(filter);
+    return filter;
+}
+
+void nx_view_mes::filter_edited() {
+    if (archive_mode_)
+        archive_timer_->start();
+    else
+        set_filter(filter_of_fields());
 }
 
 void nx_view_mes::set_filter(const journal_filter& filter) {
     shown_.set_filter(filter);
+    if (archive_mode_) {
+        archive_model_.set_query(archive_query_of(filter));
+        archive_label_->setText(archive_status());
+    }
     update_buttons();
 }
 
@@ -489,10 +692,26 @@ void nx_view_mes::export_csv_asked() {
     i_prompt* prompt = current_prompt();
     if (prompt == nullptr)
         return;
-    std::string path = prompt->save_file_name(store_.owner_window(), "Сохранить журнал событий",
-                                              "journal.csv", "Файлы CSV (*.csv)");
-    if (!path.empty())
+    std::string path = prompt->save_file_name(
+        store_.owner_window(),
+        archive_mode_ ? "Сохранить найденное в архиве" : "Сохранить журнал событий",
+        archive_mode_ ? "archive.csv" : "journal.csv", "Файлы CSV (*.csv)");
+    if (path.empty())
+        return;
+    if (!archive_mode_) {
         export_csv(path);
+        return;
+    }
+    // Every matching row, however many, written on the archive's thread.
+    archive_label_->setText(QStringLiteral("запись CSV..."));
+    archive_model_.export_csv(path, [this, path](long long rows, const std::string& error) {
+        archive_label_->setText(archive_status());
+        if (rows < 0) {
+            nx_log::main().err("журнал событий: архив в CSV '" + path + "': " + error);
+            show_message(store_.owner_window(),
+                         "Не удалось записать файл\r\n'" + path + "'.\r\n" + error, mb_error);
+        }
+    });
 }
 
 void nx_view_mes::print_asked() {
@@ -509,7 +728,8 @@ void nx_view_mes::print_asked() {
         html += QStringLiteral("<th>") + QString::fromUtf8(journal_column_title(c)) +
                 QStringLiteral("</th>");
     html += QStringLiteral("</tr>");
-    for (const journal_line* line : shown_.shown_lines()) {
+    // In the archive: the rows fetched so far (the list fetches more as it scrolls).
+    for (const journal_line* line : archive_mode_ ? archive_model_.lines() : shown_.shown_lines()) {
         html += QStringLiteral("<tr>");
         for (int c = 0; c < journal_model::columns; ++c)
             html += QStringLiteral("<td>") + html_escaped(journal_column_text(*line, c)) +

@@ -5,6 +5,7 @@
 #include "tests/structure/structure_fixture.h"
 
 #include <QApplication>
+#include <QSqlDatabase>
 
 #include <atomic>
 #include <cstdlib>
@@ -18,6 +19,9 @@ inline QApplication& operator_views_app() {
     static char* argv[] = {name, nullptr};
     if (std::getenv("QT_QPA_PLATFORM") == nullptr)
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // Qt SQL's list of connections is emptied when the application object ends: made first,
+    // it outlives it at the process's exit.
+    QSqlDatabase::connectionNames();
     static QApplication app(argc, argv);
     return app;
 }
