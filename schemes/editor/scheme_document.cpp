@@ -1,5 +1,6 @@
 #include "schemes/editor/scheme_document.h"
 
+#include "schemes/control/voltage_classes.h"
 #include "base/files.h"
 #include "base/nx_exception.h"
 
@@ -465,6 +466,33 @@ void scheme_document::set_shape(std::size_t page, std::size_t item, sde_shape sh
     sde_page& p = begin_page(page);
     p.shapes[p.order[item].index] = std::move(shape);
     attach_wire_ends(p);
+}
+
+void scheme_document::set_attribute(std::size_t page, std::size_t item, const std::string& name,
+                                    const std::string& value) {
+    if (page >= scheme_.pages.size() || item >= scheme_.pages[page].order.size() ||
+        scheme_.pages[page].order[item].kind == sde_item::unknown)
+        throw nx_exception("нет такого объекта");
+    sde_page& p = begin_page(page);
+    const sde_item& at = p.order[item];
+    sde_attributes& attributes =
+        at.kind == sde_item::object ? p.objects[at.index].unknown : p.shapes[at.index].unknown;
+    auto it = std::find_if(attributes.begin(), attributes.end(),
+                           [&](const auto& a) { return a.first == name; });
+    if (value.empty()) {
+        if (it != attributes.end())
+            attributes.erase(it);
+    } else if (it != attributes.end()) {
+        it->second = value;
+    } else {
+        attributes.emplace_back(name, value);
+    }
+}
+
+void scheme_document::set_voltage_colour(std::size_t page, double kv, const std::string& colour) {
+    if (page >= scheme_.pages.size())
+        throw nx_exception("нет страницы " + std::to_string(page + 1));
+    set_page_voltage_colour(begin_page(page), kv, colour);
 }
 
 void scheme_document::delete_items(std::size_t page, std::vector<std::size_t> items) {

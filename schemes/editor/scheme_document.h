@@ -60,6 +60,12 @@ public:
     void set_type(std::size_t page, int counter, const std::string& type_name);
     // Replaces a piece of static graphics (its style, points or text) as a whole.
     void set_shape(std::size_t page, std::size_t item, sde_shape shape);
+    // An attribute of the object or shape at `item` that the drawing itself does not use
+    // ("kv", the voltage class of a busbar or wire); an empty value removes it.
+    void set_attribute(std::size_t page, std::size_t item, const std::string& name,
+                       const std::string& value);
+    // The page's colour of a voltage class; an empty colour gives the usual one back.
+    void set_voltage_colour(std::size_t page, double kv, const std::string& colour);
 
     // Deleting an object leaves the wires at its terminals with free ends where they were.
     void delete_items(std::size_t page, std::vector<std::size_t> items);

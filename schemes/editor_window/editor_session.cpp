@@ -1,5 +1,6 @@
 #include "schemes/editor_window/editor_session.h"
 
+#include "schemes/control/voltage_classes.h"
 #include "base/nx_exception.h"
 
 #include <algorithm>
@@ -541,6 +542,31 @@ bool editor_session::paste_text(const std::string& text) {
 
 // ---- the properties panel
 
+namespace {
+
+std::string attribute_of(const sde_attributes& attributes, const std::string& name) {
+    for (const auto& [n, v] : attributes)
+        if (n == name)
+            return v;
+    return {};
+}
+
+} // namespace
+
+std::string voltage_colour_row(double kv) {
+    std::string text = sde_number(kv);
+    std::replace(text.begin(), text.end(), '.', ',');
+    return "Цвет класса " + text + " кВ";
+}
+
+std::optional<double> voltage_class_of_row(const std::string& row) {
+    const std::string head = "Цвет класса ", tail = " кВ";
+    if (row.size() <= head.size() + tail.size() || row.compare(0, head.size(), head) != 0 ||
+        row.compare(row.size() - tail.size(), tail.size(), tail) != 0)
+        return std::nullopt;
+    return parse_kv(row.substr(head.size(), row.size() - head.size() - tail.size()));
+}
+
 std::vector<property_row> editor_session::property_rows() const {
     std::vector<property_row> rows;
     const sde_page* p = page();
@@ -550,6 +576,8 @@ std::vector<property_row> editor_session::property_rows() const {
         rows.push_back({"Название страницы", p->title});
         rows.push_back({"Ширина страницы, мм", sde_number(p->width)});
         rows.push_back({"Высота страницы, мм", sde_number(p->height)});
+        for (const voltage_class& c : voltage_classes_of(*p))
+            rows.push_back({voltage_colour_row(c.kv), c.colour});
         return rows;
     }
     if (const sde_object* o = selected_object()) {
@@ -564,6 +592,7 @@ std::vector<property_row> editor_session::property_rows() const {
         rows.push_back({panel::width, sde_number(o->w)});
         rows.push_back({panel::height, sde_number(o->h)});
         rows.push_back({panel::rotation, std::to_string(o->rotation), false});
+        rows.push_back({panel::voltage_class, attribute_of(o->unknown, "kv")});
         return rows;
     }
     if (const sde_shape* s = selected_shape()) {
@@ -573,6 +602,8 @@ std::vector<property_row> editor_session::property_rows() const {
         rows.push_back({panel::fill, s->fill});
         if (s->kind == sde_shape::text)
             rows.push_back({panel::text, s->content});
+        if (is_wire(*s))
+            rows.push_back({panel::voltage_class, attribute_of(s->unknown, "kv")});
         if (has_box(*s) && s->coords.size() >= 4) {
             rows.push_back({panel::x, sde_number(s->coords[0])});
             rows.push_back({panel::y, sde_number(s->coords[1])});
@@ -596,7 +627,22 @@ std::string editor_session::apply_property(const std::string& name, const std::s
     if (number_field && !parse_number(value, number))
         return not_a_number(name, value);
     try {
+        if (!selection_.empty() && name == panel::voltage_class) {
+            if (!value.empty() && !parse_kv(value))
+                return "Класс напряжения - число киловольт больше нуля, например 110 или 0,4.";
+            const sde_item& at = p->order[selection_[0]];
+            const sde_attributes& now = at.kind == sde_item::object ? p->objects[at.index].unknown
+                                                                    : p->shapes[at.index].unknown;
+            if (attribute_of(now, "kv") != value)
+                doc_.set_attribute(page_, selection_[0], "kv", value);
+            return {};
+        }
         if (selection_.empty()) {
+            if (const std::optional<double> kv = voltage_class_of_row(name)) {
+                if (voltage_colour(voltage_classes_of(*p), *kv) != value)
+                    doc_.set_voltage_colour(page_, *kv, value);
+                return {};
+            }
             if (name == "Название страницы") {
                 if (value != p->title)
                     doc_.rename_page(page_, value);

@@ -43,6 +43,10 @@ struct property_row {
     bool editable = true;
 };
 
+// The page's row of a voltage class colour ("Цвет класса 0,4 кВ") and back.
+std::string voltage_colour_row(double kv);
+std::optional<double> voltage_class_of_row(const std::string& row);
+
 // Static graphics style of the next drawn shape.
 struct shape_style {
     std::string color = "черный";
@@ -157,6 +161,7 @@ inline const char* const y = "Y, мм";
 inline const char* const width = "Ширина, мм";
 inline const char* const height = "Высота, мм";
 inline const char* const rotation = "Поворот";
+inline const char* const voltage_class = "Класс напряжения, кВ";
 inline const char* const color = "Цвет";
 inline const char* const line_width = "Толщина, мм";
 inline const char* const dash = "Штрих";

@@ -580,3 +580,46 @@ TEST(SchemeEditorWindow, ABusbarTakesAWireAnywhereAlongItOnTheGrid) {
     EXPECT_EQ(turned.coords[4], 36); // terminal 1 of the turned breaker: 6 mm right of centre
     EXPECT_EQ(turned.coords[5], 60);
 }
+
+TEST(SchemeEditorWindow, VoltageClassesAreSetOnBusbarWireAndPage) {
+    editor_session s(scheme_document(read_sde(bay, "bay.sde")));
+    const std::string before = s.document().text();
+    auto row = [&](const std::string& name) {
+        for (const property_row& r : s.property_rows())
+            if (r.name == name)
+                return r.value;
+        return std::string("(нет строки)");
+    };
+    // The page lists the usual colours; a colour of its own is written into the page.
+    EXPECT_EQ(row("Цвет класса 110 кВ"), "#00b4c8");
+    EXPECT_NE(row("Цвет класса 0,4 кВ"), "(нет строки)");
+    EXPECT_EQ(s.apply_property("Цвет класса 110 кВ", "#ff0000"), "");
+    EXPECT_NE(s.document().text().find("<voltage_class kv=\"110\" color=\"#ff0000\"/>"),
+              std::string::npos)
+        << s.document().text();
+    EXPECT_EQ(row("Цвет класса 110 кВ"), "#ff0000");
+
+    // The busbar names its class; a text that is no class is refused with the reason.
+    s.select_counter(1);
+    EXPECT_EQ(row(panel::voltage_class), "");
+    EXPECT_EQ(s.apply_property(panel::voltage_class, "сто"),
+              "Класс напряжения - число киловольт больше нуля, например 110 или 0,4.");
+    EXPECT_EQ(s.apply_property(panel::voltage_class, "110"), "");
+    EXPECT_NE(s.document().text().find("name=\"1СШ\" kv=\"110\"/>"), std::string::npos)
+        << s.document().text();
+
+    // So does the wire (the page's entry went first, so the wire is its last item).
+    s.select({s.document().scheme().pages[0].order.size() - 1});
+    EXPECT_EQ(row(panel::voltage_class), "");
+    EXPECT_EQ(s.apply_property(panel::voltage_class, "110"), "");
+    EXPECT_NE(s.document().text().find("to=\"5:1\" kv=\"110\"/>"), std::string::npos)
+        << s.document().text();
+    // An empty class takes the attribute away again.
+    EXPECT_EQ(s.apply_property(panel::voltage_class, ""), "");
+    EXPECT_EQ(s.document().text().find("to=\"5:1\" kv="), std::string::npos);
+
+    // Each step is undone to the very bytes read.
+    for (int i = 0; i < 4; ++i)
+        s.document().undo();
+    EXPECT_EQ(s.document().text(), before);
+}
