@@ -86,7 +86,7 @@ std::string csv_field(const std::string& text) {
 std::string table_name(t_ilk_tu& row) {
     for (t_ref* r = row.parent(); r != nullptr; r = r->parent())
         if (auto* tab = dynamic_cast<t_ilk_tab*>(r))
-            return tab->display_name();
+            return tab->name();
     return {};
 }
 

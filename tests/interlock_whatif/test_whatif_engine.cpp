@@ -174,8 +174,9 @@ TEST_F(WhatIf, LeavesTheLiveStationAsIfItHadNeverBeenEntered) {
         deliver(*live, {{q1, false}});
         deliver(*twin, {{q1, false}});
     }
-    deliver(*live, {{q1, true}});
-    deliver(*twin, {{q1, true}});
+    // Every position changes after the excursion: a signal the mode left held would stay.
+    for (t_ref_buff* store : {live.get(), twin.get()})
+        deliver(*store, {{q1, true}, {qs1, false}, {qs2, false}, {qsg1, true}, {ready, false}});
 
     EXPECT_EQ(whatif_engine::read_values(*live), whatif_engine::read_values(*twin));
     EXPECT_EQ(all_flags(*live), all_flags(*twin));
