@@ -10,7 +10,6 @@
 #include "schemes/ilk/projection.h"
 #include "structure/structure_classes.h"
 #include "structure/t_struct_vl.h"
-#include "telemech/telemech_classes.h"
 
 #include <algorithm>
 
@@ -86,19 +85,21 @@ std::unique_ptr<whatif_engine> whatif_engine::from_live(t_ref_buff& live) {
 
 std::unique_ptr<whatif_engine> whatif_engine::from_text(const std::string& refs_text,
                                                         const whatif_signal& initial) {
-    // A staging store reads the whole file with the equipment classes, so that the signals a
-    // device feeds are known as such; it is detached and never starts a device.
+    // A staging store reads the whole file without the equipment classes: a device made even
+    // without being started prepares its log folder in the station, and nothing of the
+    // station may change. Its elements stay unknown text there and are not copied on.
     t_ref_buff staging;
     staging.set_detached();
     register_config_classes(staging);
     register_structure_classes(staging);
-    register_telemech_classes(staging);
     register_all_scheme_classes(staging);
     staging.load_text(refs_text);
     whatif_values values;
     std::map<std::string, bool> held;
     for (t_struct_vl* s : structure_signals(staging)) {
-        bool outside = takes_value_from_outside(*s);
+        // Without the equipment, a signal a device would feed is one without an expression of
+        // its own, or one whose expression reads "self".
+        bool outside = !s->has_flag(flag_has_expression) || s->has_flag(flag_uses_self);
         values.emplace(s->signal_key(), outside ? initial : state_of(*s));
         held.emplace(s->signal_key(), outside);
     }

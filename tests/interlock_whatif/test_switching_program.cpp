@@ -23,15 +23,15 @@ std::string failure_of(const std::string& text) {
 } // namespace
 
 TEST(SwitchingProgramFile, ReadsCsvAndPlainLines) {
-    std::vector<program_step> steps = read_switching_program(
-        "\xEF\xBB\xBF"
-        "аппарат;операция;комментарий\r\n"
-        "# вывод в ремонт\r\n"
-        "Q1;отключить;\"снять нагрузку; проверить\"\r\n"
-        "s1_1_2\tвкл\r\n"
-        "QS2,Откл.,\"сказал \"\"да\"\"\"\r\n"
-        "\r\n"
-        "включить QSG1   на линии\r\n");
+    std::vector<program_step> steps =
+        read_switching_program("\xEF\xBB\xBF"
+                               "аппарат;операция;комментарий\r\n"
+                               "# вывод в ремонт\r\n"
+                               "Q1;отключить;\"снять нагрузку; проверить\"\r\n"
+                               "s1_1_2\tвкл\r\n"
+                               "QS2,Откл.,\"сказал \"\"да\"\"\"\r\n"
+                               "\r\n"
+                               "включить QSG1   на линии\r\n");
     ASSERT_EQ(steps.size(), 4u);
     EXPECT_EQ(steps[0].apparatus, "Q1");
     EXPECT_FALSE(steps[0].switch_on);
@@ -79,15 +79,15 @@ using SwitchingProgram = whatif_test;
 // passes, and closing the breaker onto the earthed line is refused again.
 TEST_F(SwitchingProgram, ChecksEachStepThenAppliesIt) {
     auto engine = whatif_engine::from_live(*live);
-    std::vector<step_result> results = check_switching_program(
-        *engine, read_switching_program("отключить QS1 под нагрузкой\n"
-                                        "Q1;отключить\n"
-                                        "s1_1_2;отключить\n"
-                                        "QS2;отключить\n"
-                                        "QSG1;включить;заземлить линию\n"
-                                        "Q1;включить\n"
-                                        "s1_2_1;включить\n"
-                                        "QX9;отключить\n"));
+    std::vector<step_result> results =
+        check_switching_program(*engine, read_switching_program("отключить QS1 под нагрузкой\n"
+                                                                "Q1;отключить\n"
+                                                                "s1_1_2;отключить\n"
+                                                                "QS2;отключить\n"
+                                                                "QSG1;включить;заземлить линию\n"
+                                                                "Q1;включить\n"
+                                                                "s1_2_1;включить\n"
+                                                                "QX9;отключить\n"));
     ASSERT_EQ(results.size(), 8u);
     EXPECT_EQ(results[0].verdict, step_result::blocked);
     EXPECT_EQ(results[1].verdict, step_result::permitted);
@@ -129,11 +129,14 @@ TEST_F(SwitchingProgram, ChecksEachStepThenAppliesIt) {
               "    нет столбца таблицы и нет сигнала \"QX9\"\n"
               "шагов: 8, не пройдено: 4\n");
     std::string csv = program_result_csv(results);
-    EXPECT_EQ(csv.substr(0, csv.find("\r\n")), "шаг;аппарат;операция;результат;пояснение;комментарий");
+    EXPECT_EQ(csv.substr(0, csv.find("\r\n")),
+              "шаг;аппарат;операция;результат;пояснение;комментарий");
     EXPECT_NE(csv.find("\r\n2;Q1;отключить;разрешено;;\r\n"), std::string::npos) << csv;
     EXPECT_NE(csv.find("\r\n5;QSG1;включить;разрешено;;заземлить линию\r\n"), std::string::npos);
-    EXPECT_NE(csv.find("\r\n6;Q1;включить;ЗАПРЕЩЕНО;\"строка \"\"Q1\"\" таблицы \"\"Ячейка Л-1\"\"\n"
-                       "условие 1 \"\"Включение\"\" (Дистанционное): не выполнено\n[да]  отключен - Q1\n"),
-              std::string::npos)
+    EXPECT_NE(
+        csv.find(
+            "\r\n6;Q1;включить;ЗАПРЕЩЕНО;\"строка \"\"Q1\"\" таблицы \"\"Ячейка Л-1\"\"\n"
+            "условие 1 \"\"Включение\"\" (Дистанционное): не выполнено\n[да]  отключен - Q1\n"),
+        std::string::npos)
         << csv;
 }
