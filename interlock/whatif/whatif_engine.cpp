@@ -80,7 +80,31 @@ std::unique_ptr<whatif_engine> whatif_engine::from_live(t_ref_buff& live) {
     }
     std::unique_ptr<whatif_engine> engine(new whatif_engine());
     engine->load_copy(structure_and_schemes(live), values, held);
+    engine->live_generation_ = live.generation();
+    engine->live_edits_ = live.state().edits();
     return engine;
+}
+
+bool whatif_engine::same_configuration(t_ref_buff& live) {
+    return live_generation_ == live.generation() && live_edits_ == live.state().edits() &&
+           !live.state().load_failed();
+}
+
+void whatif_engine::take_live_values(t_ref_buff& live) {
+    whatif_values values = read_values(live);
+    for (auto& [key, s] : signals_) {
+        auto h = held_from_outside_.find(key);
+        auto v = values.find(key);
+        if (h != held_from_outside_.end() && h->second && v != values.end()) {
+            // Only what differs goes into the pass: entering repeats no work for the rest.
+            if (!s->held() || !(state_of(*s) == v->second))
+                s->hold(v->second.value, {v->second.control, v->second.defined, v->second.invalid,
+                                          v->second.manual});
+        } else if (s->held()) {
+            s->release_hold();
+        }
+    }
+    apply();
 }
 
 std::unique_ptr<whatif_engine> whatif_engine::from_text(const std::string& refs_text,
@@ -111,6 +135,7 @@ std::unique_ptr<whatif_engine> whatif_engine::from_text(const std::string& refs_
 void whatif_engine::load_copy(const std::string& text, const whatif_values& values,
                               const std::map<std::string, bool>& held) {
     store_->load_text("<REFs version=\"1\">\r\n" + text + "\r\n</REFs>");
+    held_from_outside_ = held;
     index();
     for (auto& [key, s] : signals_) {
         auto h = held.find(key);

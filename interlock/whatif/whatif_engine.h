@@ -48,6 +48,13 @@ public:
     // A copy of `live`'s structure and schemes holding the values `live` shows now. `live` is
     // only read (its components' const state, its configuration text).
     static std::unique_ptr<whatif_engine> from_live(t_ref_buff& live);
+    // Whether the copy was made from `live`'s configuration as it is now (same load, no edit
+    // since): then take_live_values enters the mode without making a copy again.
+    bool same_configuration(t_ref_buff& live);
+    // Holds again every signal at the value `live` shows now and lets go of what was held
+    // beyond that: the state of a copy just made from `live`.
+    void take_live_values(t_ref_buff& live);
+
     // A copy of a configuration given as refs.ini text (UTF-8) with every fed signal held at
     // `initial`: the command-line check, where no live values exist.
     static std::unique_ptr<whatif_engine> from_text(const std::string& refs_text,
@@ -91,6 +98,11 @@ private:
     t_struct_vl* signal(const std::string& signal_key) const;
 
     std::unique_ptr<t_ref_buff> store_;
+    // The live configuration the copy was made from: its load generation and edit count.
+    int live_generation_ = -1;
+    unsigned long live_edits_ = 0;
+    // Signals held because they take their value from outside (the rest compute).
+    std::map<std::string, bool> held_from_outside_;
     std::map<std::string, t_struct_vl*> signals_;
     std::map<std::string, std::vector<t_ilk_tu*>> rows_by_name_;
     std::map<std::string, whatif_apparatus> apparatus_by_name_;

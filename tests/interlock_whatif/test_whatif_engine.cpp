@@ -230,3 +230,33 @@ TEST_F(WhatIf, StateFileKeepsValuesAndQualities) {
     EXPECT_EQ(fails_with("s1_1_1 = 1\ns1_1_1 = 0\n"),
               "строка 2: сигнал s1_1_1 уже задан: s1_1_1 = 0");
 }
+
+// The copy is made ahead and entered again and again: each entry is the state of a copy made
+// just then from the live station, whatever the visit before did.
+TEST_F(WhatIf, EnteringAgainTakesTheLiveStateAfresh) {
+    auto engine = whatif_engine::from_live(*live);
+    EXPECT_TRUE(engine->same_configuration(*live));
+    // A visit: positions, a quality, and a computed signal held by hand.
+    engine->set_value("s1_1_1", 0);
+    engine->set_signal("s1_1_4", {1, true, true, true, false});
+    engine->set_value("s1_1_10", 0);
+    engine->apply();
+    // Live acquisition went on meanwhile.
+    deliver(*live, {{q1, false}, {qs2, false}});
+
+    engine->take_live_values(*live);
+    auto fresh = whatif_engine::from_live(*live);
+    EXPECT_EQ(engine->values(), fresh->values());
+    EXPECT_EQ(engine->values().at("s1_1_10").value, 1); // computes again: Q1 and QSG1 off
+    for (auto [row, n] : {std::pair{0, 0}, {0, 1}, {1, 0}, {2, 0}, {3, 0}, {3, 1}})
+        EXPECT_EQ(condition(engine->store(), row, n).permits(),
+                  condition(fresh->store(), row, n).permits())
+            << row << "/" << n;
+
+    // An edit of the live configuration makes the copy stale; so does a new load.
+    live->state().mark_changed();
+    EXPECT_FALSE(engine->same_configuration(*live));
+    auto fresh_again = whatif_engine::from_live(*live);
+    live->load();
+    EXPECT_FALSE(fresh_again->same_configuration(*live));
+}
