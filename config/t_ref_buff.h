@@ -19,6 +19,9 @@ class nx_inixml;
 struct nx_xml_element;
 class nx_xml_writer;
 
+// Said everywhere a detached copy's values are shown or printed (the what-if mode).
+inline constexpr const char* whatif_banner_text = "РЕЖИМ ПРОВЕРКИ — значения не настоящие";
+
 // The keyed collection: key -> component, ordered by key (which is the tree's order).
 // Clearing destroys from the last key to the first, so descendants go before ancestors.
 class t_refs {

@@ -12,6 +12,7 @@
 #include "config/ref_types.h"
 #include "config/t_ref_buff.h"
 #include "interlock/ilk_common.h"
+#include "interlock/ilk_state.h"
 #include "interlock/ilk_table_edits.h"
 #include "interlock/t_ilk_and.h"
 #include "interlock/t_ilk_or.h"
@@ -424,6 +425,12 @@ bool export_interlock(t_ref_buff& store, const std::string& root_key, const std:
     // it may reach a controller file or a controller.
     if (store.detached()) {
         nx_log::main().war(caption + ": в режиме проверки блокировок экспорт невозможен");
+        return false;
+    }
+    if (ilk_state* state = ilk_state::find(store);
+        state != nullptr && !state->export_refusal.empty()) {
+        nx_log::main().war(caption + ": " + state->export_refusal);
+        show_message(store.owner_window(), state->export_refusal, mb_error);
         return false;
     }
     try {

@@ -4,6 +4,8 @@
 #include "base/prompt.h"
 #include "config/t_ref_buff.h"
 #include "interlock/display/nx_schema_ilk.h"
+#include "interlock/ilk_state.h"
+#include "interlock/whatif_view/whatif_area.h"
 #include "schemes/control/nx_view_schema.h"
 #include "shell/toolbar_buttons.h"
 #include "structure/structure_classes.h"
@@ -37,14 +39,35 @@ void install_views(nx_dlg_mod& window) {
     }
 
     auto* schemes = new nx_view_schema(store, &window);
-    window.set_view(view_slot::scheme, schemes);
+    // The what-if mode takes the scheme area's place while it is on; the live view stays
+    // underneath it.
+    auto* whatif = new whatif_area(store, window.resources().icons, schemes, &window);
+    window.set_view(view_slot::scheme, whatif);
     using b = toolbar_button;
     for (b button : {b::print, b::zoom_in, b::zoom_out, b::zoom_x, b::zoom_y, b::zoom_full,
                      b::zoom_100, b::mod_std, b::scroll_hand})
         schemes->add_button(spec_of(button).command, window.button(button));
     schemes->tab_bar()->setFont(resources.tab_font);
     schemes->set_icons([&resources](int number) { return resources.icons.icon(number); });
-    window.hooks().scheme_command = [schemes](int command) { schemes->scheme_command(command); };
+    window.hooks().scheme_command = [schemes, whatif](int command) {
+        whatif->scheme_command(command, [schemes](int c) { schemes->scheme_command(c); });
+    };
+    window.hooks().whatif = [whatif](bool on) {
+        if (on)
+            whatif->enter();
+        else
+            whatif->leave();
+    };
+    window.hooks().enter_whatif_with = [whatif](const auto& values) {
+        whatif->enter_whatif_with(values);
+    };
+    // An interlock table's menu in the scheme tree (edit mode only) offers the mode too.
+    ilk_state::of(store).enter_whatif = [&window] {
+        if (window.edit_mode() && window.hooks().whatif)
+            window.hooks().whatif(true);
+    };
+    QObject::connect(whatif, &whatif_area::mode_changed, &window,
+                     [&window](bool on) { window.whatif_button()->setChecked(on); });
     // The scheme tree and the scheme view follow each other: a component chosen on a scheme or
     // in a table is selected in the tree (and so in the editor); one selected in the tree is
     // brought into view. Each stops at a key it already holds, so the echo ends there.
