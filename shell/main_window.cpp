@@ -157,7 +157,9 @@ void nx_dlg_mod::build_toolbar() {
                 [this, id](bool checked) { guarded([&] { on_button(id, checked); }); });
         actions_[static_cast<std::size_t>(id)] = action;
     }
-    // The what-if mode's button: not one of the configurable table's, shown in edit mode only.
+    build_window_menu(toolbar_);
+    // The what-if mode's button, after the window menu so the others keep their places: not
+    // one of the configurable table's, shown in edit mode only.
     whatif_action_ = new QAction(resources_.icons.button_icon(1450, 1450, 0, layout.icon_size),
                                  QString::fromUtf8("Проверка блокировок"), this);
     whatif_action_->setObjectName("whatif");
@@ -180,7 +182,6 @@ void nx_dlg_mod::build_toolbar() {
         });
         whatif_action_->setVisible(false);
     }
-    build_window_menu(toolbar_);
     // Until a view takes them, the buttons that act on a view have nothing to act on.
     for (toolbar_button b : {toolbar_button::cancel_hand, toolbar_button::cvit_all})
         button(b)->setEnabled(false);

@@ -61,28 +61,35 @@ whatif_area::whatif_area(t_ref_buff& live, icon_set& icons, QWidget* live_view, 
     frame_->setStyleSheet("#whatif_frame { border: 6px solid rgb(200,0,0); }");
     auto* inner = new QVBoxLayout(frame_);
     inner->setContentsMargins(8, 8, 8, 8);
-    auto* bar = new QHBoxLayout();
+    // The banner on a row of its own, wrapped rather than cut when the area is narrow.
     banner_ = new QLabel(QString::fromUtf8(whatif_banner_text), frame_);
     banner_->setObjectName("whatif_banner");
+    banner_->setWordWrap(true);
+    banner_->setAlignment(Qt::AlignCenter);
     banner_->setStyleSheet("background: rgb(200,0,0); color: white; font-weight: bold; "
                            "font-size: 16px; padding: 4px 12px;");
-    bar->addWidget(banner_, 1);
-    auto button = [&](const char* caption, const char* name, auto slot) {
+    inner->addWidget(banner_);
+    auto* bar = new QHBoxLayout();
+    auto button = [&](const char* caption, const char* tip, const char* name, auto slot) {
         auto* b = new QPushButton(QString::fromUtf8(caption), frame_);
         b->setObjectName(name);
+        b->setToolTip(QString::fromUtf8(tip));
         connect(b, &QPushButton::clicked, this, slot);
         bar->addWidget(b);
         return b;
     };
-    button("Бланк переключений", "whatif_program",
+    button("Бланк", "Бланк переключений: ввести, открыть, проверить", "whatif_program",
            [this] { program_->setVisible(!program_->isVisible()); });
-    button("Как в работе", "whatif_live", [this] {
+    button("Как в работе", "Взять значения работающей станции", "whatif_live", [this] {
         if (engine_)
             engine_->take_live_values(live_);
     });
-    button("Сохранить состояние...", "whatif_save", [this] { save_state(); });
-    button("Загрузить состояние...", "whatif_load", [this] { load_state(); });
-    button("Выйти из режима проверки", "whatif_leave", [this] { leave(); });
+    button("Сохранить...", "Сохранить состояние проверки в файл", "whatif_save",
+           [this] { save_state(); });
+    button("Загрузить...", "Загрузить состояние проверки из файла", "whatif_load",
+           [this] { load_state(); });
+    bar->addStretch(1);
+    button("Выйти", "Выйти из режима проверки (Esc)", "whatif_leave", [this] { leave(); });
     inner->addLayout(bar);
     split_ = new QSplitter(Qt::Horizontal, frame_);
     inner->addWidget(split_, 1);
