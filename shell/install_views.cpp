@@ -9,6 +9,7 @@
 #include "schemes/control/nx_view_schema.h"
 #include "shell/toolbar_buttons.h"
 #include "structure/structure_classes.h"
+#include "structure/t_struct_vl.h"
 #include "ui/qt_prompt.h"
 #include "ui/ui_resources.h"
 #include "views/nx_view_con.h"
@@ -61,6 +62,15 @@ void install_views(nx_dlg_mod& window) {
     window.hooks().enter_whatif_with = [whatif](const auto& values) {
         whatif->enter_whatif_with(values);
     };
+    // In the mode, a signal chosen in the structure tree switches its apparatus in the copy
+    // (the tree itself stays on the live store; the copy is reached by signal key).
+    if (auto* structure = dynamic_cast<nx_view_tree*>(store.structure_tree()))
+        structure->add_selection_listener([whatif, &store](const std::string& key) {
+            if (!whatif->active())
+                return;
+            if (auto* signal = dynamic_cast<t_struct_vl*>(store.get(key)))
+                whatif->switch_over(signal->signal_key());
+        });
     // An interlock table's menu in the scheme tree (edit mode only) offers the mode too.
     ilk_state::of(store).enter_whatif = [&window] {
         if (window.edit_mode() && window.hooks().whatif)

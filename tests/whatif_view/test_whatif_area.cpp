@@ -226,3 +226,36 @@ TEST_F(WhatIfWindow, PrintedTableOfTheCopyCarriesTheBanner) {
         EXPECT_EQ(banner, t == &copy_table);
     }
 }
+
+TEST_F(WhatIfWindow, ColumnHeaderClicksAndManualInputWorkOnTheCopy) {
+    area->enter();
+    const whatif_values live_before = whatif_engine::read_values(*live);
+    // A column header chosen in the copy's table display: its apparatus switches over, and
+    // once more on the next click.
+    const std::string qsg1_column = "S.0000.0000.0000.0003";
+    area->copy_view()->choose(qsg1_column);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(area->engine()->values().at("s1_1_4").value, 1);
+    area->copy_view()->choose(qsg1_column);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(area->engine()->values().at("s1_1_4").value, 0);
+
+    // The what-if manual input: a menu of values and qualities, through the prompt.
+    scripted_prompt prompt;
+    set_prompt(&prompt);
+    prompt.expect_menu(3);
+    area->manual_input("s1_1_4");
+    ASSERT_EQ(prompt.menus().size(), 1u);
+    std::vector<std::string> texts;
+    for (const menu_item& m : prompt.menus()[0])
+        texts.push_back(std::to_string(m.command) + " " + m.text);
+    EXPECT_EQ(texts, (std::vector<std::string>{"1 Включен (1)", "2 Отключен (0)",
+                                               "5 Ручной ввод (текущее значение)",
+                                               "3 Недостоверно", "4 Нет контроля",
+                                               "6 Не определено"}));
+    EXPECT_EQ(area->engine()->values().at("s1_1_4"), (whatif_signal{0, true, true, true, false}));
+    prompt.expect_menu(1);
+    area->manual_input("s1_1_4");
+    EXPECT_EQ(area->engine()->values().at("s1_1_4"), (whatif_signal{1, true, true, false, false}));
+    EXPECT_EQ(whatif_engine::read_values(*live), live_before);
+}
