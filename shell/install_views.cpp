@@ -40,10 +40,11 @@ void install_views(nx_dlg_mod& window) {
     }
 
     auto* schemes = new nx_view_schema(store, &window);
-    // The what-if mode takes the scheme area's place while it is on; the live view stays
-    // underneath it.
-    auto* whatif = new whatif_area(store, window.resources().icons, schemes, &window);
-    window.set_view(view_slot::scheme, whatif);
+    window.set_view(view_slot::scheme, schemes);
+    // The what-if mode shares the scheme slot: shown instead of the live view while it is on.
+    auto* whatif =
+        new whatif_area(store, window.resources().icons, schemes, schemes->parentWidget());
+    schemes->parentWidget()->layout()->addWidget(whatif);
     using b = toolbar_button;
     for (b button : {b::print, b::zoom_in, b::zoom_out, b::zoom_x, b::zoom_y, b::zoom_full,
                      b::zoom_100, b::mod_std, b::scroll_hand})

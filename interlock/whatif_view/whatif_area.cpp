@@ -23,7 +23,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSplitter>
-#include <QStackedWidget>
 #include <QVBoxLayout>
 
 namespace nxkit {
@@ -46,16 +45,12 @@ enum manual_choice : int {
 } // namespace
 
 whatif_area::whatif_area(t_ref_buff& live, icon_set& icons, QWidget* live_view, QWidget* parent)
-    : QWidget(parent), live_(live), icons_(icons) {
+    : QWidget(parent), live_(live), icons_(icons), live_view_(live_view) {
     setObjectName("whatif_area");
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
-    stack_ = new QStackedWidget(this);
-    outer->addWidget(stack_);
-    live_view->setParent(stack_);
-    stack_->addWidget(live_view);
-
-    frame_ = new QFrame(stack_);
+    frame_ = new QFrame(this);
+    outer->addWidget(frame_);
     frame_->setObjectName("whatif_frame");
     // A frame no one takes for the live area, at any size.
     frame_->setStyleSheet("#whatif_frame { border: 6px solid rgb(200,0,0); }");
@@ -95,7 +90,8 @@ whatif_area::whatif_area(t_ref_buff& live, icon_set& icons, QWidget* live_view, 
     inner->addWidget(split_, 1);
     program_ = new switching_program_panel(*this, split_);
     program_->hide();
-    stack_->addWidget(frame_);
+    // Beside the live view in its place, shown instead of it while the mode is on.
+    hide();
 
     idle_minutes_ = std::max(1, settings_get_int("CTRL", "whatif_idle_min", 10, false));
     idle_.setSingleShot(true);
@@ -128,7 +124,7 @@ whatif_area::~whatif_area() {
 }
 
 QWidget* whatif_area::shown() const {
-    return stack_->currentWidget();
+    return active_ ? frame_ : live_view_;
 }
 
 void whatif_area::report(const std::string& text) {
@@ -198,7 +194,8 @@ void whatif_area::enter() {
     }
     active_ = true;
     ilk_state::of(live_).export_refusal = refusal;
-    stack_->setCurrentWidget(frame_);
+    live_view_->hide();
+    show();
     set_window_title(true);
     qApp->installEventFilter(this);
     idle_.start(idle_minutes_ * 60 * 1000);
@@ -213,7 +210,8 @@ void whatif_area::leave() {
     idle_.stop();
     qApp->removeEventFilter(this);
     ilk_state::of(live_).export_refusal.clear();
-    stack_->setCurrentIndex(0);
+    hide();
+    live_view_->show();
     set_window_title(false);
     nx_log::main().war("Режим проверки блокировок закрыт");
     emit mode_changed(false);

@@ -15,7 +15,6 @@
 class QLabel;
 class QPushButton;
 class QSplitter;
-class QStackedWidget;
 
 namespace nxkit {
 
@@ -24,11 +23,11 @@ class nx_view_schema;
 class switching_program_panel;
 class t_ref_buff;
 
-// The what-if mode ("Проверка блокировок") in the window: it takes the place of the live
-// scheme and table area and shows a copy of them (whatif_engine) inside a red frame under the
-// banner "РЕЖИМ ПРОВЕРКИ — значения не настоящие", with its own buttons and the switching
-// program panel. The live view stays underneath, untouched; acquisition, journal and logs go
-// on with the live store. Left by its button, Escape, or after the idle time
+// The what-if mode ("Проверка блокировок") in the window: placed beside the live scheme and
+// table area, it hides that area while the mode is on and shows a copy of them (whatif_engine)
+// inside a red frame under the banner "РЕЖИМ ПРОВЕРКИ — значения не настоящие", with its own
+// buttons and the switching program panel. The live view stays underneath, untouched; acquisition,
+// journal and logs go on with the live store. Left by its button, Escape, or after the idle time
 // (CTRL/whatif_idle_min minutes, default 10).
 class whatif_area : public QWidget {
     Q_OBJECT
@@ -64,7 +63,7 @@ public:
     QWidget* frame() const { return frame_; }
     int idle_minutes() const { return idle_minutes_; }
     QTimer& idle_timer() { return idle_; }
-    // What the area shows: the live view or the what-if frame.
+    // What is shown in the area's place: the live view or the what-if frame.
     QWidget* shown() const;
 
 signals:
@@ -85,7 +84,7 @@ private:
     bool active_ = false;
     int idle_minutes_ = 10;
     QString live_title_;
-    QStackedWidget* stack_ = nullptr;
+    QWidget* live_view_ = nullptr;
     QFrame* frame_ = nullptr;
     QLabel* banner_ = nullptr;
     QSplitter* split_ = nullptr;

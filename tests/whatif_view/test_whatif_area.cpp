@@ -10,8 +10,10 @@
 #include "interlock/t_ilk_tab.h"
 #include "interlock/whatif_view/program_printout.h"
 #include "interlock/whatif_view/switching_program_panel.h"
+#include "interlock/whatif/whatif_state.h"
 #include "interlock/whatif_view/whatif_area.h"
 #include "schemes/control/nx_view_schema.h"
+#include "schemes/control/scheme_control.h"
 #include "schemes/t_element.h"
 #include "tests/interlock_whatif/whatif_fixture.h"
 #include "ui/icon_set.h"
@@ -23,6 +25,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
+#include <QVBoxLayout>
 
 #include <filesystem>
 
@@ -63,8 +66,12 @@ protected:
         std::filesystem::copy(demo_folder + "SDE", station_dir() + "SDE",
                               std::filesystem::copy_options::recursive);
         window.setWindowTitle("ilkstation");
-        live_view = new QLabel("live");
+        live_view = new QLabel("live", &window);
         area = new whatif_area(*live, icons, live_view, &window);
+        auto* layout = new QVBoxLayout(&window);
+        layout->addWidget(live_view);
+        layout->addWidget(area);
+        window.show();
         window.resize(1200, 700);
         area->resize(1200, 700);
     }
@@ -92,9 +99,12 @@ using WhatIfWindow = whatif_window;
 
 TEST_F(WhatIfWindow, ShowsTheModeBeyondDoubtAndRefusesExportsWhileOn) {
     EXPECT_EQ(area->shown(), live_view);
+    EXPECT_TRUE(area->isHidden());
     area->enter();
     ASSERT_TRUE(area->active());
     EXPECT_EQ(area->shown(), area->frame());
+    EXPECT_TRUE(live_view->isHidden());
+    EXPECT_FALSE(area->isHidden());
     EXPECT_EQ(window.windowTitle().toStdString(),
               "РЕЖИМ ПРОВЕРКИ — значения не настоящие — ilkstation");
     auto* banner = area->findChild<QLabel*>("whatif_banner");
@@ -108,6 +118,21 @@ TEST_F(WhatIfWindow, ShowsTheModeBeyondDoubtAndRefusesExportsWhileOn) {
     // The copy's scheme view shows the table and the scheme of the copy.
     ASSERT_NE(area->copy_view(), nullptr);
     EXPECT_GE(area->copy_view()->tab_bar()->count(), 2);
+    // The copy's scheme prints under the banner; a band of it is red across the page top.
+    area->copy_view()->show_tab(1);
+    QList<scheme_control*> controls = area->copy_view()->findChildren<scheme_control*>();
+    ASSERT_FALSE(controls.isEmpty());
+    for (scheme_control* c : controls)
+        EXPECT_EQ(c->print_banner().toStdString(), "РЕЖИМ ПРОВЕРКИ — значения не настоящие");
+    QImage band(600, 100, QImage::Format_RGB32);
+    band.fill(Qt::white);
+    {
+        QPainter painter(&band);
+        EXPECT_NEAR(paint_print_banner(painter, 600, controls[0]->print_banner()), 30, 0.01);
+    }
+    EXPECT_TRUE(is_red(band.pixelColor(3, 3)));
+    EXPECT_TRUE(is_red(band.pixelColor(596, 20)));
+    EXPECT_EQ(band.pixelColor(300, 27), QColor(Qt::white));
 
     // No export while the mode is on, with a box that says why.
     scripted_prompt prompt;
@@ -121,6 +146,8 @@ TEST_F(WhatIfWindow, ShowsTheModeBeyondDoubtAndRefusesExportsWhileOn) {
     QTest::keyClick(area->frame(), Qt::Key_Escape);
     EXPECT_FALSE(area->active());
     EXPECT_EQ(area->shown(), live_view);
+    EXPECT_FALSE(live_view->isHidden());
+    EXPECT_TRUE(area->isHidden());
     EXPECT_EQ(window.windowTitle().toStdString(), "ilkstation");
     EXPECT_TRUE(ilk_state::of(*live).export_refusal.empty());
 
@@ -250,12 +277,38 @@ TEST_F(WhatIfWindow, ColumnHeaderClicksAndManualInputWorkOnTheCopy) {
     for (const menu_item& m : prompt.menus()[0])
         texts.push_back(std::to_string(m.command) + " " + m.text);
     EXPECT_EQ(texts, (std::vector<std::string>{"1 Включен (1)", "2 Отключен (0)",
-                                               "5 Ручной ввод (текущее значение)",
-                                               "3 Недостоверно", "4 Нет контроля",
-                                               "6 Не определено"}));
+                                               "5 Ручной ввод (текущее значение)", "3 Недостоверно",
+                                               "4 Нет контроля", "6 Не определено"}));
     EXPECT_EQ(area->engine()->values().at("s1_1_4"), (whatif_signal{0, true, true, true, false}));
     prompt.expect_menu(1);
     area->manual_input("s1_1_4");
     EXPECT_EQ(area->engine()->values().at("s1_1_4"), (whatif_signal{1, true, true, false, false}));
     EXPECT_EQ(whatif_engine::read_values(*live), live_before);
+}
+
+TEST_F(WhatIfWindow, StateIsSavedAndLoadedThroughTheFileDialogs) {
+    area->enter();
+    area->engine()->set_signal("s1_1_2", {0, true, true, true, false});
+    area->engine()->apply();
+    const whatif_values saved = area->engine()->values();
+    temp_dir dir;
+    const std::string path = dir.path() + "check.ilkstate";
+    scripted_prompt prompt;
+    set_prompt(&prompt);
+    prompt.expect_save_file(path);
+    area->save_state();
+    EXPECT_EQ(read_bytes(path), whatif_state_text(saved));
+
+    area->engine()->take_live_values(*live);
+    EXPECT_NE(area->engine()->values(), saved);
+    prompt.expect_save_file(path);
+    area->load_state();
+    EXPECT_EQ(area->engine()->values(), saved);
+
+    // A file that names a signal the station lacks changes nothing and says why.
+    write_bytes(path, "s1_1_2 = 1\ns9_9_9 = 1\n");
+    prompt.expect_save_file(path);
+    prompt.expect("нет сигнала s9_9_9", answer_ok);
+    area->load_state();
+    EXPECT_EQ(area->engine()->values(), saved);
 }
