@@ -101,10 +101,13 @@ whatif_area::whatif_area(t_ref_buff& live, icon_set& icons, QWidget* live_view, 
         leave();
     });
 
-    // Making the copy reads the whole configuration: done ahead, after a load or an edit once
-    // nothing changed for 30 s, so that entering takes only the values.
+    // Making the copy reads the whole configuration: done ahead in edit mode, after a load or
+    // an edit once nothing changed for 30 s, so that entering takes only the values.
     prepare_timer_.setInterval(10000);
     connect(&prepare_timer_, &QTimer::timeout, this, [this] {
+        // Only where the mode can be entered: an operator's station keeps no second copy.
+        if (!live_.edit_mode())
+            return;
         if (live_.generation() != seen_generation_ || live_.state().edits() != seen_edits_) {
             seen_generation_ = live_.generation();
             seen_edits_ = live_.state().edits();
