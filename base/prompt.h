@@ -91,6 +91,14 @@ public:
         (void)filter;
         return {};
     }
+    // An existing file to read, "" when the operator cancelled. `filter` as above.
+    virtual std::string open_file_name(owner_handle owner, const std::string& caption,
+                                       const std::string& filter) {
+        (void)owner;
+        (void)caption;
+        (void)filter;
+        return {};
+    }
     // A password typed without showing it; false when the operator cancelled or no box could
     // be shown. `text` says what it is asked for.
     virtual bool ask_password(owner_handle owner, const std::string& caption,

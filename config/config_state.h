@@ -13,7 +13,13 @@ public:
     using listener = std::function<void(bool changed)>;
 
     bool changed() const { return changed_; }
-    void mark_changed() { set_changed(true); }
+    void mark_changed() {
+        ++edits_;
+        set_changed(true);
+    }
+    // Counts every mark_changed since the store was made: a copy made at one count is the
+    // configuration as long as the count (and the store's load generation) stays.
+    unsigned long edits() const { return edits_; }
     // Tells the listeners only when the state really changes.
     void set_changed(bool on);
 
@@ -27,6 +33,7 @@ public:
 
 private:
     bool changed_ = false;
+    unsigned long edits_ = 0;
     bool load_failed_ = false;
     int next_id_ = 1;
     std::map<int, listener> listeners_;

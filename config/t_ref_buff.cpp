@@ -533,6 +533,35 @@ void t_ref_buff::insert_xml(const std::string& parent_key, const std::string& xm
 void t_ref_buff::load(const std::string& file_name) {
     if (loading_)
         return;
+    if (!loaded_once_) {
+        loaded_once_ = true;
+        if (!detached_)
+            remove_save_leftovers();
+    }
+    std::string path = file_name.empty() ? refs_path() : file_name;
+    if (long long size = file_size(path); size <= 0)
+        nx_log::main().war("Файл конфигурации " + path + (size < 0 ? " не найден" : " пуст") +
+                           ": запущена пустая станция");
+    nx_inixml document(path, true, refs_template);
+    load_document(document);
+    if (!detached_)
+        restore_manual_values();
+    state_.set_load_failed(false);
+    state_.set_changed(false);
+}
+
+void t_ref_buff::load_text(const std::string& text) {
+    if (loading_)
+        return;
+    loaded_once_ = true;
+    bool whole = text.find("<struct") != std::string::npos;
+    nx_inixml document(whole ? text : "<struct>\r\n" + text + "\r\n</struct>\r\n", false);
+    load_document(document);
+    state_.set_load_failed(false);
+    state_.set_changed(false);
+}
+
+void t_ref_buff::load_document(nx_inixml& document) {
     flag_guard loading(loading_);
     state_.set_load_failed(true);
     ++generation_;
@@ -547,18 +576,8 @@ void t_ref_buff::load(const std::string& file_name) {
     rebuild(true, true);
     clear();
     current_ = {{'D', "D"}, {'K', "K"}, {'S', "S"}};
-
-    if (!loaded_once_) {
-        loaded_once_ = true;
-        remove_save_leftovers();
-    }
     {
         flag_guard bulk(bulk_);
-        std::string path = file_name.empty() ? refs_path() : file_name;
-        if (long long size = file_size(path); size <= 0)
-            nx_log::main().war("Файл конфигурации " + path + (size < 0 ? " не найден" : " пуст") +
-                               ": запущена пустая станция");
-        nx_inixml document(path, true, refs_template);
         read_text(document, {}, nullptr);
         update_pass();
         if (create_missing_roots() && !tables_->graph.empty()) {
@@ -572,9 +591,6 @@ void t_ref_buff::load(const std::string& file_name) {
     notify_loaded();
     if (devices_running_)
         start_devices(true);
-    restore_manual_values();
-    state_.set_load_failed(false);
-    state_.set_changed(false);
 }
 
 bool t_ref_buff::create_missing_roots() {
@@ -692,7 +708,13 @@ std::string t_ref_buff::saved_text() {
     return writer.result();
 }
 
+void t_ref_buff::refuse_if_detached(const char* what) const {
+    if (detached_)
+        throw nx_exception(std::string("Копия конфигурации для проверки: ") + what + " невозможно");
+}
+
 void t_ref_buff::save() {
+    refuse_if_detached("сохранение");
     std::string text = saved_text();
     // Written to a temporary file and renamed over the old one.
     nx_inixml(refs_path(), true, refs_template).set_element("struct/REFs", text);
@@ -717,6 +739,7 @@ std::vector<std::string> backup_names() {
 } // namespace
 
 void t_ref_buff::backup() {
+    refuse_if_detached("резервное копирование");
     std::string folder = backup_folder();
     make_dirs(folder);
     std::vector<std::string> names = backup_names();
@@ -750,6 +773,7 @@ void t_ref_buff::remove_save_leftovers() {
 }
 
 std::string t_ref_buff::save_as_backup() {
+    refuse_if_detached("резервное копирование");
     nx_inixml document(refs_template);
     document.set_element("struct/REFs", saved_text());
     const std::string folder = backup_folder();
@@ -776,6 +800,9 @@ std::vector<std::string> t_ref_buff::backups() {
 // ---------------------------------------------------------------- devices and views
 
 void t_ref_buff::start_devices(bool on) {
+    // A copy has no connections of its own: its values are held, never acquired.
+    if (detached_ && on)
+        return;
     devices_running_ = on;
     std::vector<t_ref*> list = refs_.under("D");
     if (t_ref* root = get("D"))

@@ -19,6 +19,9 @@ class nx_inixml;
 struct nx_xml_element;
 class nx_xml_writer;
 
+// Said everywhere a detached copy's values are shown or printed (the what-if mode).
+inline constexpr const char* whatif_banner_text = "РЕЖИМ ПРОВЕРКИ — значения не настоящие";
+
 // The keyed collection: key -> component, ordered by key (which is the tree's order).
 // Clearing destroys from the last key to the first, so descendants go before ancestors.
 class t_refs {
@@ -95,6 +98,14 @@ public:
     // ---- Configuration file ----
     // Reads a whole configuration; an empty name means refs.ini in the station folder.
     void load(const std::string& file_name = {});
+    // Reads a whole configuration from `text` (UTF-8, a REFs element or a whole struct
+    // document) without touching the station folder: no leftovers removed, no persistent
+    // manual values restored. For detached copies.
+    void load_text(const std::string& text);
+    // A detached store is a copy for checking: it never saves, backs up, starts devices or
+    // exports, whatever asks it to. Set before anything is loaded; never cleared.
+    void set_detached() { detached_ = true; }
+    bool detached() const { return detached_; }
     // Reads component text under parent_key into the loaded configuration.
     void insert_xml(const std::string& parent_key, const std::string& xml,
                     std::vector<std::string>* collect = nullptr);
@@ -220,6 +231,10 @@ private:
     // reports initialisation errors; returns the top-level keys created.
     void read_text(nx_inixml& document, const std::string& parent_key,
                    std::vector<std::string>* collect);
+    // load and load_text: reads `document` as the whole configuration.
+    void load_document(nx_inixml& document);
+    // Throws when the store is detached: nothing of a copy may reach the station's files.
+    void refuse_if_detached(const char* what) const;
     void check_version(const nx_xml_element& element);
     bool create_missing_roots();
     void refresh_source(std::uint32_t signal, i_struct_element& element);
@@ -250,6 +265,7 @@ private:
     std::vector<i_viewer*> viewers_;
     i_viewer* structure_tree_ = nullptr;
     bool devices_running_ = false;
+    bool detached_ = false;
     bool bulk_ = false;
     bool loading_ = false;
     bool loaded_once_ = false;

@@ -263,6 +263,8 @@ void transfer(t_ref_buff& store, const std::vector<column_contacts>& columns,
 void transfer_with_device(t_ref_buff& store, const std::string& device_key,
                           const std::string& file_path, bool read,
                           const transfer_options& options) {
+    if (store.detached())
+        throw nx_exception("в режиме проверки блокировок связь с контроллером невозможна");
     std::string endpoint = controller_endpoint(store, device_key);
     if (read)
         controller_read(endpoint, file_path, options);

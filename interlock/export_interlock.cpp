@@ -6,11 +6,13 @@
 #include "base/format.h"
 #include "base/nx_dir_cursor.h"
 #include "base/nx_exception.h"
+#include "base/nx_log.h"
 #include "base/prompt.h"
 #include "base/settings_keys.h"
 #include "config/ref_types.h"
 #include "config/t_ref_buff.h"
 #include "interlock/ilk_common.h"
+#include "interlock/ilk_state.h"
 #include "interlock/ilk_table_edits.h"
 #include "interlock/t_ilk_and.h"
 #include "interlock/t_ilk_or.h"
@@ -419,6 +421,18 @@ bool export_interlock(t_ref_buff& store, const std::string& root_key, const std:
     auto* root = dynamic_cast<t_ilk_root*>(store.get(root_key));
     if (root == nullptr)
         return false;
+    // A copy made for checking (the what-if mode) holds values that are not real: nothing of
+    // it may reach a controller file or a controller.
+    if (store.detached()) {
+        nx_log::main().war(caption + ": в режиме проверки блокировок экспорт невозможен");
+        return false;
+    }
+    if (ilk_state* state = ilk_state::find(store);
+        state != nullptr && !state->export_refusal.empty()) {
+        nx_log::main().war(caption + ": " + state->export_refusal);
+        show_message(store.owner_window(), state->export_refusal, mb_error);
+        return false;
+    }
     try {
         flush_table_edits(store);
         return run_export(store, *root, caption, with_transfer, options);

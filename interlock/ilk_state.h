@@ -4,6 +4,7 @@
 #include "config/t_ref_buff.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -52,6 +53,11 @@ public:
     // The page list as last built (the scheme root keeps the mark that asks for a rebuild).
     std::vector<ilk_page_entry> pages;
     i_ilk_binder* binder = nullptr;
+    // Why exports and controller transfers are refused now ("" while they are allowed): the
+    // what-if mode sets it for as long as it is on.
+    std::string export_refusal;
+    // Opens the what-if mode from a table's menu; set by the window while it can be opened.
+    std::function<void()> enter_whatif;
 
     // Dependencies between components that no signal carries: a change of `on` (a column
     // re-pointed or deactivated, a permission changed) puts `dependent` into the change set.

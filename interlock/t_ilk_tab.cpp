@@ -90,3 +90,21 @@ std::vector<t_ilk_nmtss*> t_ilk_tab::same_name_columns() {
 }
 
 } // namespace nxkit
+
+namespace nxkit {
+
+int t_ilk_tab::command(bool query, int index, std::string& arg) {
+    ilk_state* state = ilk_state::find(store());
+    if (index != 0 || state == nullptr || !state->enter_whatif)
+        return 0;
+    if (query) {
+        arg = "Проверка блокировок";
+        return 1;
+    }
+    // The window's hook: it may replace the state's hooks, so it runs from a copy.
+    std::function<void()> enter = state->enter_whatif;
+    enter();
+    return 0;
+}
+
+} // namespace nxkit

@@ -18,6 +18,9 @@ class t_ilk_tab : public t_schema, public i_struct_linker {
 public:
     explicit t_ilk_tab(t_ref_buff& store);
     std::string display_name() override;
+    // Command 0 "Проверка блокировок": the what-if mode, offered while the window set
+    // ilk_state::enter_whatif (edit mode).
+    int command(bool query, int index, std::string& arg) override;
     void tree_images(int& icon, int& overlay, int& state) override;
     void init() override;
     void link(t_ref_buff& store) override;

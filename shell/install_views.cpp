@@ -7,10 +7,13 @@
 #include "platform/station.h"
 #include "config/t_ref_buff.h"
 #include "interlock/display/nx_schema_ilk.h"
+#include "interlock/ilk_state.h"
+#include "interlock/whatif_view/whatif_area.h"
 #include "schemes/control/nx_view_schema.h"
 #include "schemes/editor_window/qt_scheme_editor.h"
 #include "shell/toolbar_buttons.h"
 #include "structure/structure_classes.h"
+#include "structure/t_struct_vl.h"
 #include "ui/qt_prompt.h"
 #include "ui/ui_resources.h"
 #include "views/nx_view_con.h"
@@ -69,13 +72,44 @@ void install_views(nx_dlg_mod& window) {
 
     auto* schemes = new nx_view_schema(store, &window);
     window.set_view(view_slot::scheme, schemes);
+    // The what-if mode shares the scheme slot: shown instead of the live view while it is on.
+    auto* whatif =
+        new whatif_area(store, window.resources().icons, schemes, schemes->parentWidget());
+    schemes->parentWidget()->layout()->addWidget(whatif);
     using b = toolbar_button;
     for (b button : {b::print, b::zoom_in, b::zoom_out, b::zoom_x, b::zoom_y, b::zoom_full,
                      b::zoom_100, b::mod_std, b::scroll_hand})
         schemes->add_button(spec_of(button).command, window.button(button));
     schemes->tab_bar()->setFont(resources.tab_font);
     schemes->set_icons([&resources](int number) { return resources.icons.icon(number); });
-    window.hooks().scheme_command = [schemes](int command) { schemes->scheme_command(command); };
+    window.hooks().scheme_command = [schemes, whatif](int command) {
+        whatif->scheme_command(command, [schemes](int c) { schemes->scheme_command(c); });
+    };
+    window.hooks().whatif = [whatif](bool on) {
+        if (on)
+            whatif->enter();
+        else
+            whatif->leave();
+    };
+    window.hooks().enter_whatif_with = [whatif](const auto& values) {
+        whatif->enter_whatif_with(values);
+    };
+    // In the mode, a signal chosen in the structure tree switches its apparatus in the copy
+    // (the tree itself stays on the live store; the copy is reached by signal key).
+    if (auto* structure = dynamic_cast<nx_view_tree*>(store.structure_tree()))
+        structure->add_selection_listener([whatif, &store](const std::string& key) {
+            if (!whatif->active())
+                return;
+            if (auto* signal = dynamic_cast<t_struct_vl*>(store.get(key)))
+                whatif->switch_over(signal->signal_key());
+        });
+    // An interlock table's menu in the scheme tree (edit mode only) offers the mode too.
+    ilk_state::of(store).enter_whatif = [&window] {
+        if (window.edit_mode() && window.hooks().whatif)
+            window.hooks().whatif(true);
+    };
+    QObject::connect(whatif, &whatif_area::mode_changed, &window,
+                     [&window](bool on) { window.whatif_button()->setChecked(on); });
     // The scheme tree and the scheme view follow each other: a component chosen on a scheme or
     // in a table is selected in the tree (and so in the editor); one selected in the tree is
     // brought into view. Each stops at a key it already holds, so the echo ends there.

@@ -24,6 +24,7 @@
 #include "ui/ui_resources.h"
 
 #include <QAction>
+#include <QKeySequence>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDateTime>
@@ -157,6 +158,30 @@ void nx_dlg_mod::build_toolbar() {
         actions_[static_cast<std::size_t>(id)] = action;
     }
     build_window_menu(toolbar_);
+    // The what-if mode's button, after the window menu so the others keep their places: not
+    // one of the configurable table's, shown in edit mode only.
+    whatif_action_ = new QAction(resources_.icons.button_icon(1450, 1450, 0, layout.icon_size),
+                                 QString::fromUtf8("Проверка блокировок"), this);
+    whatif_action_->setObjectName("whatif");
+    whatif_action_->setCheckable(true);
+    whatif_action_->setShortcut(QKeySequence(QString::fromUtf8("Ctrl+Shift+F8")));
+    whatif_action_->setToolTip(
+        QString::fromUtf8("Проверка блокировок: значения задаются вручную, не настоящие"));
+    {
+        auto* b = new toolbar_tool_button(layout, toolbar_);
+        b->setDefaultAction(whatif_action_);
+        b->installEventFilter(this);
+        flow->addWidget(b);
+        connect(whatif_action_, &QAction::changed, b,
+                [this, b] { b->setVisible(whatif_action_->isVisible()); });
+        connect(whatif_action_, &QAction::triggered, this, [this](bool checked) {
+            guarded([&] {
+                if (hooks_.whatif)
+                    hooks_.whatif(checked);
+            });
+        });
+        whatif_action_->setVisible(false);
+    }
     // Until a view takes them, the buttons that act on a view have nothing to act on.
     for (toolbar_button b : {toolbar_button::cancel_hand, toolbar_button::cvit_all})
         button(b)->setEnabled(false);
@@ -454,6 +479,10 @@ void nx_dlg_mod::toggle_edit_by_hot_key() {
 void nx_dlg_mod::apply_mode(bool edit) {
     edit_mode_ = edit;
     apply_button_visibility();
+    // The what-if mode belongs to edit mode: leaving that leaves it too.
+    if (!edit && whatif_action_->isChecked() && hooks_.whatif)
+        hooks_.whatif(false);
+    whatif_action_->setVisible(edit);
     if (edit) {
         show_panel(view_slot::devs, button(toolbar_button::devs)->isChecked());
         show_panel(view_slot::strs, button(toolbar_button::strs)->isChecked());
@@ -471,6 +500,13 @@ void nx_dlg_mod::apply_mode(bool edit) {
     }
     store_.set_edit_mode(edit);
     relayout();
+}
+
+void nx_dlg_mod::enter_whatif_with(const std::vector<std::pair<std::string, double>>& values) {
+    guarded([&] {
+        if (hooks_.enter_whatif_with)
+            hooks_.enter_whatif_with(values);
+    });
 }
 
 void nx_dlg_mod::apply_button_visibility() {

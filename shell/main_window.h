@@ -10,6 +10,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 class QAction;
 class QPlainTextEdit;
@@ -51,6 +53,10 @@ struct view_hooks {
     std::function<void()> connections_switched;
     // The parameter grids of the three editors.
     std::function<void(bool shown)> show_grids;
+    // The what-if mode ("Проверка блокировок"): entered, left (also when edit mode ends), and
+    // entered with signal values held.
+    std::function<void(bool on)> whatif;
+    std::function<void(const std::vector<std::pair<std::string, double>>&)> enter_whatif_with;
 };
 
 // The operator's main window (nx_dlg_mod): the toolbar, view and edit mode, the editor panels,
@@ -94,6 +100,12 @@ public:
 
     // ---- Commands (the toolbar's and the window menu's) ----
     void toggle_edit_by_hot_key();
+    // Enters the what-if mode (when not in it) and holds each signal key at its value: the
+    // topology check's counter-examples come in here.
+    void enter_whatif_with(const std::vector<std::pair<std::string, double>>& values);
+    // The toolbar's "Проверка блокировок" button, shown in edit mode only; checked while the
+    // mode is on.
+    QAction* whatif_button() const { return whatif_action_; }
     void reload();
     void save();
     void open_log_menu();
@@ -144,6 +156,7 @@ private:
     // Since the pointer left a button whose hint was up.
     QElapsedTimer hint_left_;
     std::array<QAction*, 26> actions_{};
+    QAction* whatif_action_ = nullptr;
     std::array<QWidget*, view_slot_count> slots_{};
     QSplitter* right_ = nullptr;
     QPlainTextEdit* log_pane_ = nullptr;

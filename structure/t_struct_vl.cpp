@@ -97,7 +97,7 @@ void t_struct_vl::link(bool fed) {
 }
 
 void t_struct_vl::refresh() {
-    if (has_flag(flag_locked_in_tree))
+    if (has_flag(flag_locked_in_tree) || held_)
         return;
     // Cancelling all manual input clears the bit directly.
     if (!has_flag(flag_manual))
@@ -149,6 +149,24 @@ void t_struct_vl::set_manual(double value, bool manual) {
         set_flag(false, flag_invalid);
         time_ = time_now();
     }
+    store().mark_changed(key());
+}
+
+void t_struct_vl::hold(double value, const held_quality& quality) {
+    held_ = true;
+    value_ = value;
+    set_flag(quality.control, flag_control);
+    set_flag(quality.defined, flag_defined);
+    set_flag(quality.invalid, flag_invalid);
+    set_flag(quality.manual, flag_manual);
+    // A held value is no news to acknowledge.
+    set_flag(false, flag_initial | flag_unacknowledged | flag_change_pending);
+    time_ = time_now();
+    store().mark_changed(key());
+}
+
+void t_struct_vl::release_hold() {
+    held_ = false;
     store().mark_changed(key());
 }
 

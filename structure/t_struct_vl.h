@@ -29,6 +29,19 @@ public:
     void refresh() override;
     void set_manual(double value, bool manual) override;
 
+    // The quality a held value carries.
+    struct held_quality {
+        bool control = true;
+        bool defined = true;
+        bool invalid = false;
+        bool manual = false;
+    };
+    // Holds the signal at `value` with `quality`: no device, expression or manual input
+    // changes it until release_hold. Only copies made for checking hold signals.
+    void hold(double value, const held_quality& quality);
+    void release_hold();
+    bool held() const { return held_; }
+
     void set_expression(const std::string& expression);
     double value() const { return value_; }
     nx_time time() const { return time_; }
@@ -69,6 +82,7 @@ private:
     // The operator's own manual input, as opposed to the manual mark a computed signal takes
     // over from its sources: only the former freezes the value.
     bool entered_by_hand_ = false;
+    bool held_ = false;
 };
 
 } // namespace nxkit

@@ -400,6 +400,16 @@ std::string qt_prompt::save_file_name(owner_handle owner, const std::string& cap
     return name.toStdString();
 }
 
+std::string qt_prompt::open_file_name(owner_handle owner, const std::string& caption,
+                                      const std::string& filter) {
+    if (QApplication::instance() == nullptr || closing_)
+        return {};
+    QString name =
+        QFileDialog::getOpenFileName(static_cast<QWidget*>(owner), QString::fromStdString(caption),
+                                     QString(), QString::fromStdString(filter));
+    return name.toStdString();
+}
+
 bool qt_prompt::print_setup(owner_handle owner, void* printer) {
     if (QApplication::instance() == nullptr || printer == nullptr || closing_)
         return false;

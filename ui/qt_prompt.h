@@ -39,6 +39,8 @@ public:
     int modal_form(owner_handle owner, const form_request& form) override;
     std::string save_file_name(owner_handle owner, const std::string& caption,
                                const std::string& suggested, const std::string& filter) override;
+    std::string open_file_name(owner_handle owner, const std::string& caption,
+                               const std::string& filter) override;
     bool print_setup(owner_handle owner, void* printer) override;
     bool ask_password(owner_handle owner, const std::string& caption, const std::string& text,
                       std::string& password) override;

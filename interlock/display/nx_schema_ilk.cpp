@@ -1,4 +1,5 @@
 #include "interlock/display/nx_schema_ilk.h"
+#include "schemes/control/scheme_control.h"
 
 #include "base/format.h"
 #include "base/name_hash.h"
@@ -552,6 +553,14 @@ ilk_table_layout nx_schema_ilk::paint_printed(QPainter& painter, const QRect& pa
     if (shown == nullptr)
         return {};
     const int gap = mm_to_px(5, dpi_y);
+    // A table of the what-if mode is printed under its banner.
+    QRect room = page;
+    if (store_.detached()) {
+        int top = static_cast<int>(
+            paint_print_banner(painter, page.width(), QString::fromUtf8(whatif_banner_text)));
+        painter.translate(0, top);
+        room.setHeight(page.height() - top);
+    }
     text_measure measure;
     auto lay_out = [&](double z) {
         ilk_table_layout l = lay_out_table(*shown, dpi_x, dpi_y, z, std::ref(measure));
@@ -561,8 +570,8 @@ ilk_table_layout nx_schema_ilk::paint_printed(QPainter& painter, const QRect& pa
     auto fits = [&](double z) {
         ilk_table_layout l = lay_out(z);
         QSize legend = legend_size(l);
-        return std::max(l.table().width, legend.width()) <= page.width() &&
-               l.table().height + gap + legend.height() <= page.height();
+        return std::max(l.table().width, legend.width()) <= room.width() &&
+               l.table().height + gap + legend.height() <= room.height();
     };
     double zoom = 1.0;
     while (zoom > zoom_min + 0.04 && !fits(zoom))

@@ -70,6 +70,9 @@ nx_ctrl_ax_modus50::nx_ctrl_ax_modus50(t_ref_buff& store, const element_type_tab
       control_(new scheme_control(parent)), scroll_(read_scroll_settings()),
       animation_timer_(new QTimer(this)) {
     control_->hide();
+    // A copy made for the what-if mode holds values that are not real: its printouts say so.
+    if (store.detached())
+        control_->set_print_banner(QString::fromUtf8(whatif_banner_text));
     // Events become queued calls: nothing is handled inside the control's own call.
     connect(control_, &scheme_control::event12, this, [this] {
         if (opening_ == 0)

@@ -251,6 +251,20 @@ void scheme_control::print() {
     print_to(printer);
 }
 
+double paint_print_banner(QPainter& painter, double width, const QString& text) {
+    const double height = std::max(24.0, width / 30);
+    painter.save();
+    painter.fillRect(QRectF(0, 0, width, height), QColor(200, 0, 0));
+    QFont font = painter.font();
+    font.setBold(true);
+    font.setPixelSize(static_cast<int>(height * 0.6));
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(QRectF(0, 0, width, height), Qt::AlignCenter, text);
+    painter.restore();
+    return height * 1.25;
+}
+
 void scheme_control::print_to(QPrinter& printer) const {
     QPainter p;
     bool first = true;
@@ -265,10 +279,15 @@ void scheme_control::print_to(QPrinter& printer) const {
             printer.newPage();
         }
         // The page fitted to the paper, its proportions kept.
-        const QRectF paper = printer.pageLayout().paintRectPixels(printer.resolution());
+        QRectF paper = printer.pageLayout().paintRectPixels(printer.resolution());
+        double top = 0;
+        if (!print_banner_.isEmpty())
+            top = paint_print_banner(p, paper.width(), print_banner_);
+        paper.setHeight(paper.height() - top);
         const double k = std::min(paper.width() / page.width, paper.height() / page.height);
         p.save();
-        p.translate((paper.width() - page.width * k) / 2, (paper.height() - page.height * k) / 2);
+        p.translate((paper.width() - page.width * k) / 2,
+                    top + (paper.height() - page.height * k) / 2);
         p.scale(k, k);
         p.setClipRect(QRectF(0, 0, page.width, page.height));
         paint_context context{&styles_, blink_clock::instance().tick(), k};

@@ -18,6 +18,8 @@
 #include <unordered_map>
 #include <vector>
 
+class QPainter;
+
 class QComboBox;
 class QLabel;
 class QPrinter;
@@ -35,6 +37,10 @@ enum fit_mode { fit_page = 0, fit_width = -1, fit_height = -2, no_fit = 1 };
 // The factor that fits a page (units) into a view (pixels): whole page, width or height.
 double fit_scale(int mode, double page_width, double page_height, double view_width,
                  double view_height);
+
+// Paints `text` in a red band across the top of a printed page `width` pixels wide; returns
+// the height it takes with a gap below. Shared by every printout of the what-if mode.
+double paint_print_banner(QPainter& painter, double width, const QString& text);
 
 class scheme_control : public QWidget {
     Q_OBJECT
@@ -56,6 +62,10 @@ public:
     // The platform's print dialog, then every page fitted to the paper.
     void print();
     void print_to(QPrinter& printer) const;
+    // A text printed in a red band at the top of every page ("" for none): a scheme of values
+    // that are not real is never printed without saying so.
+    void set_print_banner(const QString& text) { print_banner_ = text; }
+    const QString& print_banner() const { return print_banner_; }
     // The legend of the element types and styles, in a window of its own.
     void show_display_standard();
 
@@ -137,6 +147,7 @@ signals:
 
 private:
     friend class scheme_canvas;
+    QString print_banner_;
     void load(sde_scheme scheme, const std::string& name);
     void changed(const sde_object& o, const QRectF& before);
     void request(const QRegion& region);

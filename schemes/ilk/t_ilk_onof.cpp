@@ -89,7 +89,11 @@ std::string t_ilk_onof::explanation() {
         name = permission->disp_name();
     if (name.empty())
         name = element->disp_name();
-    return std::string(blocks_when_on_ ? "включен " : "отключен") + " - " + name;
+    return blocker_line(blocks_when_on_, name);
+}
+
+std::string blocker_line(bool permits_when_on, const std::string& name) {
+    return std::string(permits_when_on ? "включен " : "отключен") + " - " + name;
 }
 
 void t_ilk_onof::tree_images(int& icon, int& overlay, int& state) {

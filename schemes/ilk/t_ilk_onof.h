@@ -12,6 +12,10 @@ class t_ilk;
 class t_ilk_and;
 class t_schema_modus50;
 
+// The line that names a blocking apparatus and the state in which it permits, as the element
+// menu shows it: "включен  - QS1" / "отключен - QS1" (both states take the same width).
+std::string blocker_line(bool permits_when_on, const std::string& name);
+
 // A blocking element: an apparatus on the same scheme whose state, as one permission of the
 // interlock table reads it, takes part in the interlock above. Made by the projection, never
 // saved. Locked while no element of its scheme has its counter.

@@ -62,6 +62,11 @@ public:
     void expect_save_file(const std::string& path);
     std::string save_file_name(nxkit::owner_handle owner, const std::string& caption,
                                const std::string& suggested, const std::string& filter) override;
+    // A file to open is answered by the same expect_save_file script.
+    std::string open_file_name(nxkit::owner_handle owner, const std::string& caption,
+                               const std::string& filter) override {
+        return save_file_name(owner, caption, {}, filter);
+    }
 
     // The next password box whose text contains `text_part` gets `password`; with `given`
     // false it is cancelled.
