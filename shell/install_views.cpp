@@ -160,6 +160,13 @@ void install_views(nx_dlg_mod& window) {
                 std::make_unique<nx_schema_ilk>(parent, window.store(), key, resources.icons);
             display->set_manual_input(
                 [hand](const std::string& signal) { hand->show_manual_input(signal); });
+            // A topology finding's counter-example is loaded into the what-if mode.
+            display->set_counter_example_loader([&window](const std::vector<signal_value>& state) {
+                std::vector<std::pair<std::string, double>> values;
+                for (const signal_value& v : state)
+                    values.emplace_back(v.key, v.value);
+                window.enter_whatif_with(values);
+            });
             return display;
         });
 
@@ -172,7 +179,7 @@ void install_views(nx_dlg_mod& window) {
                          [schemes](const std::string& key) { schemes->reopen(key); });
 
     // "График" from the structure tree, the scheme element menu, the journal's line menu and
-    // the manual-input form. The archive is wired into it with set_archive.
+    // the manual-input form, reading the station's archive when it has one.
     auto* trends = new trend_windows(store, &window);
     auto open_trend = [trends](const std::string& signal_key) { trends->open({signal_key}); };
     for (nx_ref_editor* editor : window.findChildren<nx_ref_editor*>())
@@ -181,6 +188,8 @@ void install_views(nx_dlg_mod& window) {
         [trends](const std::vector<std::string>& keys) { trends->open(keys); });
     journal->set_trend_opener(open_trend);
     hand->set_trend_opener(open_trend);
+    if (archive->service)
+        trends->set_archive(&archive->service->reader());
 #ifdef ILK_DEMO_HOOKS
     // Screenshots and demonstrations only: history for the trends from a CSV file as the
     // trend window writes them. Not in the packaged program.

@@ -1,5 +1,7 @@
 #include "interlock/topology/topology_check.h"
 
+#include "base/cp1251.h"
+#include "base/files.h"
 #include "base/nx_exception.h"
 #include "config/config_classes.h"
 #include "config/ref_flags.h"
@@ -17,7 +19,6 @@
 #include "schemes/t_mod_page.h"
 #include "schemes/t_schema_modus50.h"
 #include "structure/structure_classes.h"
-#include "telemech/telemech_classes.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -510,14 +511,19 @@ bool check_station(const std::string& station_dir, topology_report& report, std:
         error = "Нет файла конфигурации " + refs;
         return false;
     }
+    // The station is only read: a detached store without the equipment classes (a device,
+    // even one never started, prepares its log folder in the station).
     t_ref_buff store;
+    store.set_detached();
     register_config_classes(store);
     register_structure_classes(store);
-    register_telemech_classes(store);
     register_schemes_classes(store);
     register_interlock_classes(store);
     try {
-        store.load(refs);
+        std::string bytes;
+        if (!read_file(refs, bytes))
+            throw nx_exception("не удалось прочитать " + refs);
+        store.load_text(from_cp1251(bytes));
     } catch (const std::exception& e) {
         error = std::string("Конфигурация не загружена: ") + e.what();
         return false;

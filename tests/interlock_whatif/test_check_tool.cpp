@@ -122,7 +122,30 @@ TEST_F(CheckTool, BadInputExitsWithTwo) {
     EXPECT_EQ(r.out.rfind("ilkstation-check: неизвестный параметр --frobnicate\n", 0), 0u);
     r = run_check(station_arg);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.out.rfind("ilkstation-check: не указан --program\n", 0), 0u);
+    EXPECT_EQ(r.out.rfind("ilkstation-check: не указан --program или --topology\n", 0), 0u);
+    r = run_check(station_arg + " --program " + work.path() + "p.csv --topology");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out.rfind("ilkstation-check: укажите --program или --topology, не оба\n", 0), 0u);
+}
+
+TEST_F(CheckTool, TopologyOfTheDemoPassesAndAWeakenedTableExitsWithOne) {
+    const auto before = tree_of(station.path());
+    run_result r = run_check("--station " + station.path() + " --topology");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("Таблица «Ячейка Т-1»\n  Q5 — правил нет\n  QS5 — соответствует\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(tree_of(station.path()), before);
+
+    // QS1's row without its permission on Q1 (the first one after tu="2").
+    std::string refs = read_bytes(station.path() + "refs.ini");
+    const std::string q1_off = "<ref tp=\"73\" uid=\"1\" on=\"0\"/>";
+    std::size_t at = refs.find(q1_off, refs.find("tu=\"2\""));
+    ASSERT_NE(at, std::string::npos);
+    write_bytes(station.path() + "refs.ini", refs.erase(at, q1_off.size()));
+    r = run_check("--station " + station.path() + " --topology");
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("  QS1 — недостаточная блокировка\n"), std::string::npos) << r.out;
 }
 
 #endif

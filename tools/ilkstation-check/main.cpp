@@ -1,12 +1,15 @@
 // ilkstation-check: runs switching programs in the what-if engine on a station's configuration
-// and prints, step by step, whether the interlock tables permit them (docs/ilkstation-check.md).
-// Exit status 0: every step permitted; 1: a step refused or not proven; 2: bad input.
+// and prints, step by step, whether the interlock tables permit them; or compares the tables
+// with the switching rules read on the schemes' connectivity (docs/ilkstation-check.md,
+// docs/interlock-rules.md). Exit status 0: every step permitted (no insufficient interlock);
+// 1: a step refused or not proven (an insufficient interlock); 2: bad input.
 
 #include "base/cp1251.h"
 #include "base/files.h"
 #include "base/nx_exception.h"
 #include "interlock/whatif/switching_program.h"
 #include "interlock/whatif/whatif_engine.h"
+#include "interlock/topology/topology_check.h"
 #include "interlock/whatif/whatif_state.h"
 
 #include <cstdio>
@@ -21,13 +24,16 @@ namespace {
 const char* const usage =
     "использование:\n"
     "  ilkstation-check --station КАТАЛОГ --program ФАЙЛ [--state ФАЙЛ] [--csv]\n"
+    "  ilkstation-check --station КАТАЛОГ --topology\n"
     "\n"
     "  --station КАТАЛОГ  каталог станции (refs.ini, SDE/)\n"
     "  --program ФАЙЛ     бланк переключений (текст или CSV)\n"
     "  --state ФАЙЛ       исходное состояние проверки (без него: все аппараты отключены)\n"
     "  --csv              результат в виде CSV\n"
+    "  --topology         сравнить таблицы блокировок с правилами переключений по связям схем\n"
     "\n"
-    "Код возврата: 0 все шаги разрешены, 1 есть запрещённый или непроверенный шаг,\n"
+    "Код возврата: 0 все шаги разрешены (по схеме: нет недостаточных блокировок),\n"
+    "1 есть запрещённый или непроверенный шаг (недостаточная блокировка),\n"
     "2 ошибка входных данных.\n";
 
 // What the command line asks for. Each check is one member, so another can be added beside.
@@ -36,6 +42,7 @@ struct options {
     std::string program;
     std::string state;
     bool csv = false;
+    bool topology = false;
 };
 
 [[noreturn]] void fail(const std::string& text, int status = 2) {
@@ -60,6 +67,8 @@ options parse(int argc, char** argv) {
             o.state = next();
         else if (a == "--csv")
             o.csv = true;
+        else if (a == "--topology")
+            o.topology = true;
         else if (a == "--help" || a == "-h") {
             std::cout << usage;
             std::exit(0);
@@ -71,8 +80,10 @@ options parse(int argc, char** argv) {
     }
     if (o.station.empty())
         fail("не указан --station\n" + std::string(usage));
-    if (o.program.empty())
-        fail("не указан --program\n" + std::string(usage));
+    if (o.program.empty() == !o.topology)
+        fail((o.topology ? "укажите --program или --topology, не оба\n"
+                         : "не указан --program или --topology\n") +
+             std::string(usage));
     if (o.station.back() != '/')
         o.station += '/';
     return o;
@@ -124,5 +135,7 @@ int main(int argc, char** argv) {
     // The station's own files (scheme folder, element types) are found where the workstation
     // finds them.
     ::setenv("ILKSTATION_HOME", o.station.c_str(), 1);
+    if (o.topology)
+        return run_topology_check(o.station, std::cout);
     return check_program(o);
 }
