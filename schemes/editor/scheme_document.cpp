@@ -118,24 +118,6 @@ int max_node_id(const sde_page& p) {
     return id;
 }
 
-// Puts a copy of `from`'s item at the end of `to`'s drawing order.
-void append_item(sde_page& to, const sde_page& from, const sde_item& item) {
-    switch (item.kind) {
-    case sde_item::shape:
-        to.order.push_back({item.kind, to.shapes.size()});
-        to.shapes.push_back(from.shapes[item.index]);
-        break;
-    case sde_item::object:
-        to.order.push_back({item.kind, to.objects.size()});
-        to.objects.push_back(from.objects[item.index]);
-        break;
-    case sde_item::unknown:
-        to.order.push_back({item.kind, to.unknown_children.size()});
-        to.unknown_children.push_back(from.unknown_children[item.index]);
-        break;
-    }
-}
-
 // Why a write failed, in the operator's words.
 std::string write_error(int code) {
     switch (code) {
@@ -170,6 +152,23 @@ sde_page keep_items(const sde_page& p, const std::vector<bool>& keep) {
 }
 
 } // namespace
+
+void append_item(sde_page& to, const sde_page& from, const sde_item& item) {
+    switch (item.kind) {
+    case sde_item::shape:
+        to.order.push_back({item.kind, to.shapes.size()});
+        to.shapes.push_back(from.shapes[item.index]);
+        break;
+    case sde_item::object:
+        to.order.push_back({item.kind, to.objects.size()});
+        to.objects.push_back(from.objects[item.index]);
+        break;
+    case sde_item::unknown:
+        to.order.push_back({item.kind, to.unknown_children.size()});
+        to.unknown_children.push_back(from.unknown_children[item.index]);
+        break;
+    }
+}
 
 scheme_document::scheme_document(sde_scheme scheme) : scheme_(std::move(scheme)) {}
 

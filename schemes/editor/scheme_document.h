@@ -18,6 +18,9 @@ struct scheme_clipboard {
 enum class align_edge { left, right, top, bottom, centre_x, centre_y };
 enum class axis { horizontal, vertical };
 
+// Puts a copy of `from`'s item at the end of `to`'s drawing order.
+void append_item(sde_page& to, const sde_page& from, const sde_item& item);
+
 class scheme_document {
 public:
     scheme_document() = default;

@@ -51,23 +51,6 @@ void translate_item(sde_page& p, const sde_item& item, double dx, double dy) {
     }
 }
 
-void append(sde_page& to, const sde_page& from, const sde_item& item) {
-    switch (item.kind) {
-    case sde_item::shape:
-        to.order.push_back({item.kind, to.shapes.size()});
-        to.shapes.push_back(from.shapes[item.index]);
-        break;
-    case sde_item::object:
-        to.order.push_back({item.kind, to.objects.size()});
-        to.objects.push_back(from.objects[item.index]);
-        break;
-    case sde_item::unknown:
-        to.order.push_back({item.kind, to.unknown_children.size()});
-        to.unknown_children.push_back(from.unknown_children[item.index]);
-        break;
-    }
-}
-
 sde_page empty_like(const sde_page& p) {
     sde_page out;
     out.number = p.number;
@@ -176,12 +159,12 @@ void drag_preview::begin(const editor_session& session, const canvas_view& view,
     const auto& sel = session.selection();
     for (std::size_t i = 0; i < page->order.size(); ++i) {
         if (!moving[i]) {
-            append(rest, *page, page->order[i]);
+            append_item(rest, *page, page->order[i]);
             continue;
         }
         if (std::binary_search(sel.begin(), sel.end(), i))
             selected_.push_back(moving_.order.size());
-        append(moving_, *page, page->order[i]);
+        append_item(moving_, *page, page->order[i]);
     }
     {
         background_ = QImage(size, QImage::Format_RGB32);
@@ -214,7 +197,7 @@ void drag_preview::begin(const editor_session& session, const canvas_view& view,
                 continue;
         }
         per_frame_[i] = false;
-        append(rigid, moving_, item);
+        append_item(rigid, moving_, item);
         if (item.kind == sde_item::object) {
             extent = extent.united(object_extent(moving_.objects[item.index]));
         } else if (const auto b = item_box(moving_, item)) {
