@@ -265,7 +265,9 @@ struct walker {
     }
 
     void disp(t_el_disp& rule) {
-        if (!building)
+        // A copy's values are not real (the what-if mode): no dispatcher command is taken there,
+        // so none reaches the station's audit trail as done.
+        if (!building || store.detached())
             return;
         auto* signal = dynamic_cast<t_struct_ts*>(store.get(store.signal_owner(rule.signal_key())));
         if (signal == nullptr)

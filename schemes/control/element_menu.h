@@ -31,7 +31,8 @@ struct menu_choice {
 };
 
 // The element menu of an element: one walk over its descendants. With `chosen` 0 it builds
-// the items (and asks the dispatcher question of a t_el_disp rule at once); with `chosen` > 0
+// the items (and asks the dispatcher question of a t_el_disp rule at once, never on a detached
+// copy, whose menu offers no dispatcher command); with `chosen` > 0
 // it finds that item, opens manual input for a signal item through `manual_input` and returns
 // what to highlight and mark.
 class element_menu_walk {

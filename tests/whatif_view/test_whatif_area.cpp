@@ -14,6 +14,7 @@
 #include "interlock/whatif_view/whatif_area.h"
 #include "schemes/control/nx_view_schema.h"
 #include "schemes/control/scheme_control.h"
+#include "schemes/t_el_disp.h"
 #include "schemes/t_element.h"
 #include "tests/interlock_whatif/whatif_fixture.h"
 #include "ui/icon_set.h"
@@ -310,4 +311,63 @@ TEST_F(WhatIfWindow, StateIsSavedAndLoadedThroughTheFileDialogs) {
     prompt.expect("нет сигнала s9_9_9", answer_ok);
     area->load_state();
     EXPECT_EQ(area->engine()->values(), saved);
+}
+
+// The copy's element menu offers no dispatcher command: a command taken there would be
+// recorded in the station's audit trail as done, and would force a signal of the copy as if
+// the dispatcher had given it. The same element on the live scheme still asks, and records.
+TEST_F(WhatIfWindow, CopysElementMenuTakesNoDispatcherCommand) {
+    // The demo station with a dispatcher rule on Q1.
+    delete area;
+    area = nullptr;
+    std::string refs = read_bytes(demo_folder + "refs.ini");
+    const std::string q1 = "<ref tp=\"82\" rtid=\"1\" disp=\"Q1\">";
+    const std::size_t at = refs.find(q1);
+    ASSERT_NE(at, std::string::npos);
+    refs.insert(at + q1.size(), to_cp1251("\r\n<ref tp=\"89\" ts=\"s1_1_1\" par=\"положение\" "
+                                          "on=\"включен\" of=\"отключен\"/>"));
+    write_bytes(station_dir() + "refs.ini", refs);
+    live = make_live_store();
+    deliver_line_in_service(*live);
+    area = new whatif_area(*live, icons, live_view, &window);
+    area->enter();
+    ASSERT_TRUE(area->active());
+    const whatif_values live_before = whatif_engine::read_values(*live);
+
+    const std::string copy_q1 = copy_key_of_element("Q1");
+    ASSERT_FALSE(copy_q1.empty());
+    t_el_disp* copy_rule = nullptr;
+    for (t_ref* r : area->engine()->store().refs().children(copy_q1))
+        if (auto* d = dynamic_cast<t_el_disp*>(r))
+            copy_rule = d;
+    ASSERT_NE(copy_rule, nullptr);
+
+    recording_access audit;
+    {
+        scripted_prompt prompt;
+        // Q1's interlocks make a menu; nothing is chosen from it.
+        prompt.expect_menu(0);
+        area->copy_view()->choose(copy_q1);
+        area->copy_view()->element_menu(0);
+        for (const auto& seen : prompt.seen())
+            EXPECT_EQ(seen.text.find("Диспетчер дал команду"), std::string::npos) << seen.text;
+        EXPECT_FALSE(copy_rule->commanded_on());
+    }
+    EXPECT_TRUE(audit.lines.empty()) << audit.lines.front();
+    EXPECT_EQ(whatif_engine::read_values(*live), live_before);
+    area->leave();
+
+    // On the live scheme the question is asked and the answer recorded.
+    std::string live_q1;
+    for (t_ref* r : live->refs().under("S"))
+        if (auto* e = dynamic_cast<t_element*>(r); e != nullptr && e->disp_name() == "Q1")
+            live_q1 = e->key();
+    nx_view_schema live_schemes(*live);
+    live_schemes.on_load();
+    live_schemes.choose(live_q1);
+    scripted_prompt prompt;
+    prompt.expect("Диспетчер дал команду\r\n(s1_1_1)", answer_yes);
+    prompt.expect_menu(0);
+    live_schemes.element_menu(0);
+    EXPECT_EQ(audit.lines, (std::vector<std::string>{"команда диспетчера на схеме|s1_1_1 = 1"}));
 }
