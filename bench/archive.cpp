@@ -392,8 +392,11 @@ int fill_history(const std::string& file, int days) {
             const double base[] = {320, 112, 14};
             const double swing[] = {120, 3, 6};
             m.value = base[k] + swing[k] * std::sin(phase - 1.3) + next(100) * 0.01 * swing[k] / 10;
-            // Three hours of the second day without a good value of the current.
-            if (k == 0 && minute >= 1440 + 600 && minute < 1440 + 780)
+            // Three hours of the second day and ten minutes of the last hour (35 to 25 minutes
+            // ago, as the trend's screenshot shows) without a good value of the current.
+            const std::int64_t ago = now - t;
+            if (k == 0 && ((minute >= 1440 + 600 && minute < 1440 + 780) ||
+                           (ago > 25 * 60000 && ago <= 35 * 60000)))
                 m.quality = quality_invalid;
             w.add(m);
             ++rows;
