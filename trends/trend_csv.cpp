@@ -1,5 +1,6 @@
 #include "trends/trend_csv.h"
 
+#include "base/text.h"
 #include "trends/trend_axis.h"
 
 #include <algorithm>
@@ -54,31 +55,6 @@ std::int64_t days_from_civil(std::int64_t y, unsigned m, unsigned d) {
     const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
     const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
     return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-std::vector<std::string> split_row(const std::string& line) {
-    std::vector<std::string> fields(1);
-    bool quoted = false;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        char c = line[i];
-        if (quoted) {
-            if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-                fields.back() += '"';
-                ++i;
-            } else if (c == '"') {
-                quoted = false;
-            } else {
-                fields.back() += c;
-            }
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == ',') {
-            fields.emplace_back();
-        } else {
-            fields.back() += c;
-        }
-    }
-    return fields;
 }
 
 bool parse_time(const std::string& text, std::int64_t offset_ms, std::int64_t& out) {
@@ -167,7 +143,7 @@ std::vector<trend_csv_row> parse_trend_csv(const std::string& text, std::int64_t
         }
         if (line.empty())
             continue;
-        std::vector<std::string> f = split_row(line);
+        std::vector<std::string> f = split_csv_line(line, ',');
         trend_csv_row row;
         double value = 0;
         bool ok = f.size() == 5 && parse_time(f[0], utc_offset_ms, row.sample.time_ms) &&

@@ -34,29 +34,9 @@ bool valid_utf8(const std::string& text) {
     return true;
 }
 
-// Fields of a CSV line; quotes may enclose a field, "" inside them is one quote.
+// Fields of a CSV line, trimmed of tabs and spaces.
 std::vector<std::string> split_fields(const std::string& line, char separator) {
-    std::vector<std::string> fields(1);
-    bool quoted = false;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        char c = line[i];
-        if (quoted) {
-            if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-                fields.back() += '"';
-                ++i;
-            } else if (c == '"') {
-                quoted = false;
-            } else {
-                fields.back() += c;
-            }
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == separator) {
-            fields.emplace_back();
-        } else {
-            fields.back() += c;
-        }
-    }
+    std::vector<std::string> fields = split_csv_line(line, separator);
     for (std::string& f : fields)
         f = trim(trim(f, '\t'), ' ');
     return fields;
